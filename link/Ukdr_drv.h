@@ -1,0 +1,54 @@
+#pragma once
+// The one object through which the program talks to the computing unit: it
+// owns the serial line and the transport and offers the unit's requests by name.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "model/Xstream.h"
+
+class PCI;
+class KMASTER;
+
+class UKEDR_DRV {
+ public:
+  static constexpr int32_t kDefaultReplyTimeoutMs = 500;
+
+  UKEDR_DRV();
+  ~UKEDR_DRV();
+  UKEDR_DRV(const UKEDR_DRV&) = delete;
+  UKEDR_DRV& operator=(const UKEDR_DRV&) = delete;
+
+  // Opens "COM<port+1>" through the port map, 9600 8E1; sets the reply time-out
+  // also when the port could not be opened. True when the line is open.
+  bool OpenLink(int32_t portIndex, int32_t replyTimeoutMs);
+  // The same with an explicit device path instead of the port map.
+  bool OpenDevice(const std::string& devicePath, int32_t replyTimeoutMs);
+  void CloseLink();
+
+  void SetCancelFlag(std::atomic<bool>* cancel);
+  void SetProgress(std::atomic<int32_t>* progress);
+  void SetLongestWait(std::atomic<int32_t>* longestWait);
+  void SetLogging(bool on);
+
+  int32_t LastStatus() const;        // 6 after a failure
+  std::string LogText() const;       // transport log of the last request
+  const DATA& DataBuffer() const;    // data phase of the last transaction
+
+  bool QuickRead(uint8_t code, uint8_t subAddress, void* dst, int32_t n);
+  bool QuickCommand(uint8_t code);
+  bool ReadBlock(uint8_t code, void* dst, int32_t n);
+  bool WriteBlock(uint8_t code, const void* src, int32_t n);
+  bool Command(uint8_t code);
+  bool PanelStart();
+  bool PanelKey(int32_t n, int32_t key);
+  bool PanelPoll(int32_t n);
+  // success; `known` and `code` as the unit reports them (6380 reads as 6320).
+  bool QueryVersion(bool& known, int32_t& code);
+
+ private:
+  std::unique_ptr<PCI> line_;
+  std::unique_ptr<KMASTER> master_;
+};
