@@ -1,0 +1,252 @@
+#include "forms/Convert.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "forms/Forma.h"
+#include "forms/Line.h"
+#include "model/Prjvol.h"
+
+namespace {
+// Cubic metres to litres, a single-precision constant: the product is rounded
+// to float before truncation, which is what makes '0.123' give 123.
+constexpr float kLitresPerCubicMetre = 1000.0f;
+// Levels of pair forms are tenths of a millimetre; tables step by centimetres.
+constexpr int32_t kTenthsPerMm = 10;
+constexpr int32_t kMmPerEntry = 10;
+// A pair form's table reaches one centimetre past its highest level, so its
+// length follows from one typed number. Beyond 10 km of level the form is a
+// typing error; refusing it keeps a stray digit from costing gigabytes.
+constexpr int64_t kMaxPairTableEntries = 1'000'000;
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// A decimal number with '.' or ',' as the separator, read into x87 extended
+// precision without looking at the process locale: the text is checked and
+// normalised here, std::from_chars does the correctly rounded conversion.
+bool ReadFormDecimal(std::string_view text, long double& value) {
+  size_t i = 0;
+  while (i < text.size() && text[i] == ' ') ++i;
+  std::string norm;
+  norm.reserve(text.size() - i);
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
+    if (text[i] == '-') norm += '-';
+    ++i;
+  }
+  int int_digits = 0, frac_digits = 0;
+  // Decimal order of the first significant digit, to tell an underflow
+  // (a plain zero) from an overflow when the conversion is out of range.
+  int64_t order = 0;
+  bool significant = false;
+  while (i < text.size() && IsDigit(text[i])) {
+    if (text[i] != '0' || significant) {
+      if (!significant) order = 0;
+      significant = true;
+      ++order;
+    }
+    norm += text[i++];
+    ++int_digits;
+  }
+  if (i < text.size() && (text[i] == '.' || text[i] == ',')) {
+    norm += '.';
+    ++i;
+    while (i < text.size() && IsDigit(text[i])) {
+      if (!significant) {
+        if (text[i] != '0') significant = true;
+        else --order;
+      }
+      norm += text[i++];
+      ++frac_digits;
+    }
+  }
+  if (int_digits + frac_digits == 0) return false;
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    norm += 'e';
+    ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
+      negative = text[i] == '-';
+      norm += text[i++];
+    }
+    int64_t exponent = 0;
+    int exp_digits = 0;
+    while (i < text.size() && IsDigit(text[i])) {
+      if (exponent < 1'000'000) exponent = exponent * 10 + (text[i] - '0');
+      norm += text[i++];
+      ++exp_digits;
+    }
+    if (exp_digits == 0) return false;
+    order += negative ? -exponent : exponent;
+  }
+  if (i != text.size()) return false;
+
+  long double v = 0;
+  const char* first = norm.data();
+  const char* last = norm.data() + norm.size();
+  const auto [end, ec] = std::from_chars(first, last, v, std::chars_format::general);
+  if (end != last) return false;
+  if (ec == std::errc::result_out_of_range) {
+    if (significant && order > 0) return false;  // overflow
+    v = 0;                                       // underflow: too small to matter
+  } else if (ec != std::errc()) {
+    return false;
+  }
+  value = v;
+  return true;
+}
+
+bool ConvertLitres(const FORMA& form, PARTAB& table) {
+  const int n = form.RowCount();
+  table.SetCount(n);
+  for (int i = 0; i < n; ++i)
+    if (!ReadFormInteger(form.VolumeText(i), table[i])) return false;
+  return true;
+}
+
+bool ConvertCubicMetres(const FORMA& form, PARTAB& table) {
+  const int n = form.RowCount();
+  table.SetCount(n);
+  for (int i = 0; i < n; ++i) {
+    long double cubic = 0;
+    if (!ReadFormDecimal(form.VolumeText(i), cubic)) return false;
+    const float litres = static_cast<float>(cubic * static_cast<long double>(kLitresPerCubicMetre));
+    if (std::isinf(litres)) return false;  // overflow in the store to single precision
+    if (!TruncateToInt32(litres, table[i])) return false;
+  }
+  return true;
+}
+
+struct Pair {
+  int32_t level;  // millimetres
+  int32_t volume;
+};
+
+// The pairs must be sorted by level with at least two of them. The scan only
+// moves forward because the table's levels only grow; it finds the same row
+// as a scan from the first pair would: the first one at or above the level.
+bool Resample(const std::vector<Pair>& p, PARTAB& table) {
+  const size_t n = p.size();
+  const int64_t m = static_cast<int64_t>(p[n - 1].level) / kMmPerEntry + 2;
+  if (m <= 0 || m > kMaxPairTableEntries) return false;
+  table.SetCount(static_cast<int32_t>(m));
+
+  const LINE below(0, 0, p[0].level, p[0].volume);
+  const LINE above(p[n - 2].level, p[n - 2].volume, p[n - 1].level, p[n - 1].volume);
+  size_t j = 0;
+  for (int32_t i = 0; i < m; ++i) {
+    const int32_t x = i * kMmPerEntry;
+    int32_t& entry = table[i];
+    if (x < p[0].level) {
+      if (!below.ValueAt(x, entry)) return false;
+    } else if (x > p[n - 1].level) {
+      // Equal top levels leave no slope to extend: the step above holds the
+      // top volume of the sorted pairs.
+      if (above.Defined()) {
+        if (!above.ValueAt(x, entry)) return false;
+      } else {
+        entry = p[n - 1].volume;
+      }
+    } else {
+      while (p[j].level < x) ++j;
+      if (p[j].level == x) {
+        entry = p[j].volume;
+      } else {
+        const LINE segment(p[j - 1].level, p[j - 1].volume, p[j].level, p[j].volume);
+        if (!segment.ValueAt(x, entry)) return false;
+      }
+    }
+  }
+  return true;
+}
+
+bool ConvertPairs(const FORMA& form, PARTAB& table) {
+  const int n = form.RowCount();
+  if (n < 2) return false;
+  std::vector<Pair> pairs(static_cast<size_t>(n));
+  for (int j = 0; j < n; ++j) {
+    int32_t tenths = 0;
+    if (!ReadFormInteger(form.LevelText(j), tenths)) return false;
+    if (!ReadFormInteger(form.VolumeText(j), pairs[static_cast<size_t>(j)].volume)) return false;
+    pairs[static_cast<size_t>(j)].level = tenths / kTenthsPerMm;
+  }
+  // Levels of equal value keep their order, so the first measured volume wins.
+  std::stable_sort(pairs.begin(), pairs.end(), [](const Pair& a, const Pair& b) { return a.level < b.level; });
+  return Resample(pairs, table);
+}
+}  // namespace
+
+bool ReadFormInteger(std::string_view text, int32_t& value) {
+  size_t i = 0;
+  while (i < text.size() && text[i] == ' ') ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+
+  int base = 10;
+  if (i < text.size() && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
+    base = 16;
+    ++i;
+  } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+    base = 16;
+    i += 2;
+  }
+
+  // The magnitude may reach 2^31 only for a negative number.
+  const uint64_t limit = negative ? uint64_t{1} << 31 : (uint64_t{1} << 31) - 1;
+  uint64_t magnitude = 0;
+  size_t digits = 0;
+  for (; i < text.size(); ++i, ++digits) {
+    const int d = base == 16 ? HexValue(text[i]) : (IsDigit(text[i]) ? text[i] - '0' : -1);
+    if (d < 0) return false;
+    magnitude = magnitude * static_cast<uint64_t>(base) + static_cast<uint64_t>(d);
+    if (magnitude > limit) return false;
+  }
+  if (digits == 0) return false;
+  value = negative ? static_cast<int32_t>(-static_cast<int64_t>(magnitude)) : static_cast<int32_t>(magnitude);
+  return true;
+}
+
+bool ConvertForm(const FORMA& form, PARTAB& table) {
+  bool ok = false;
+  switch (form.Type()) {
+    case 1:
+    case 3:
+      ok = ConvertLitres(form, table);
+      break;
+    case 2:
+      ok = ConvertCubicMetres(form, table);
+      break;
+    case 4:
+      ok = ConvertPairs(form, table);
+      break;
+    default:
+      break;  // volume increments and unknown types have no table
+  }
+  // A failed table keeps the form's row count so that its slot still lines up
+  // with the form; its entries mean nothing and are zero.
+  if (!ok) table.SetCount(form.RowCount());
+  return ok;
+}
+
+bool SecondDifference(const PARTAB& in, PARTAB& out) {
+  constexpr int64_t kMin = -128, kMax = 127;  // one signed byte in the packed image
+  const int32_t n = in.Count();
+  out.SetCount(n);
+  bool smooth = true;
+  for (int32_t i = 2; i < n; ++i) {
+    const int64_t d = (static_cast<int64_t>(in[i]) - in[i - 1]) - (static_cast<int64_t>(in[i - 1]) - in[i - 2]);
+    if (d < kMin || d > kMax) smooth = false;
+    out[i] = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(d)));
+  }
+  return smooth;
+}

@@ -1,0 +1,189 @@
+#include "forms/Forma.h"
+
+#include <algorithm>
+
+#include "model/Cp1251.h"
+
+namespace {
+constexpr int32_t kLevelStepMm = 10;  // automatic levels: one row per centimetre
+constexpr int kMinRowsToDelete = 3;   // a form never drops below two rows by deleting
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+const std::string& LevelHeaderMm() {
+  static const std::string s = tgx::FromUtf8("L <мм>");
+  return s;
+}
+const std::string& LevelHeaderTenths() {
+  static const std::string s = tgx::FromUtf8("L <мм*10>");
+  return s;
+}
+const std::string& VolumeHeaderLitres() {
+  static const std::string s = tgx::FromUtf8("V <литр>");
+  return s;
+}
+const std::string& VolumeHeaderCubicMetres() {
+  static const std::string s = tgx::FromUtf8("V <м.куб>");
+  return s;
+}
+const std::string& VolumeHeaderIncrement() {
+  static const std::string s = tgx::FromUtf8("dV <литр>");
+  return s;
+}
+
+// Types 1 and 3: every maximal run of digits is one volume; signs and points
+// only separate values.
+void ParseDigitRuns(std::string_view line, FORMA& form) {
+  size_t i = 0;
+  while (i < line.size() && line[i] != '*') {
+    if (!IsDigit(line[i])) {
+      ++i;
+      continue;
+    }
+    const size_t start = i;
+    while (i < line.size() && IsDigit(line[i])) ++i;
+    form.AppendRow(std::string(), std::string(line.substr(start, i - start)));
+  }
+}
+
+// Type 2: a value starts at a digit and runs over digits, '.' and ','; the
+// comma is a decimal separator too and is stored as a point.
+void ParseDecimals(std::string_view line, FORMA& form) {
+  size_t i = 0;
+  while (i < line.size() && line[i] != '*') {
+    if (!IsDigit(line[i])) {
+      ++i;
+      continue;
+    }
+    std::string value;
+    while (i < line.size() && (IsDigit(line[i]) || line[i] == '.' || line[i] == ',')) {
+      value += line[i] == ',' ? '.' : line[i];
+      ++i;
+    }
+    form.AppendRow(std::string(), std::move(value));
+  }
+}
+
+// Types 4 and 5: up to two fields, level then volume; '?' marks a value that
+// was not measured and is kept so that the conversion refuses the form.
+void ParsePair(std::string_view line, FORMA& form) {
+  std::string fields[2];
+  int found = 0;
+  size_t i = 0;
+  while (found < 2 && i < line.size() && line[i] != '*') {
+    const char c = line[i];
+    if (c == '?') {
+      fields[found++].assign(1, '?');
+      ++i;
+    } else if (IsDigit(c) || c == '-') {
+      const size_t start = i++;
+      while (i < line.size() && IsDigit(line[i])) ++i;
+      fields[found++] = std::string(line.substr(start, i - start));
+    } else {
+      ++i;
+    }
+  }
+  if (found > 0) form.AppendRow(std::move(fields[0]), std::move(fields[1]));
+}
+}  // namespace
+
+void FORMA::Clear() {
+  title_.clear();
+  level_.clear();
+  volume_.clear();
+  flags_ = 0;
+}
+
+void FORMA::SetType(int32_t t) {
+  type_ = t;
+  const bool automatic = t >= 1 && t <= 3;
+  level_header_ = automatic ? LevelHeaderMm() : LevelHeaderTenths();
+  volume_header_ = t == 2 ? VolumeHeaderCubicMetres() : t == 5 ? VolumeHeaderIncrement() : VolumeHeaderLitres();
+  if (automatic)
+    flags_ |= kAutoLevel;
+  else
+    flags_ &= ~kAutoLevel;
+}
+
+void FORMA::Init(int32_t t) {
+  Clear();
+  SetType(t);
+  AppendRow("0", "0");
+  AppendRow("1", "1");
+  flags_ |= kDefined;
+}
+
+void FORMA::ClearToGap(int32_t t) {
+  Clear();
+  SetType(t);
+}
+
+void FORMA::CopyFrom(const FORMA& other) {
+  if (this == &other) return;
+  Clear();
+  type_ = other.type_;
+  flags_ = other.flags_;
+  title_ = other.title_;
+  level_header_ = other.level_header_;
+  volume_header_ = other.volume_header_;
+  level_ = other.level_;
+  volume_ = other.volume_;
+}
+
+bool FORMA::Equals(const FORMA& other) const {
+  return type_ == other.type_ && title_ == other.title_ && level_header_ == other.level_header_ &&
+         volume_header_ == other.volume_header_ && level_ == other.level_ && volume_ == other.volume_;
+}
+
+void FORMA::AppendRow(std::string level, std::string volume) {
+  if (AutoLevel()) level = std::to_string(static_cast<int64_t>(level_.size()) * kLevelStepMm);
+  level_.push_back(std::move(level));
+  volume_.push_back(std::move(volume));
+}
+
+void FORMA::InsertRow(int i, std::string level, std::string volume) {
+  // Callers keep i within the rows; an index past the end appends rather than
+  // corrupting the columns.
+  const size_t at = std::min(static_cast<size_t>(std::max(i, 0)), level_.size());
+  level_.insert(level_.begin() + static_cast<std::ptrdiff_t>(at), std::move(level));
+  volume_.insert(volume_.begin() + static_cast<std::ptrdiff_t>(at), std::move(volume));
+  if (AutoLevel()) RenumberLevels();
+}
+
+void FORMA::DeleteRow(int i) {
+  if (RowCount() < kMinRowsToDelete || i < 0 || i >= RowCount()) return;
+  level_.erase(level_.begin() + i);
+  volume_.erase(volume_.begin() + i);
+  if (AutoLevel()) RenumberLevels();
+}
+
+void FORMA::RenumberLevels() {
+  for (size_t i = 0; i < level_.size(); ++i) level_[i] = std::to_string(static_cast<int64_t>(i) * kLevelStepMm);
+}
+
+void FORMA::CountDefined() {
+  if (RowCount() >= 2)
+    flags_ |= kDefined;
+  else
+    flags_ &= ~kDefined;
+}
+
+void FORMA::ParseLine(std::string_view line) {
+  switch (type_) {
+    case 1:
+      if (!line.empty() && line.front() == '|') ParseDigitRuns(line, *this);
+      break;
+    case 3:
+      ParseDigitRuns(line, *this);
+      break;
+    case 2:
+      ParseDecimals(line, *this);
+      break;
+    case 4:
+    case 5:
+      if (!line.empty() && line.front() == '|') ParsePair(line, *this);
+      break;
+    default:
+      break;  // a form of no known type has no data lines
+  }
+}
