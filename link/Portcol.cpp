@@ -1,0 +1,353 @@
+#include "link/Portcol.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+
+namespace {
+
+constexpr size_t kMaxPortMapBytes = 64 * 1024;  // a hand-written file is far smaller
+constexpr size_t kMaxPortMapLine = 4096;
+constexpr int kMaxPortNumber = 128;  // port indices are signed 8-bit
+
+std::mutex g_map_mutex;
+std::string g_map_file;
+
+std::string Trim(const std::string& s) {
+  const auto first = s.find_first_not_of(" \t\r\n");
+  if (first == std::string::npos) return {};
+  const auto last = s.find_last_not_of(" \t\r\n");
+  return s.substr(first, last - first + 1);
+}
+
+// "COM<n>" in any letter case -> n, or 0 when the key is not a port name.
+int PortNumberOfKey(const std::string& key) {
+  if (key.size() < 4 || key.size() > 6) return 0;
+  for (int i = 0; i < 3; ++i) {
+    if (std::toupper(static_cast<unsigned char>(key[static_cast<size_t>(i)])) != "COM"[i]) return 0;
+  }
+  int n = 0;
+  for (size_t i = 3; i < key.size(); ++i) {
+    if (key[i] < '0' || key[i] > '9') return 0;
+    n = n * 10 + (key[i] - '0');
+  }
+  return n >= 1 && n <= kMaxPortNumber ? n : 0;
+}
+
+// The path that the map file gives to port number n (1-based), or empty.
+// Malformed lines are skipped so that one typo does not hide the other ports;
+// a later line for the same port wins.
+std::string LookupMapFile(const std::string& file, int number) {
+  if (file.empty()) return {};
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return {};
+  std::string found;
+  std::string line;
+  size_t total = 0;
+  while (total < kMaxPortMapBytes && std::getline(in, line)) {
+    total += line.size() + 1;
+    if (line.size() > kMaxPortMapLine) continue;
+    const std::string t = Trim(line);
+    if (t.empty() || t[0] == '#') continue;
+    const auto eq = t.find('=');
+    if (eq == std::string::npos) continue;
+    if (PortNumberOfKey(Trim(t.substr(0, eq))) != number) continue;
+    const std::string path = Trim(t.substr(eq + 1));
+    if (!path.empty()) found = path;
+  }
+  return found;
+}
+
+speed_t SpeedOfBaud(int32_t baud) {
+  switch (baud) {
+    case 75: return B75;
+    case 110: return B110;
+    case 300: return B300;
+    case 600: return B600;
+    case 1200: return B1200;
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    default: return B0;  // 14400 and 56000 have no termios speed
+  }
+}
+
+bool IsNoModemLinesError(int err) { return err == ENOTTY || err == EINVAL; }
+
+}  // namespace
+
+// ---------------------------------------------------------------- port map
+
+void SetPortMapFile(const std::string& path) {
+  std::lock_guard<std::mutex> lock(g_map_mutex);
+  g_map_file = path;
+}
+
+std::string PortMapFile() {
+  std::lock_guard<std::mutex> lock(g_map_mutex);
+  return g_map_file;
+}
+
+std::string PortDevicePath(int index) {
+  if (index < 0) return {};
+  const int number = index + 1;
+  const std::string var = "TGX_COM" + std::to_string(number);
+  if (const char* env = std::getenv(var.c_str()); env != nullptr && *env != '\0') return env;
+  if (number <= kMaxPortNumber) {
+    std::string mapped = LookupMapFile(PortMapFile(), number);
+    if (!mapped.empty()) return mapped;
+  }
+  return "/dev/ttyS" + std::to_string(index);
+}
+
+std::string PortName(int index) { return "COM" + std::to_string(index + 1); }
+
+PortAccess ProbePortAccess(int index) {
+  if (index < 0 || index >= kMaxPortNumber) return PortAccess::Absent;
+  PCI line;
+  if (line.SetLine(static_cast<int8_t>(index), 7, 2, 4, 0, 0) == PCI::kOpenOk) return PortAccess::Usable;
+  switch (line.LastErrno()) {
+    case EACCES:
+    case EPERM:
+      return PortAccess::NoPermission;
+    case EBUSY:
+    case EWOULDBLOCK:
+      return PortAccess::Busy;
+    default:
+      return PortAccess::Absent;  // missing, no hardware behind it, or not a serial line
+  }
+}
+
+// ---------------------------------------------------------------- PCI
+
+PCI::PCI() = default;
+
+PCI::~PCI() { Close(); }
+
+int32_t PCI::SetLine(int8_t portIndex, int8_t baudIndex, int8_t parity, int8_t dataBitsIndex, int8_t stopBits,
+                     int8_t spare) {
+  portIndex_ = portIndex;
+  baudIndex_ = baudIndex;
+  parity_ = parity;
+  dataBitsIndex_ = dataBitsIndex;
+  stopBits_ = stopBits;
+  spare_ = spare;
+  return Open();
+}
+
+std::string PCI::TargetPath() const { return devicePath_.empty() ? PortDevicePath(portIndex_) : devicePath_; }
+
+int32_t PCI::Open() {
+  // Settings outside their tables cannot describe a line: nothing is opened.
+  if (baudIndex_ < 0 || baudIndex_ >= kBaudCount || dataBitsIndex_ < 0 || dataBitsIndex_ >= kDataBitsCount ||
+      parity_ < 0 || parity_ > 4 || stopBits_ < 0 || stopBits_ > 2) {
+    lastErrno_ = EINVAL;
+    return kOpenBadSettings;
+  }
+
+  Close();
+
+  const std::string path = TargetPath();
+  // Non-blocking so that the open never waits for a carrier; reads and writes
+  // wait through poll with their own time-outs anyway.
+  const int fd = path.empty() ? -1 : ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    lastErrno_ = path.empty() ? ENOENT : errno;
+    return kOpenNoDevice;
+  }
+  // TIOCEXCL keeps other users out but not root; the lock also catches a
+  // second copy of this program (or the remote panel) running as root.
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    lastErrno_ = errno;
+    ::close(fd);
+    return kOpenNoDevice;
+  }
+
+  termios tio{};
+  if (::tcgetattr(fd, &tio) != 0) {
+    lastErrno_ = errno;
+    ::close(fd);
+    return kOpenRefused;
+  }
+  ::ioctl(fd, TIOCEXCL);
+
+  const speed_t speed = SpeedOfBaud(kBaudTable[baudIndex_]);
+  const int32_t bits = kDataBitsTable[dataBitsIndex_];
+  // No termios equivalent for 14400 and 56000 baud, four data bits or one and
+  // a half stop bits: the device refuses rather than run at a wrong speed.
+  if (speed == B0 || bits < 5 || stopBits_ == 1) {
+    lastErrno_ = EINVAL;
+    ::ioctl(fd, TIOCNXCL);
+    ::close(fd);
+    return kOpenRefused;
+  }
+
+  ::cfmakeraw(&tio);
+  tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK | ISTRIP);
+  tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+  tio.c_cflag |= CLOCAL | CREAD;
+  switch (bits) {
+    case 5: tio.c_cflag |= CS5; break;
+    case 6: tio.c_cflag |= CS6; break;
+    case 7: tio.c_cflag |= CS7; break;
+    default: tio.c_cflag |= CS8; break;
+  }
+  switch (parity_) {
+    case 1: tio.c_cflag |= PARENB | PARODD; break;
+    case 2: tio.c_cflag |= PARENB; break;
+    case 3: tio.c_cflag |= PARENB | CMSPAR | PARODD; break;  // mark
+    case 4: tio.c_cflag |= PARENB | CMSPAR; break;           // space
+    default: break;
+  }
+  if (parity_ != 0) tio.c_iflag |= INPCK;
+  if (stopBits_ == 2) tio.c_cflag |= CSTOPB;
+  tio.c_cc[VMIN] = 0;
+  tio.c_cc[VTIME] = 0;
+  ::cfsetispeed(&tio, speed);
+  ::cfsetospeed(&tio, speed);
+
+  // tcsetattr succeeds when any part was taken; the speed is what a device
+  // most often refuses silently, so read it back.
+  termios applied{};
+  if (::tcsetattr(fd, TCSANOW, &tio) != 0 || ::tcgetattr(fd, &applied) != 0 || ::cfgetospeed(&applied) != speed) {
+    lastErrno_ = errno;
+    ::ioctl(fd, TIOCNXCL);
+    ::close(fd);
+    return kOpenRefused;
+  }
+
+  // The unit's line interface wants DTR on and RTS off. A pseudo-terminal
+  // has no modem lines; that is not a refusal.
+  int dtr = TIOCM_DTR;
+  int rts = TIOCM_RTS;
+  if (::ioctl(fd, TIOCMBIS, &dtr) != 0 && !IsNoModemLinesError(errno)) {
+    lastErrno_ = errno;
+    ::ioctl(fd, TIOCNXCL);
+    ::close(fd);
+    return kOpenRefused;
+  }
+  if (::ioctl(fd, TIOCMBIC, &rts) != 0 && !IsNoModemLinesError(errno)) {
+    lastErrno_ = errno;
+    ::ioctl(fd, TIOCNXCL);
+    ::close(fd);
+    return kOpenRefused;
+  }
+
+  ::tcflush(fd, TCIFLUSH);
+  fd_ = fd;
+  lastErrno_ = 0;
+  return kOpenOk;
+}
+
+void PCI::Close() {
+  if (fd_ < 0) return;
+  // Exclusive mode stays on the terminal after close while the other end
+  // (a pseudo-terminal's master) lives; give it back so the port reopens.
+  ::ioctl(fd_, TIOCNXCL);
+  ::close(fd_);
+  fd_ = -1;
+}
+
+bool PCI::PutByte(uint8_t b) {
+  if (!IsOpen()) Open();
+  if (!IsOpen()) return false;
+  using Clock = std::chrono::steady_clock;
+  const auto deadline =
+      Clock::now() + std::chrono::milliseconds(timeouts_.writeTotalMultiplier + timeouts_.writeTotalConstant);
+  for (;;) {
+    const ssize_t w = ::write(fd_, &b, 1);
+    if (w == 1) return true;
+    if (w < 0 && errno != EAGAIN && errno != EINTR) return false;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) return false;
+    pollfd p{fd_, POLLOUT, 0};
+    if (::poll(&p, 1, static_cast<int>(left)) < 0 && errno != EINTR) return false;
+  }
+}
+
+uint8_t PCI::GetByte(int32_t& status) {
+  if (!IsOpen()) Open();
+  if (!IsOpen()) {
+    status = kByteFailed;
+    return 0;
+  }
+  using Clock = std::chrono::steady_clock;
+  const uint32_t total = std::min<uint32_t>(timeouts_.readTotalConstant, INT_MAX / 2);
+  const auto deadline = Clock::now() + std::chrono::milliseconds(total);
+  for (;;) {
+    uint8_t b = 0;
+    const ssize_t r = ::read(fd_, &b, 1);
+    if (r == 1) {
+      status = kByteOk;
+      return b;
+    }
+    // 0 is end of file: the other end hung up.
+    if (r == 0 || (errno != EAGAIN && errno != EINTR)) {
+      status = kByteFailed;
+      return 0;
+    }
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) {
+      status = kByteTimeout;
+      return 0;
+    }
+    pollfd p{fd_, POLLIN, 0};
+    const int pr = ::poll(&p, 1, static_cast<int>(left));
+    if (pr < 0 && errno != EINTR) {
+      status = kByteFailed;
+      return 0;
+    }
+    if (pr > 0 && (p.revents & POLLIN) == 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+      status = kByteFailed;
+      return 0;
+    }
+  }
+}
+
+void PCI::Purge() {
+  if (!IsOpen()) Open();
+  if (IsOpen()) ::tcflush(fd_, TCIFLUSH);
+}
+
+void PCI::SetReadTimeout(uint32_t ms) { timeouts_.readTotalConstant = ms; }
+
+// ---------------------------------------------------------------- port list
+
+TPort::TPort(int32_t index, std::string description)
+    : Index(index), Name(PortName(index)), Description(std::move(description)) {}
+
+bool TPortCollection::ProbePort(int index) {
+  if (index < 0 || index >= kMaxPortNumber) return false;
+  PCI line;
+  return line.SetLine(static_cast<int8_t>(index), 7, 2, 4, 0, 0) == PCI::kOpenOk;
+}
+
+void TPortCollection::Enumerate() {
+  Clear();
+  for (int i = 0; i < kProbedPorts; ++i) {
+    if (ProbePort(i)) AddPort(i, "");
+  }
+}
+
+void TPortCollection::AddPort(int32_t index, const std::string& description) {
+  for (int i = 0; i < Count(); ++i) {
+    if (Item(i)->Index == index) return;
+  }
+  Add(std::make_unique<TPort>(index, description));
+}
