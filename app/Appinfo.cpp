@@ -1,0 +1,18 @@
+#include "app/Appinfo.h"
+
+#include <utility>
+
+#include "Version.h"
+
+TAppInfo::TAppInfo(std::string text1, std::string text2)
+    : text1_(std::move(text1)),
+      text2_(std::move(text2)),
+      major_(static_cast<int32_t>(tgx::kVersionMajor)),
+      minor_(static_cast<int32_t>(tgx::kVersionMinor)),
+      release_(static_cast<int32_t>(tgx::kVersionRelease)),
+      build_(static_cast<int32_t>(tgx::kVersionBuild)) {}
+
+std::string TAppInfo::VersionText() const {
+  return std::to_string(major_) + "." + std::to_string(minor_) + "." + std::to_string(release_) + "." +
+         std::to_string(build_);
+}

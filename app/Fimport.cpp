@@ -1,0 +1,214 @@
+#include "app/Fimport.h"
+
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QScreen>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "app/Dialogs.h"
+#include "app/Feditdlg.h"
+#include "app/Forms.h"
+#include "forms/Fdata.h"
+#include "model/Cp1251.h"
+
+#if __has_include("editor/Fedittab.h")
+#include "editor/Fedittab.h"
+#define TGX_HAVE_TABLE_EDITOR 1
+#endif
+
+namespace {
+constexpr int kWidth = 482;
+constexpr int kHeight = 384;
+constexpr int kRowHeight = 18;
+constexpr int kColumnWidths[] = {41, 73, 223};
+constexpr const char* kSaveFilter = "fs, fs1, fs2, f1 (*.fs* *.f1)";
+
+QString Ui(const std::string& cp1251) { return QString::fromStdString(tgx::ToUtf8(cp1251)); }
+}  // namespace
+
+TImportDlg::TImportDlg(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+  // No close button in the title bar: the dialog ends only through OK and
+  // Cancel, so that the save question is always reached.
+  setObjectName("ImportDlg");
+  setWindowTitle("Импорт формы");
+  setFixedSize(kWidth, kHeight);
+
+  tab_grid_ = new QTableWidget(0, 3, this);
+  tab_grid_->setObjectName("TabGrid");
+  tab_grid_->setHorizontalHeaderLabels({"Канал", "Контроль", "Заголовок"});
+  tab_grid_->verticalHeader()->hide();
+  tab_grid_->verticalHeader()->setMinimumSectionSize(kRowHeight);
+  tab_grid_->verticalHeader()->setDefaultSectionSize(kRowHeight);
+  tab_grid_->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  tab_grid_->horizontalHeader()->setHighlightSections(false);
+  for (int c = 0; c < 3; ++c) tab_grid_->setColumnWidth(c, kColumnWidths[c]);
+  tab_grid_->horizontalHeader()->setStretchLastSection(true);
+  tab_grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  tab_grid_->setSelectionMode(QAbstractItemView::SingleSelection);
+  tab_grid_->setSelectionBehavior(QAbstractItemView::SelectItems);
+  tab_grid_->setTabKeyNavigation(false);
+  tab_grid_->installEventFilter(this);
+  tab_grid_->hide();
+  connect(tab_grid_, &QTableWidget::cellDoubleClicked, this, &TImportDlg::TabGridDblClick);
+
+  edit_button_ = new QPushButton("Редактор таблиц", this);
+  edit_button_->setObjectName("EditButton");
+  save_button_ = new QPushButton("Сохранить форму", this);
+  save_button_->setObjectName("SaveButton");
+  ok_button_ = new QPushButton("OK", this);
+  ok_button_->setObjectName("OkButton");
+  cancel_button_ = new QPushButton("Cancel", this);
+  cancel_button_->setObjectName("CancelButton");
+  // Enter belongs to the grid (it edits a title); no button takes it.
+  for (QPushButton* b : {edit_button_, save_button_, ok_button_, cancel_button_}) {
+    b->setAutoDefault(false);
+    b->setDefault(false);
+  }
+  connect(edit_button_, &QPushButton::clicked, this, &TImportDlg::EditTables);
+  connect(save_button_, &QPushButton::clicked, this, [this] { SaveForm(); });
+  connect(ok_button_, &QPushButton::clicked, this, &QDialog::accept);
+  connect(cancel_button_, &QPushButton::clicked, this, &QDialog::reject);
+
+  auto* buttons = new QVBoxLayout;
+  buttons->addWidget(edit_button_);
+  buttons->addWidget(save_button_);
+  buttons->addStretch(1);
+  buttons->addWidget(ok_button_);
+  buttons->addWidget(cancel_button_);
+  auto* layout = new QHBoxLayout(this);
+  layout->addWidget(tab_grid_, 1);
+  layout->addLayout(buttons);
+}
+
+void TImportDlg::SetFixedCell(int row, int column, const QString& text) {
+  QTableWidgetItem* item = tab_grid_->item(row, column);
+  if (!item) {
+    item = new QTableWidgetItem;
+    // Fixed columns: shaded, neither editable nor selectable.
+    item->setFlags(Qt::ItemIsEnabled);
+    item->setBackground(palette().button());
+    tab_grid_->setItem(row, column, item);
+  }
+  item->setText(text);
+}
+
+void TImportDlg::ShowImport() {
+  setWindowTitle("Импорт " + Ui(project_.Name()));
+
+  const int count = project_.FormCount();
+  tab_grid_->setRowCount(count);
+  for (int i = 0; i < count; ++i) {
+    SetFixedCell(i, 0, QString::number(i + 1));
+    QTableWidgetItem* title = tab_grid_->item(i, kTitleColumn);
+    if (!title) {
+      title = new QTableWidgetItem;
+      title->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+      tab_grid_->setItem(i, kTitleColumn, title);
+    }
+    title->setText(Ui(project_.Form(i).Title()));
+  }
+  if (count > 0) tab_grid_->setCurrentCell(0, kTitleColumn);
+
+  bool allOk = true;
+  project_.Check();
+  for (int i = 0; i < count; ++i) {
+    QString mark;
+    if (project_.IsGap(i)) {
+      mark = "";
+    } else if (!project_.Converted(i)) {
+      mark = "-";
+      allOk = false;
+    } else {
+      mark = project_.Smooth(i) ? "OK " : "OK*";
+    }
+    SetFixedCell(i, 1, mark);
+  }
+  ok_button_->setEnabled(allOk);
+  tab_grid_->show();
+}
+
+bool TImportDlg::QuerySaveForm() {
+  if (!project_.Modified()) return true;
+  switch (tgx::Dialogs().AskYesNoCancel(this, "Сохранить форму?")) {
+    case tgx::DialogService::Answer::Yes:
+      return SaveForm();
+    case tgx::DialogService::Answer::No:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool TImportDlg::SaveForm() {
+  const QString proposed = Ui(project_.Name());
+  const QString chosen =
+      tgx::Dialogs().SaveFileName(this, "Сохранить форму", proposed, kSaveFilter, false);
+  if (chosen.isEmpty()) return false;
+  // The forms are written in the layout of their type, and a file's type is
+  // read back from its extension: a type 4 set saved as "x.fs" would come
+  // back as type 1 and garbled. So the extension follows the type.
+  const std::string path = FDATA::FileNameForType(chosen.toStdString(), project_.Form(0).Type());
+  return project_.Save(path);
+}
+
+void TImportDlg::EditTitle() {
+  const int row = tab_grid_->currentRow();
+  if (row < 0 || row >= project_.FormCount()) return;
+  TEditDlg local;
+  TEditDlg* dlg = EditDlg ? EditDlg : &local;
+  dlg->PlaceOverCell(tab_grid_, row, kTitleColumn);
+  dlg->SetText(Ui(project_.Form(row).Title()));
+  if (dlg->exec() != QDialog::Accepted) return;
+  project_.SetTitle(row, tgx::FromUtf8(dlg->GetText().toStdString()));
+  if (QTableWidgetItem* item = tab_grid_->item(row, kTitleColumn))
+    item->setText(Ui(project_.Form(row).Title()));
+}
+
+void TImportDlg::EditTables() {
+#ifdef TGX_HAVE_TABLE_EDITOR
+  if (!EditTabForm) return;
+  // QDialog::hide would end this dialog's own modal run; only the window is
+  // taken off the screen while the editor works.
+  QWidget::setVisible(false);
+  FDATA forms;
+  project_.CopyFormsTo(forms);
+  EditTabForm->Setup(project_.Name(), &forms, true);
+  EditTabForm->exec();
+  project_.SetForms(forms);
+  ShowImport();
+  show();
+#endif
+}
+
+void TImportDlg::done(int result) {
+  if (!QuerySaveForm()) return;
+  QDialog::done(result);
+}
+
+void TImportDlg::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
+  ShowImport();
+}
+
+bool TImportDlg::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == tab_grid_ && event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+      if (tab_grid_->currentColumn() == kTitleColumn) EditTitle();
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+void TImportDlg::TabGridDblClick(int row, int column) {
+  if (column != kTitleColumn || row < 0) return;
+  tab_grid_->setCurrentCell(row, column);
+  EditTitle();
+}

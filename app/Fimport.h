@@ -1,0 +1,56 @@
+#pragma once
+// "Импорт формы": shows a loaded form file before it is taken into the current
+// project. The main window loads the file into Project(), runs exec(), and on
+// Accepted converts Project() into its own project. Here the operator sees
+// which forms convert, may edit titles and tables, and may save the file back.
+
+#include <QDialog>
+
+#include "model/Eprj.h"
+
+class QPushButton;
+class QTableWidget;
+
+class TImportDlg : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit TImportDlg(QWidget* parent = nullptr);
+
+  EPROJECT& Project() { return project_; }
+  const EPROJECT& Project() const { return project_; }
+
+  // Redraws caption, titles and the check column from the project and
+  // enables OK exactly when every defined form converts.
+  void ShowImport();
+  // Asked on every close: true lets the dialog close.
+  bool QuerySaveForm();
+  // Writes the forms under a name chosen by the operator; true when written.
+  bool SaveForm();
+  // In-place edit of the selected row's title; does not mark the project modified.
+  void EditTitle();
+  // The table editor on a copy of the forms, with this dialog hidden meanwhile.
+  void EditTables();
+
+  QTableWidget* TabGrid() const { return tab_grid_; }
+
+  static constexpr int kTitleColumn = 2;
+
+ public slots:
+  void done(int result) override;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void TabGridDblClick(int row, int column);
+  void SetFixedCell(int row, int column, const QString& text);
+
+  EPROJECT project_;
+  QTableWidget* tab_grid_;
+  QPushButton* edit_button_;
+  QPushButton* save_button_;
+  QPushButton* ok_button_;
+  QPushButton* cancel_button_;
+};
