@@ -1,0 +1,114 @@
+#pragma once
+// The table editor: one tab per form of a form set, the form's rows in a
+// three-column grid and its volume curve with the second differences beside it.
+// The window edits the caller's set in place; the caller copies the project's
+// forms out before exec() and hands them back afterwards, so the project sees
+// a change only when something was really edited.
+
+#include <QDialog>
+#include <QImage>
+#include <memory>
+#include <string>
+
+#include "model/Prjvol.h"
+
+class FDATA;
+class FORMA;
+class VGRAF;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QScrollBar;
+class QTabBar;
+class QTableWidget;
+class QToolButton;
+class QWidget;
+
+namespace tgx {
+class GraphView;
+}
+
+class TEditTabForm : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit TEditTabForm(QWidget* parent = nullptr);
+  ~TEditTabForm() override;
+
+  // `projectName` is Windows-1251; `forms` is not owned and must outlive the
+  // modal run. Nothing is drawn until the window is shown.
+  void Setup(const std::string& projectName, FDATA* forms, bool ddv);
+
+  // The graph of the current showing; null while the window is not shown.
+  VGRAF* Graph() { return graph_.get(); }
+  int CurrentTab() const { return tab_index_; }
+  const QImage& Picture() const { return picture_; }
+
+  // Row commands and the cell editor (the tool buttons, Enter and double-click
+  // call these).
+  void SNewButtonClick();
+  void SInsButtonClick();
+  void SDelButtonClick();
+  void EditCell();
+
+  void RefreshTab();
+  void UpdateRangeControls();
+  void SyncRowToCursor();
+
+  // Whether the volume cell in grid row `gridRow` (the header being row 0)
+  // gets the red frame of a second difference outside -128..127.
+  bool VolumeCellFramed(int gridRow) const;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void BuildControls();
+  void FormActivate();
+  void FormDeactivate();
+  void TabControl1Change(int index);
+  void SelectFirstRow();
+  void FillGrid();
+  void SelectGridRow(int gridRow);
+  int FirstEditableColumn() const;
+  // The ddV table that belongs to the volume table the graph holds now, or
+  // null when there is none to show.
+  const PARTAB* CurrentDdv() const;
+  FORMA* CurrentForm() const;
+
+  void Image1MouseDown(int x, int y);
+  void Image1MouseMove(int x, int y, bool leftDown);
+  void Image1MouseUp(int x, int y);
+  void SelNotButtonClick();
+  void SelLowButtonClick();
+  void SelGrowButtonClick();
+  void FrScrollBarScroll(int position);
+  void RepaintGraph();
+
+  FDATA* forms_ = nullptr;
+  bool ddv_ = true;
+  int tab_index_ = 0;
+  bool active_ = false;
+  std::unique_ptr<VGRAF> graph_;
+  QImage picture_;
+  // Second differences computed here when the graph's own table is stale
+  // (its range could not be computed for the current form).
+  mutable PARTAB own_ddv_;
+
+  QWidget* toolBar1_ = nullptr;
+  QToolButton* sNewButton_ = nullptr;
+  QToolButton* sInsButton_ = nullptr;
+  QToolButton* sDelButton_ = nullptr;
+  QLabel* filePanel_ = nullptr;
+  QTabBar* tabControl1_ = nullptr;
+  QTableWidget* stringGrid1_ = nullptr;
+  tgx::GraphView* image1_ = nullptr;
+  QGroupBox* frGroup_ = nullptr;
+  QLabel* frDia_ = nullptr;
+  QPushButton* selLowButton_ = nullptr;
+  QPushButton* selGrowButton_ = nullptr;
+  QPushButton* selNotButton_ = nullptr;
+  QScrollBar* frScrollBar_ = nullptr;
+};
