@@ -1,0 +1,124 @@
+#pragma once
+// The table drivers' common ground: the session context they run in, the
+// request functions they share, the unit's directory records, and the header
+// driver that serves every firmware keeping its tables behind a header read
+// and written whole with request 1.
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "link/Arjvol.h"
+#include "model/Prjvol.h"
+
+class UKEDR_DRV;
+
+// Result codes a driver or the session sets besides the unit's status bytes.
+constexpr int32_t kResultOk = 0;
+constexpr int32_t kResultUnitFault = 4;
+constexpr int32_t kResultLinkError = 6;
+constexpr int32_t kResultUnsupported = 12;  // status: the unit does not know the request
+constexpr int32_t kResultPackError = 80;
+constexpr int32_t kResultNoDriver = 81;
+constexpr int32_t kResultBadOperation = 82;
+constexpr int32_t kResultNoMemory = 83;
+constexpr int32_t kResultInitialising = 254;
+
+constexpr uint8_t kOperationWrite = 0;
+constexpr uint8_t kOperationRead = 1;
+constexpr uint8_t kOperationDelete = 2;
+
+// Request codes of the unit.
+constexpr uint8_t kReqHeader = 1;
+constexpr uint8_t kReqMemorySize = 2;
+constexpr uint8_t kReqImage = 3;
+constexpr uint8_t kReqCompactDirectory = 4;
+constexpr uint8_t kReqPackingModes = 8;
+constexpr uint8_t kReqRestart = 14;
+constexpr uint8_t kReqProbe = 15;
+constexpr uint8_t kReqPrepare = 20;
+
+// The unit addresses its table memory with 16 bits: no image it holds is larger.
+constexpr int32_t kMaxUnitImageBytes = 65535;
+
+// The running session as the drivers see it. One session runs at a time; the
+// session worker points this at its own fields when it is created.
+struct SessionContext {
+  int32_t ResultCode = 0;
+  uint8_t Operation = kOperationRead;
+  GROUPTAB* Tables = nullptr;
+  UKEDR_DRV* Link = nullptr;
+  std::string* SessionLog = nullptr;
+};
+SessionContext& Session();
+
+// Request functions: each runs one request on the session's link, appends the
+// request's transport log to the session log, sets ResultCode to the status
+// byte (6 when the request failed) and returns true exactly when it is 0.
+bool Prepare();
+bool ReadUnit(uint8_t code, void* dst, int32_t n);
+bool WriteUnit(uint8_t code, const void* src, int32_t n);
+// Request 2: 16-bit memory size, or 32-bit for the open-ended 96xx units.
+bool ReadMemorySize(int64_t& size, bool wide);
+// Request 8: the highest packing mode the unit accepts. A unit that does not
+// know the request leaves ResultCode 81.
+bool ReadPackingModes(int32_t& highestMode);
+bool Restart();
+// Finds the unit's firmware: version id 4 for a 621a, 0 for a unit that does
+// not know its version, else the version table's id of its code. False (and
+// the id untouched) when the unit did not answer the probe.
+bool Identify(uint8_t& versionId);
+
+// The 16 six-byte directory records (stored number, reserved, entry count).
+constexpr int32_t kRecordSize = 6;
+constexpr int32_t kRecordsBytes = 16 * kRecordSize;
+using DirectoryRecords = std::array<uint8_t, kRecordsBytes>;
+
+void RecordsToDirectory(const uint8_t* records, TableDirectory& dir);
+void DirectoryToRecords(const TableDirectory& dir, uint8_t* records);
+
+// The read path without a line, for the drivers and for fuzzing: what the
+// unit's directory records and image amount to. Directory: 0, or 6 when the
+// records or the mode describe nothing a unit could hold (then `packedSize` is
+// 0). Tables: 0 with `tables` filled, or 6 with `tables` empty.
+int32_t DecodeDirectory(const uint8_t* records, int32_t mode, TableDirectory& dir, int32_t& packedSize);
+int32_t DecodeTables(const TableDirectory& dir, int32_t mode, const uint8_t* image, int32_t n, GROUPTAB& tables);
+
+// Header geometry of one header driver.
+struct HeaderGeometry {
+  const char* Name;
+  uint8_t DriverIndex;
+  int32_t HeaderSize;
+  int32_t FlagsOffset;
+  int32_t FlagWidth;  // 1: byte flags (621a); 2: 16-bit little-endian words
+  int32_t RecordsOffset;
+  int32_t Reserve;    // unit memory kept free besides the header
+};
+
+constexpr std::array<HeaderGeometry, 9> kHeaderGeometries{{
+    {"Drv621", 2, 274, 2, 1, 178, 688},
+    {"Drv632", 3, 774, 2, 2, 322, 224},
+    {"Drv634", 4, 808, 4, 2, 356, 512},
+    {"Drv6343", 5, 822, 6, 2, 358, 512},
+    {"Drv6363", 6, 862, 6, 2, 486, 1376},
+    {"Drv640", 7, 1310, 6, 2, 934, 1376},
+    {"Drv843", 8, 2070, 6, 2, 1622, 1440},
+    {"Drv851", 9, 750, 6, 2, 422, 1440},
+    {"Drv852", 10, 976, 6, 2, 646, 1600},
+}};
+
+// The row of a driver index, or null when it is not a header driver.
+const HeaderGeometry* HeaderGeometryOf(uint8_t driverIndex);
+
+// A stored table is flagged by bit 2 of its position's flag field.
+constexpr uint16_t kStoredFlag = 4;
+
+void ReadTables(const HeaderGeometry& g);
+void WriteTables(const HeaderGeometry& g);
+void DeleteTables(const HeaderGeometry& g);
+// Dispatches on the session's Operation; 82 for an unknown one.
+void RunDriver(const HeaderGeometry& g);
+
+// Runs the driver of a driver index (header, 853 or 96x); false when the
+// index has no driver.
+bool RunDriverOfIndex(uint8_t driverIndex);

@@ -1,0 +1,78 @@
+#include "link/drivers/Drv853.h"
+
+#include <array>
+#include <vector>
+
+#include "link/Arjvol.h"
+#include "link/drivers/Drv632.h"
+
+namespace {
+using CompactBlock = std::array<uint8_t, kCompactBlockSize>;
+
+bool ImageFits(int32_t size, int64_t limit) { return size >= 0 && size <= kMaxImageBytes && size <= limit; }
+}  // namespace
+
+void ReadTables853() {
+  SessionContext& s = Session();
+  s.Tables->Clear();
+  CompactBlock block{};
+  if (!ReadUnit(kReqCompactDirectory, block.data(), kCompactBlockSize)) return;
+  const int32_t mode = block[0] | (block[1] << 8);
+  TableDirectory dir;
+  int32_t packed = 0;
+  // A mode word other than 0 or 1 is as impossible as a bad record.
+  s.ResultCode = DecodeDirectory(block.data() + 2, mode, dir, packed);
+  if (s.ResultCode != kResultOk || dir.UniqueCount == 0) return;
+  std::vector<uint8_t> image(static_cast<size_t>(packed));
+  if (!ReadUnit(kReqImage, image.data(), packed)) return;
+  s.ResultCode = DecodeTables(dir, mode, image.data(), packed, *s.Tables);
+}
+
+void WriteTables853(int32_t mode, int64_t limit, bool unit96x) {
+  SessionContext& s = Session();
+  TArjTab arj(mode);
+  arj.Pack(*s.Tables);
+  if (arj.Errors > 0) {
+    s.ResultCode = kResultPackError;
+    return;
+  }
+  TableDirectory dir;
+  arj.SaveDirectory(dir);
+  CompactBlock block{};
+  block[0] = static_cast<uint8_t>(mode & 0xFF);
+  block[1] = static_cast<uint8_t>((mode >> 8) & 0xFF);
+  DirectoryToRecords(dir, block.data() + 2);
+
+  if (!unit96x) {
+    if (!ImageFits(arj.Size(), limit)) {
+      s.ResultCode = kResultNoMemory;
+      return;
+    }
+    if (!Prepare()) return;
+  } else {
+    if (!Prepare()) return;
+    if (limit == 0 && !ReadMemorySize(limit, true)) return;
+    if (!ImageFits(arj.Size(), limit)) {
+      s.ResultCode = kResultNoMemory;
+      return;
+    }
+  }
+  // The image goes first, so the directory never points at a missing image.
+  if (dir.UniqueCount > 0 && !WriteUnit(kReqImage, arj.Bytes(), arj.Size())) return;
+  WriteUnit(kReqCompactDirectory, block.data(), kCompactBlockSize);
+}
+
+void DeleteTables853() {
+  const CompactBlock zeros{};
+  if (!Prepare()) return;
+  WriteUnit(kReqCompactDirectory, zeros.data(), kCompactBlockSize);
+}
+
+void RunDrv853() {
+  switch (Session().Operation) {
+    case kOperationWrite: WriteTables853(0, kDrv853Limit, false); break;
+    case kOperationRead: ReadTables853(); break;
+    case kOperationDelete: DeleteTables853(); break;
+    default: Session().ResultCode = kResultBadOperation; break;
+  }
+}
