@@ -2,7 +2,18 @@
 
 #include <utility>
 
+#include <QtGlobal>
+
 #include "Version.h"
+
+// Outside any namespace: the resource registration function is a global one.
+static int InitTgxResources() {
+  Q_INIT_RESOURCE(tgx);
+  return 0;
+}
+static const int kResourcesRegistered = InitTgxResources();
+
+void tgx::InitResources() { InitTgxResources(); }
 
 TAppInfo::TAppInfo(std::string text1, std::string text2)
     : text1_(std::move(text1)),

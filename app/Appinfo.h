@@ -28,3 +28,12 @@ class TAppInfo {
   int32_t release_ = 0;
   int32_t build_ = 0;
 };
+
+namespace tgx {
+// Registers the glyphs and the program icon (":/glyphs/<name>.png"; QIcon
+// finds the @2x variant itself). They live in a static library, whose
+// resource object the linker would otherwise drop; this module is linked into
+// every program that shows a version, and registers them at start as well.
+// Safe to call more than once.
+void InitResources();
+}  // namespace tgx

@@ -42,6 +42,7 @@ TAboutDlg::TAboutDlg(QWidget* parent) : QDialog(parent) {
   image->setObjectName("Image1");
   image->setGeometry(32, 20, 57, 73);
   image->setAlignment(Qt::AlignCenter);
+  tgx::InitResources();
   image->setPixmap(QIcon(":/glyphs/tgx.png").pixmap(48, 48));
 
   const TAppInfo info;
