@@ -130,10 +130,11 @@ class ScriptedDialogs : public tgx::DialogService {
     files.pop_front();
     return f;
   }
-  const Shown& Record(Shown s) {
-    shown.push_back(std::move(s));
-    if (onShown) onShown(shown.back());
-    return shown.back();
+  // Returned by value: onShown may open another box and grow the record.
+  Shown Record(Shown s) {
+    shown.push_back(s);
+    if (onShown) onShown(s);
+    return s;
   }
 
   bool installed_;

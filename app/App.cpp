@@ -1,0 +1,112 @@
+// Program start and stop.
+
+#include "app/App.h"
+
+#include <QApplication>
+#include <QFile>
+
+#include "app/Forms.h"
+#include "model/Cp1251.h"
+
+#include "app/Flink.h"
+#include "app/Fproj.h"
+#if __has_include("app/Feditdlg.h")
+#include "app/Feditdlg.h"
+#define TGX_HAVE_EDITDLG 1
+#endif
+#if __has_include("app/Fimport.h")
+#include "app/Fimport.h"
+#define TGX_HAVE_IMPORTDLG 1
+#endif
+#if __has_include("editor/Fedittab.h")
+#include "editor/Fedittab.h"
+#define TGX_HAVE_EDITTABFORM 1
+#endif
+#if __has_include("link/Portcol.h")
+#include "link/Portcol.h"
+#include "app/core/Syscfg.h"
+#define TGX_HAVE_PORTMAP 1
+#endif
+
+TPrjForm* PrjForm = nullptr;
+TEditDlg* EditDlg = nullptr;
+TEditTabForm* EditTabForm = nullptr;
+TLinkDlg* LinkDlg = nullptr;
+TImportDlg* ImportDlg = nullptr;
+
+namespace tgx {
+namespace {
+bool test_mode = false;
+BoxMessageSink box_sink;
+bool sink_installed = false;
+
+template <typename T>
+void DeleteWindow(T*& window) {
+  delete window;
+  window = nullptr;
+}
+}  // namespace
+
+QString AppTitle() { return QStringLiteral("Тирель-Сервис. Градуировочные таблицы"); }
+
+bool IsTestModeArgument(int argc, char** argv) {
+  return argc > 1 && argv != nullptr && argv[1] != nullptr && std::string(argv[1]) == "-t";
+}
+
+bool TestMode() { return test_mode; }
+
+QString ToQt(const std::string& cp1251) { return QString::fromStdString(ToUtf8(cp1251)); }
+std::string FromQt(const QString& text) { return FromUtf8(text.toStdString()); }
+QString PathToQt(const std::string& native) { return QFile::decodeName(QByteArray::fromStdString(native)); }
+std::string PathFromQt(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+void StartApplication(int argc, char** argv) {
+  test_mode = IsTestModeArgument(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("tgx"));
+  QApplication::setApplicationDisplayName(AppTitle());
+  // The main window's close ends the program through its own signal, so that
+  // hiding it while the table editor runs can never end the loop.
+  QApplication::setQuitOnLastWindowClosed(false);
+  SetMessageSink(&box_sink);
+  sink_installed = true;
+#ifdef TGX_HAVE_PORTMAP
+  SetPortMapFile(PortMapFilePath());
+#endif
+
+  // The creation order matters: the main window creates the settings that the
+  // progress dialog's session and the other windows read.
+  PrjForm = new TPrjForm(test_mode);
+#ifdef TGX_HAVE_EDITDLG
+  EditDlg = new TEditDlg(PrjForm);
+#endif
+#ifdef TGX_HAVE_EDITTABFORM
+  EditTabForm = new TEditTabForm(PrjForm);
+#endif
+  LinkDlg = new TLinkDlg(PrjForm, test_mode);
+#ifdef TGX_HAVE_IMPORTDLG
+  ImportDlg = new TImportDlg(PrjForm);
+#endif
+  PrjForm->show();
+}
+
+void StopApplication() {
+  // The reverse of the creation order; the dialogs are children of the main
+  // window, so each is deleted explicitly before it.
+#ifdef TGX_HAVE_IMPORTDLG
+  DeleteWindow(ImportDlg);
+#endif
+  DeleteWindow(LinkDlg);
+#ifdef TGX_HAVE_EDITTABFORM
+  DeleteWindow(EditTabForm);
+#endif
+#ifdef TGX_HAVE_EDITDLG
+  DeleteWindow(EditDlg);
+#endif
+  DeleteWindow(PrjForm);
+  if (sink_installed) {
+    SetMessageSink(nullptr);
+    sink_installed = false;
+  }
+}
+
+}  // namespace tgx

@@ -1,0 +1,58 @@
+#pragma once
+// The progress dialog of the system table operations. It owns the one session
+// worker of the run, starts one operation, and polls the worker every 500 ms
+// while it runs: the GUI thread never waits on the serial line.
+
+#include <QDialog>
+#include <memory>
+
+#include "link/Bvlink.h"
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QTimer;
+
+class TLinkDlg : public QDialog {
+  Q_OBJECT
+
+ public:
+  static constexpr int kPollMs = 500;
+
+  TLinkDlg(QWidget* parent, bool logging);
+  ~TLinkDlg() override;
+
+  // Each copies CHANPAR into the session, starts the worker, runs the dialog
+  // modally with the caption and returns whether the session succeeded.
+  bool RunRead(const QString& caption);
+  bool RunWrite(const QString& caption);
+  bool RunDelete();
+
+  // The session; read its results only after a Run* returned.
+  TBVLink& Session() { return *session_; }
+  // Shows the last session's byte log (test mode).
+  void LogButtonClick();
+
+  void CancelBtnClick();
+  void Timer1Timer();
+
+ public slots:
+  // Escape is the Cancel button: while a session runs it only raises Cancel.
+  void reject() override;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  bool Run(uint8_t operation, const QString& caption);
+  void FormActivate();
+
+  std::unique_ptr<TBVLink> session_;
+  bool close_pending_ = false;
+  QLabel* label1_;
+  QProgressBar* progress_bar1_;
+  QPushButton* cancel_btn_;
+  QTimer* timer1_;
+};

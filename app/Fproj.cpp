@@ -1,0 +1,682 @@
+// The main window.
+
+#include "app/Fproj.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFile>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTableWidget>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "app/App.h"
+#include "app/Dialogs.h"
+#include "app/Flink.h"
+#include "app/Forms.h"
+#include "app/core/Syscfg.h"
+#include "link/Bvlink.h"
+#include "model/Cp1251.h"
+#include "model/Prjvol.h"
+
+#if __has_include("app/Appinfo.h")
+#include "app/Appinfo.h"
+#define TGX_HAVE_APPINFO 1
+#else
+#include "Version.h"
+#endif
+#if __has_include("app/Feditdlg.h")
+#include "app/Feditdlg.h"
+#define TGX_HAVE_EDITDLG 1
+#endif
+#if __has_include("app/Fimport.h")
+#include "app/Fimport.h"
+#define TGX_HAVE_IMPORTDLG 1
+#endif
+#if __has_include("app/Fchancfg.h")
+#include "app/Fchancfg.h"
+#define TGX_HAVE_CHANCFG 1
+#endif
+#if __has_include("app/Fabout.h")
+#include "app/Fabout.h"
+#define TGX_HAVE_ABOUT 1
+#endif
+#if __has_include("editor/Fedittab.h")
+#include "editor/Fedittab.h"
+#define TGX_HAVE_EDITTAB 1
+#endif
+#if __has_include("panel/Fbik.h")
+#include "panel/Fbik.h"
+#define TGX_HAVE_BIK 1
+#endif
+
+using tgx::Dialogs;
+using tgx::ToQt;
+
+namespace {
+constexpr int kWidth = 404;
+constexpr int kHeight = 477;
+constexpr int kLockOutMs = 1000;
+constexpr int kRowHeight = 18;
+constexpr int kToolBarHeight = 29;
+constexpr int kButtonSize = 23;
+constexpr int kColumnWidths[] = {41, 61, 68, 64, 99};
+const char* const kHeaders[] = {"Канал", "Контроль", "Взлив (мм)", "Ёмкость (л)", "Заголовок"};
+
+QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+
+// The tool bar glyphs come from the resources; a button without one shows
+// its hint's first letter rather than nothing.
+QIcon ToolIcon(const char* name) {
+  for (const char* ext : {".svg", ".png"}) {
+    const QString path = QStringLiteral(":/icons/") + QLatin1String(name) + QLatin1String(ext);
+    if (QFile::exists(path)) return QIcon(path);
+  }
+  return {};
+}
+}  // namespace
+
+TPrjForm::TPrjForm(bool testMode, QWidget* parent)
+    : QMainWindow(parent,
+                  Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                      Qt::WindowCloseButtonHint),
+      test_mode_(testMode) {
+  setObjectName(QStringLiteral("PrjForm"));
+  setWindowTitle(QStringLiteral("TGX 1.05.x"));
+  QFont f = font();
+  f.setPointSize(8);
+  setFont(f);
+  const QIcon appIcon = ToolIcon("tgx");
+  if (!appIcon.isNull()) setWindowIcon(appIcon);
+
+  BuildMenus();
+  BuildToolBar();
+
+  auto* central = new QWidget(this);
+  auto* layout = new QVBoxLayout(central);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+
+  tab_grid_ = new QTableWidget(16, 5, central);
+  tab_grid_->setObjectName(QStringLiteral("TabGrid"));
+  tab_grid_->verticalHeader()->hide();
+  tab_grid_->verticalHeader()->setDefaultSectionSize(kRowHeight);
+  tab_grid_->verticalHeader()->setMinimumSectionSize(kRowHeight);
+  tab_grid_->horizontalHeader()->setFixedHeight(kRowHeight);
+  tab_grid_->horizontalHeader()->setHighlightSections(false);
+  tab_grid_->horizontalHeader()->setSectionsClickable(false);
+  for (int c = 0; c < 5; ++c) tab_grid_->setColumnWidth(c, kColumnWidths[c]);
+  tab_grid_->horizontalHeader()->setStretchLastSection(true);
+  tab_grid_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  tab_grid_->setSelectionMode(QAbstractItemView::SingleSelection);
+  tab_grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  tab_grid_->setWordWrap(false);
+  tab_grid_->hide();
+  tab_grid_->installEventFilter(this);
+  connect(tab_grid_, &QTableWidget::cellDoubleClicked, this, [this](int, int column) {
+    if (column == kTitleColumn) EditTitle();
+  });
+  layout->addWidget(tab_grid_, 1);
+  layout->addStretch(0);
+  BuildStatusBars(central);
+  layout->addWidget(proj_bar_);
+  layout->addWidget(str_bar_);
+  setCentralWidget(central);
+
+  timer1_ = new QTimer(this);
+  timer1_->setObjectName(QStringLiteral("Timer1"));
+  timer1_->setInterval(kLockOutMs);
+  connect(timer1_, &QTimer::timeout, timer1_, &QTimer::stop);
+  timer1_->start();
+
+  setFixedSize(kWidth, kHeight);
+  if (QScreen* screen = QApplication::primaryScreen())
+    move(screen->availableGeometry().center() - rect().center());
+
+  FormCreate();
+}
+
+TPrjForm::~TPrjForm() { FormDestroy(); }
+
+void TPrjForm::FormCreate() { CreateSettings(); }
+void TPrjForm::FormDestroy() { DestroySettings(); }
+
+QAction* TPrjForm::AddAction(QMenu* menu, const char* name, const char* caption, void (TPrjForm::*handler)()) {
+  QAction* action = menu->addAction(U(caption));
+  action->setObjectName(QLatin1String(name));
+  if (handler) connect(action, &QAction::triggered, this, handler);
+  return action;
+}
+
+void TPrjForm::BuildMenus() {
+  QMenuBar* bar = menuBar();
+  bar->setObjectName(QStringLiteral("MainMenu1"));
+
+  QMenu* prj = bar->addMenu(U("Проект    "));
+  prj->setObjectName(QStringLiteral("NPrj"));
+  AddAction(prj, "NPrjNew", "Новый", &TPrjForm::NPrjNewClick);
+  QMenu* form = prj->addMenu(U("Файл-форма"));
+  form->setObjectName(QStringLiteral("NForm"));
+  AddAction(form, "NFormRead", "Открыть", &TPrjForm::ImportButtonClick);
+  nform_write_ = AddAction(form, "NFormWrite", "Сохранить", &TPrjForm::ExportButtonClick);
+  QMenu* str = prj->addMenu(U("Система"));
+  str->setObjectName(QStringLiteral("NStr"));
+  AddAction(str, "NStrRead", "Читать таблицы ", &TPrjForm::NStrReadClick);
+  nstr_write_ = AddAction(str, "NStrWrite", "Записать таблицы из текущего проекта", &TPrjForm::NStrWriteClick);
+  AddAction(str, "NStrClear", "Удалить таблицы", &TPrjForm::NStrClearClick);
+  nstr_compare_ = AddAction(str, "NStrCompare", "Сравнить с текущим проектом", &TPrjForm::NStrCompareClick);
+  nreport_ = AddAction(prj, "NReport", "Отчёт", &TPrjForm::NReportClick);
+  nreport_->setVisible(false);
+  prj->addSeparator();
+  AddAction(prj, "NExit", "Выход", &TPrjForm::NExitClick);
+
+  ntab_ = bar->addMenu(U("Таблица       "));
+  ntab_->setObjectName(QStringLiteral("NTab"));
+  AddAction(ntab_, "NTabNew", "Добавить новую", &TPrjForm::NTabAddNewClick);
+  AddAction(ntab_, "NTabInsert", "Вставить новую", &TPrjForm::NTabInsertNewClick);
+  AddAction(ntab_, "NTabInsertEmpty", "Вставить пропуск", &TPrjForm::NTabInsertEmptyClick);
+  ntab_->addSeparator();
+  AddAction(ntab_, "NTabCopy", "Копировать в буфер", &TPrjForm::NTabCopyClick);
+  AddAction(ntab_, "NTabCut", "Переместить в буфер", &TPrjForm::NTabCutClick);
+  ntab_paste_ = AddAction(ntab_, "NTabPaste", "Вставить из буфера", &TPrjForm::NTabPasteClick);
+  ntab_->addSeparator();
+  AddAction(ntab_, "NTabDelete", "Удалить", &TPrjForm::NTabDeleteClick);
+  ntab_->addSeparator();
+  AddAction(ntab_, "NTabEdit", "Редактор таблиц", &TPrjForm::NTabEditClick);
+
+  QMenu* param = bar->addMenu(U("Параметры      "));
+  param->setObjectName(QStringLiteral("NParam"));
+  AddAction(param, "NChan", "Связь", &TPrjForm::NChanClick);
+  AddAction(param, "Nfolder", "Каталог форм", &TPrjForm::NfolderClick);
+
+  QMenu* help = bar->addMenu(U("Справка"));
+  help->setObjectName(QStringLiteral("NHelp"));
+  AddAction(help, "NContents", "Содержание", nullptr)->setVisible(false);
+  help->addSeparator();
+  AddAction(help, "NAbout", "О программе ...", &TPrjForm::AboutClick);
+}
+
+QToolButton* TPrjForm::AddToolButton(const char* name, const char* hint, void (TPrjForm::*handler)()) {
+  auto* button = new QToolButton(this);
+  button->setObjectName(QLatin1String(name));
+  button->setAutoRaise(true);  // flat until the mouse is over it
+  button->setFixedSize(kButtonSize, kButtonSize);
+  button->setIconSize(QSize(kButtonSize - 4, kButtonSize - 4));
+  button->setIcon(ToolIcon(name));
+  if (hint) button->setToolTip(U(hint));
+  if (button->icon().isNull() && hint) button->setText(U(hint).left(1));
+  connect(button, &QToolButton::clicked, this, handler);
+  return button;
+}
+
+void TPrjForm::BuildToolBar() {
+  auto* bar = new QToolBar(this);
+  bar->setObjectName(QStringLiteral("ToolBar1"));
+  bar->setMovable(false);
+  bar->setFloatable(false);
+  bar->setFixedHeight(kToolBarHeight);
+  bar->setContextMenuPolicy(Qt::PreventContextMenu);
+  bar->toggleViewAction()->setEnabled(false);
+  auto gap = [this, bar](const char* name, int width) {
+    auto* spacer = new QWidget(this);
+    spacer->setObjectName(QLatin1String(name));
+    spacer->setFixedSize(width, kButtonSize);
+    bar->addWidget(spacer);
+  };
+  bar->addWidget(AddToolButton("SpeedButton1", "Новый проект", &TPrjForm::NPrjNewClick));
+  bar->addWidget(AddToolButton("ImportButton", "Чтение из формы", &TPrjForm::ImportButtonClick));
+  bar->addWidget(AddToolButton("StrReadButton", "Чтение из системы", &TPrjForm::NStrReadClick));
+  gap("Panel1", 36);
+  tab_edit_button_ = AddToolButton("TabEditButton", "Редактор таблиц", &TPrjForm::NTabEditClick);
+  bar->addWidget(tab_edit_button_);
+  gap("ChPanel", 97);
+  str_write_button_ = AddToolButton("StrWriteButton", "Записать в систему", &TPrjForm::NStrWriteClick);
+  str_write_button_->setEnabled(false);
+  bar->addWidget(str_write_button_);
+  export_button_ = AddToolButton("ExportButton", "Запись в форму", &TPrjForm::ExportButtonClick);
+  export_button_->setEnabled(false);
+  bar->addWidget(export_button_);
+  report_button_ = AddToolButton("ReportButton", nullptr, &TPrjForm::NReportClick);
+  report_button_->setEnabled(false);
+  bar->addWidget(report_button_)->setVisible(false);
+  gap("Panel2", 43);
+  bar->addWidget(AddToolButton("NBiButton", "Пульт", &TPrjForm::NBiButtonClick));
+  addToolBar(Qt::TopToolBarArea, bar);
+}
+
+void TPrjForm::BuildStatusBars(QWidget* host) {
+  auto panel = [](QStatusBar* bar, const QString& name, int width, const QString& text, bool raised) {
+    auto* label = new QLabel(text, bar);
+    label->setObjectName(name);
+    label->setFixedWidth(width);
+    label->setFrameStyle(QFrame::Panel | (raised ? QFrame::Raised : QFrame::Sunken));
+    label->setMargin(1);
+    bar->addWidget(label);
+    return label;
+  };
+  proj_bar_ = new QStatusBar(host);
+  proj_bar_->setObjectName(QStringLiteral("ProjBar"));
+  proj_bar_->setSizeGripEnabled(false);
+  proj_panels_[0] = panel(proj_bar_, QStringLiteral("ProjBarPanel0"), 60, U("ПРОЕКТ"), true);
+  proj_panels_[1] = panel(proj_bar_, QStringLiteral("ProjBarPanel1"), 300, {}, false);
+
+  str_bar_ = new QStatusBar(host);
+  str_bar_->setObjectName(QStringLiteral("StrBar"));
+  str_bar_->setSizeGripEnabled(false);
+  const int widths[4] = {60, 50, 200, 50};
+  for (int i = 0; i < 4; ++i) {
+    str_panels_[i] = panel(str_bar_, QStringLiteral("StrBarPanel%1").arg(i), widths[i],
+                           i == 0 ? U("СИСТЕМА") : QString(), i == 0);
+    str_panels_[i]->installEventFilter(this);
+  }
+  str_bar_->installEventFilter(this);
+}
+
+bool TPrjForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == tab_grid_ && event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      EditTitle();
+      return true;
+    }
+  }
+  if (event->type() == QEvent::MouseButtonRelease &&
+      (watched == str_bar_ || (watched->parent() == str_bar_ && watched->isWidgetType()))) {
+    StrBarClick();
+    return true;
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void TPrjForm::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  if (event->type() == QEvent::ActivationChange && isActiveWindow()) FormActivate();
+}
+
+void TPrjForm::closeEvent(QCloseEvent* event) {
+  if (!QuerySaveProject()) {
+    event->ignore();
+    return;
+  }
+  event->accept();
+  emit Closed();
+}
+
+void TPrjForm::NExitClick() { close(); }
+
+template <typename Run>
+void TPrjForm::AfterModal(Run run) {
+  run();
+  FormActivate();
+}
+
+// ---------------------------------------------------------------- display
+
+void TPrjForm::FormActivate() {
+#ifdef TGX_HAVE_APPINFO
+  const TAppInfo info(std::string{}, std::string{});
+  const QString version =
+      QStringLiteral("%1.%2.%3.%4").arg(info.Major()).arg(info.Minor()).arg(info.Release()).arg(info.Build());
+#else
+  const QString version = QStringLiteral("%1.%2.%3.%4")
+                              .arg(tgx::kVersionMajor)
+                              .arg(tgx::kVersionMinor)
+                              .arg(tgx::kVersionRelease)
+                              .arg(tgx::kVersionBuild);
+#endif
+  setWindowTitle(tgx::AppTitle() + QStringLiteral("  (") + version + QStringLiteral(" )"));
+  for (int c = 0; c < 5; ++c) {
+    auto* header = tab_grid_->horizontalHeaderItem(c);
+    if (!header) {
+      header = new QTableWidgetItem;
+      tab_grid_->setHorizontalHeaderItem(c, header);
+    }
+    header->setText(U(kHeaders[c]));
+  }
+  ntab_paste_->setEnabled(false);
+  ShowProject();
+}
+
+void TPrjForm::SetCell(int row, int column, const QString& text) {
+  QTableWidgetItem* item = tab_grid_->item(row, column);
+  if (!item) {
+    item = new QTableWidgetItem;
+    if (column == kTitleColumn) {
+      item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    } else {
+      // Fixed columns: shaded and never selected, as the channel data they
+      // show is computed, not typed.
+      item->setFlags(Qt::ItemIsEnabled);
+      item->setBackground(palette().button());
+    }
+    tab_grid_->setItem(row, column, item);
+  }
+  if (item->text() != text) item->setText(text);
+}
+
+void TPrjForm::ShowProject() {
+  const int count = project_.FormCount();
+  const bool any = count > 0;
+  if (any) {
+    proj_panels_[1]->setText(ToQt(project_.Name()));
+    tab_grid_->setRowCount(count);
+    for (int i = 0; i < count; ++i) {
+      SetCell(i, kChannelColumn, QString::number(i + 1));
+      SetCell(i, kTitleColumn, ToQt(project_.Form(i).Title()));
+      SetCell(i, kLevelColumn, ToQt(project_.LastLevel(i)));
+      SetCell(i, kVolumeColumn, ToQt(project_.LastVolume(i)));
+    }
+    tab_grid_->setCurrentCell(0, kTitleColumn);
+    tab_grid_->selectRow(0);
+  }
+  ntab_->menuAction()->setEnabled(any);
+  tab_edit_button_->setEnabled(any);
+  nstr_compare_->setEnabled(any);
+  nform_write_->setEnabled(any);
+  export_button_->setEnabled(any);
+  nreport_->setEnabled(any);
+  report_button_->setEnabled(any);
+  if (any) {
+    ShowControlColumn();
+    tab_grid_->show();
+  } else {
+    nstr_write_->setEnabled(false);
+    str_write_button_->setEnabled(false);
+    tab_grid_->hide();
+  }
+}
+
+void TPrjForm::ShowControlColumn() {
+  bool allOk = true;
+  project_.Check();
+  for (int i = 0; i < project_.FormCount(); ++i) {
+    QString mark;
+    if (project_.IsGap(i)) {
+      mark.clear();
+    } else if (!project_.Converted(i)) {
+      mark = QStringLiteral("-");
+      allOk = false;
+    } else {
+      mark = project_.Smooth(i) ? QStringLiteral("OK ") : QStringLiteral("OK*");
+    }
+    SetCell(i, kControlColumn, mark);
+  }
+  nstr_write_->setEnabled(allOk);
+  str_write_button_->setEnabled(allOk);
+}
+
+int TPrjForm::SelectedIndex() const {
+  const int row = tab_grid_->currentRow();
+  return row >= 0 && row < project_.FormCount() ? row : -1;
+}
+
+// ---------------------------------------------------------------- project and files
+
+bool TPrjForm::QuerySaveProject() {
+  if (!project_.Modified()) return true;
+  switch (Dialogs().AskYesNoCancel(this, U("Сохранить проект?"))) {
+    case tgx::DialogService::Answer::No: return true;
+    case tgx::DialogService::Answer::Yes: return ExportProject();
+    default: return false;
+  }
+}
+
+bool TPrjForm::ExportProject() {
+  const std::string proposed = FDATA::FileNameForType(tgx::ToUtf8(project_.Name()), 1);
+  const QString path =
+      Dialogs().SaveFileName(this, U("Сохранить как"), QString::fromStdString(proposed), QString(), true);
+  if (path.isEmpty()) return false;
+  return project_.Save(tgx::PathFromQt(path));
+}
+
+void TPrjForm::NPrjNewClick() {
+  if (!QuerySaveProject()) return;
+  project_.New();
+  ShowProject();
+}
+
+void TPrjForm::ImportButtonClick() {
+  if (!QuerySaveProject()) return;
+  const QString folder = Syspar() ? tgx::PathToQt(Syspar()->FormsFolder()) : QString();
+  const QString path =
+      Dialogs().OpenFileName(this, U("Открыть"), folder, U("Формы (fs, fs1, fs2, f1)|*.FS*;*.F1"));
+#ifdef TGX_HAVE_IMPORTDLG
+  if (!path.isEmpty() && ImportDlg && ImportDlg->Project().Load(tgx::PathFromQt(path))) {
+    bool accepted = false;
+    AfterModal([&] { accepted = ImportDlg->exec() == QDialog::Accepted; });
+    if (accepted) project_.ConvertFrom(ImportDlg->Project());
+  }
+#else
+  (void)path;
+#endif
+  ShowProject();
+}
+
+void TPrjForm::ExportButtonClick() { ExportProject(); }
+
+void TPrjForm::EditTitle() {
+  const int index = SelectedIndex();
+  if (index < 0) return;
+#ifdef TGX_HAVE_EDITDLG
+  if (!EditDlg) return;
+  EditDlg->PlaceOverCell(tab_grid_, index, kTitleColumn);
+  EditDlg->SetText(ToQt(project_.Form(index).Title()));
+  bool accepted = false;
+  AfterModal([&] {
+    accepted = EditDlg->exec() == QDialog::Accepted;
+    if (accepted) {
+      project_.SetTitle(index, tgx::FromQt(EditDlg->GetText()));
+      SetCell(index, kTitleColumn, ToQt(project_.Form(index).Title()));
+    }
+  });
+#endif
+}
+
+void TPrjForm::EditTables() {
+#ifdef TGX_HAVE_EDITTAB
+  if (!EditTabForm) return;
+  hide();
+  FDATA local;
+  project_.CopyFormsTo(local);
+  EditTabForm->Setup(project_.Name(), &local, true);
+  EditTabForm->exec();
+  project_.SetForms(local);
+  ShowProject();
+  show();
+  FormActivate();
+#endif
+}
+
+void TPrjForm::NTabEditClick() { EditTables(); }
+
+// ---------------------------------------------------------------- table commands
+
+void TPrjForm::NTabAddNewClick() {
+  project_.AddNewForm();
+  ShowProject();
+}
+
+void TPrjForm::NTabInsertNewClick() {
+  const int index = SelectedIndex();
+  if (index >= 0) project_.InsertNewForm(index);
+  ShowProject();
+}
+
+void TPrjForm::NTabInsertEmptyClick() {
+  const int index = SelectedIndex();
+  if (index >= 0) project_.InsertGap(index);
+  ShowProject();
+}
+
+void TPrjForm::NTabDeleteClick() {
+  const int index = SelectedIndex();
+  if (index < 0) return;
+  if (Dialogs().AskOkCancel(this, U("Удалить таблицу?")) != tgx::DialogService::Answer::Ok) return;
+  project_.DeleteForm(index);
+  ShowProject();
+}
+
+void TPrjForm::NTabCopyClick() {
+  const int index = SelectedIndex();
+  if (index < 0) return;
+  project_.CopyForm(index);
+  ntab_paste_->setEnabled(true);
+}
+
+void TPrjForm::NTabCutClick() {
+  const int index = SelectedIndex();
+  if (index < 0) return;
+  project_.CopyForm(index);
+  ntab_paste_->setEnabled(true);
+  project_.DeleteForm(index);
+  ShowProject();
+}
+
+void TPrjForm::NTabPasteClick() {
+  const int index = SelectedIndex();
+  if (index >= 0) project_.PasteForm(index);
+  ShowProject();
+}
+
+// ---------------------------------------------------------------- settings and other windows
+
+void TPrjForm::NChanClick() {
+#ifdef TGX_HAVE_CHANCFG
+  AfterModal([this] {
+    TChanCfgForm form(this);
+    form.exec();
+  });
+#endif
+  SaveConfiguration();
+}
+
+void TPrjForm::NfolderClick() {
+  const QString folder = Syspar() ? tgx::PathToQt(Syspar()->FormsFolder()) : QString();
+  const QString path = Dialogs().FolderPath(this, U("Открыть папку"), folder);
+  if (path.isEmpty() || !Syspar()) return;
+  Syspar()->SetFolderFromPath(tgx::PathFromQt(path));
+  SaveConfiguration();
+}
+
+void TPrjForm::NBiButtonClick() {
+#ifdef TGX_HAVE_BIK
+  if (!Chanpar() || !Syspar()) return;
+  AfterModal([this] {
+    TBikForm panel(this);
+    panel.SetPortIndex(Chanpar()->PortIndex);
+    panel.SetKeyboardType(Syspar()->KeyboardType());
+    panel.exec();
+    Syspar()->SetKeyboardType(panel.KeyboardType());
+  });
+#endif
+}
+
+void TPrjForm::AboutClick() {
+#ifdef TGX_HAVE_ABOUT
+  AfterModal([this] {
+    TAboutDlg about(this);
+    about.exec();
+  });
+#endif
+}
+
+void TPrjForm::StrBarClick() {
+  if (test_mode_ && LinkDlg) LinkDlg->LogButtonClick();
+}
+
+// ---------------------------------------------------------------- system commands
+
+void TPrjForm::ShowLinkStatus(const std::string& message, const std::string& label, int32_t number) {
+  str_panels_[1]->setText(ToQt(label));
+  str_panels_[2]->setText(ToQt(message));
+  str_panels_[3]->setText(QString::number(number));
+  repaint();
+}
+
+void TPrjForm::ReportWriteResult(int8_t versionId, const QString& text) {
+  if (versionId >= 10) {
+    Dialogs().Inform(this, text + QLatin1Char('\r') + U("Выполняется перезагрузка системы"));
+  } else if (versionId >= 4) {
+    Dialogs().Inform(this, text + QLatin1Char('\r') + U("Внимание !") + QLatin1Char('\n') +
+                               U("Чтобы записанный проект стал активным,") + QLatin1Char('\n') +
+                               U("необходимо переключить питание системы"));
+  }
+}
+
+namespace {
+void ShowSessionResult(TPrjForm& form, TBVLink& session) {
+  form.ShowLinkStatus(session.StatusText, VersionLabel(session.VersionId), session.LongestWait.load());
+}
+}  // namespace
+
+void TPrjForm::NStrReadClick() {
+  if (timer1_->isActive() || !LinkDlg) return;
+  if (!QuerySaveProject()) return;
+  ShowLinkStatus(tgx::FromUtf8("Чтение..."), "?", 0);
+  bool ok = false;
+  AfterModal([&] { ok = LinkDlg->RunRead(U("Чтение таблиц")); });
+  TBVLink& session = LinkDlg->Session();
+  ShowSessionResult(*this, session);
+  project_.Reset();
+  if (ok) {
+    if (session.Tables.Count() > 0)
+      project_.FromTables(session.Tables, tgx::FromUtf8("Система"));
+    else
+      Dialogs().Inform(this, U("Таблицы объёма в системе отсутствуют"));
+  }
+  ShowProject();
+  timer1_->start();
+}
+
+void TPrjForm::NStrWriteClick() {
+  if (timer1_->isActive() || !LinkDlg) return;
+  TBVLink& session = LinkDlg->Session();
+  project_.ToTables(session.Tables);
+  ShowLinkStatus(tgx::FromUtf8("Запись..."), "?", 0);
+  bool ok = false;
+  AfterModal([&] { ok = LinkDlg->RunWrite(U("Запись таблиц")); });
+  ShowSessionResult(*this, session);
+  if (ok) ReportWriteResult(static_cast<int8_t>(session.VersionId), U("Запись таблиц завершена."));
+  timer1_->start();
+}
+
+void TPrjForm::NStrCompareClick() {
+  if (timer1_->isActive() || !LinkDlg) return;
+  ShowLinkStatus(tgx::FromUtf8("Сравнение..."), "?", 0);
+  bool ok = false;
+  AfterModal([&] { ok = LinkDlg->RunRead(U("Чтение таблиц")); });
+  TBVLink& session = LinkDlg->Session();
+  ShowSessionResult(*this, session);
+  if (ok) {
+    if (session.Tables.Count() == 0) {
+      Dialogs().Inform(this, U("Таблицы объёма в системе отсутствуют"));
+    } else {
+      GROUPTAB own;
+      project_.ToTables(own);
+      Dialogs().Inform(this, session.Tables == own ? U("Таблицы системы совпадают с проектом.")
+                                                   : U("Таблицы системы отличны от проекта !"));
+    }
+  }
+  timer1_->start();
+}
+
+void TPrjForm::NStrClearClick() {
+  if (timer1_->isActive() || !LinkDlg) return;
+  ShowLinkStatus(tgx::FromUtf8("Удаление..."), "?", 0);
+  bool ok = false;
+  AfterModal([&] { ok = LinkDlg->RunDelete(); });
+  TBVLink& session = LinkDlg->Session();
+  ShowSessionResult(*this, session);
+  if (ok) ReportWriteResult(static_cast<int8_t>(session.VersionId), U("Таблицы удалены."));
+  timer1_->start();
+}
