@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "forms/Convert.h"
@@ -86,7 +87,22 @@ bool WriteAll(int fd, const std::string& bytes) {
 
 // Writes the file beside its target and renames it over the target, so that
 // the old file stays whole until the new one is complete on disk.
-bool WriteFileAtomically(const std::string& path, const std::string& bytes) {
+bool WriteFileAtomically(const std::string& target, const std::string& bytes) {
+  // Renaming over a symbolic link would replace the link, not the form file
+  // it names; write beside the real file instead. Anything but a regular file
+  // (a folder, a device) is never replaced.
+  std::string path = target;
+  struct stat link {};
+  if (::lstat(target.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+    char* real = ::realpath(target.c_str(), nullptr);
+    if (!real) return false;
+    path = real;
+    std::free(real);
+  }
+  struct stat old {};
+  const bool exists = ::stat(path.c_str(), &old) == 0;
+  if (exists && !S_ISREG(old.st_mode)) return false;
+
   const size_t slash = path.find_last_of('/');
   const std::string dir = slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
   const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -95,8 +111,7 @@ bool WriteFileAtomically(const std::string& path, const std::string& bytes) {
   const int fd = ::mkstemp(tmp.data());
   if (fd < 0) return false;
 
-  struct stat old {};
-  const mode_t mode = ::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode) ? (old.st_mode & 07777) : NewFileMode();
+  const mode_t mode = exists ? (old.st_mode & 07777) : NewFileMode();
   bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, bytes) && ::fsync(fd) == 0;
   ok = ::close(fd) == 0 && ok;
   ok = ok && ::rename(tmp.c_str(), path.c_str()) == 0;
