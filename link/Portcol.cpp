@@ -88,6 +88,16 @@ speed_t SpeedOfBaud(int32_t baud) {
   }
 }
 
+bool LineMatches(const termios& want, const termios& got) {
+  // Everything but parity (see Open).
+  const tcflag_t cflagMask = CSIZE | CSTOPB | CLOCAL | CREAD | CRTSCTS;
+  return ::cfgetospeed(&got) == ::cfgetospeed(&want) && ::cfgetispeed(&got) == ::cfgetispeed(&want) &&
+         (got.c_cflag & cflagMask) == (want.c_cflag & cflagMask) &&
+         (got.c_iflag & ~static_cast<tcflag_t>(INPCK)) == (want.c_iflag & ~static_cast<tcflag_t>(INPCK)) &&
+         got.c_oflag == want.c_oflag && got.c_lflag == want.c_lflag && got.c_cc[VMIN] == want.c_cc[VMIN] &&
+         got.c_cc[VTIME] == want.c_cc[VTIME];
+}
+
 bool IsNoModemLinesError(int err) { return err == ENOTTY || err == EINVAL; }
 
 }  // namespace
@@ -179,6 +189,7 @@ int32_t PCI::Open() {
     return kOpenNoDevice;
   }
 
+  errno = 0;
   termios tio{};
   if (::tcgetattr(fd, &tio) != 0) {
     lastErrno_ = errno;
@@ -217,16 +228,22 @@ int32_t PCI::Open() {
   }
   if (parity_ != 0) tio.c_iflag |= INPCK;
   if (stopBits_ == 2) tio.c_cflag |= CSTOPB;
-  tio.c_cc[VMIN] = 0;
+  // With one byte as the minimum a non-blocking read of an empty line says
+  // EAGAIN, so a read of 0 bytes can only mean the other end hung up.
+  tio.c_cc[VMIN] = 1;
   tio.c_cc[VTIME] = 0;
   ::cfsetispeed(&tio, speed);
   ::cfsetospeed(&tio, speed);
 
-  // tcsetattr succeeds when any part was taken; the speed is what a device
-  // most often refuses silently, so read it back.
+  // tcsetattr reports success when any part was taken and failure when none
+  // was, so its result alone says little: read the line back instead. A
+  // pseudo-terminal drops the parity bits (it has no parity to check) and
+  // reports failure once nothing else is left to change; everything else has
+  // to be as asked.
+  ::tcsetattr(fd, TCSANOW, &tio);
   termios applied{};
-  if (::tcsetattr(fd, TCSANOW, &tio) != 0 || ::tcgetattr(fd, &applied) != 0 || ::cfgetospeed(&applied) != speed) {
-    lastErrno_ = errno;
+  if (::tcgetattr(fd, &applied) != 0 || !LineMatches(tio, applied)) {
+    lastErrno_ = errno != 0 ? errno : EINVAL;
     ::ioctl(fd, TIOCNXCL);
     ::close(fd);
     return kOpenRefused;
