@@ -73,9 +73,6 @@ class TEditTabForm : public QDialog {
   void FillGrid();
   void SelectGridRow(int gridRow);
   int FirstEditableColumn() const;
-  // The ddV table that belongs to the volume table the graph holds now, or
-  // null when there is none to show.
-  const PARTAB* CurrentDdv() const;
   FORMA* CurrentForm() const;
 
   void Image1MouseDown(int x, int y);
@@ -93,9 +90,11 @@ class TEditTabForm : public QDialog {
   bool active_ = false;
   std::unique_ptr<VGRAF> graph_;
   QImage picture_;
-  // Second differences computed here when the graph's own table is stale
-  // (its range could not be computed for the current form).
-  mutable PARTAB own_ddv_;
+  // The second differences shown in the ddV column and behind the red frames:
+  // the graph's table when it belongs to the volume table held now, else
+  // computed here, so a failed range never shows the numbers of another form.
+  PARTAB shown_ddv_;
+  bool ddv_shown_ = false;
 
   QWidget* toolBar1_ = nullptr;
   QToolButton* sNewButton_ = nullptr;

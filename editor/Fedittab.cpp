@@ -1,0 +1,657 @@
+#include "editor/Fedittab.h"
+
+#include <QEvent>
+#include <QFont>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPixmap>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QShowEvent>
+#include <QSignalBlocker>
+#include <QStyledItemDelegate>
+#include <QTabBar>
+#include <QTableWidget>
+#include <QToolButton>
+#include <algorithm>
+#include <charconv>
+#include <functional>
+
+#include "app/Feditdlg.h"
+#include "app/Forms.h"
+#include "editor/Graf.h"
+#include "forms/Convert.h"
+#include "forms/Fdata.h"
+#include "forms/Forma.h"
+#include "model/Cp1251.h"
+
+namespace tgx {
+
+// The picture of the graph: shows the VGRAF image as it is and hands the mouse
+// to the editor in the image's own pixel coordinates.
+class GraphView : public QWidget {
+ public:
+  GraphView(const QImage* picture, QWidget* parent) : QWidget(parent), picture_(picture) {
+    setMouseTracking(true);
+    setCursor(Qt::CrossCursor);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+  }
+
+  std::function<void(int, int)> onDown;
+  std::function<void(int, int, bool)> onMove;
+  std::function<void(int, int)> onUp;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter p(this);
+    p.drawImage(0, 0, *picture_);
+  }
+  void mousePressEvent(QMouseEvent* e) override {
+    if (onDown) onDown(e->position().toPoint().x(), e->position().toPoint().y());
+  }
+  void mouseMoveEvent(QMouseEvent* e) override {
+    if (onMove) onMove(e->position().toPoint().x(), e->position().toPoint().y(), e->buttons() & Qt::LeftButton);
+  }
+  void mouseReleaseEvent(QMouseEvent* e) override {
+    if (onUp) onUp(e->position().toPoint().x(), e->position().toPoint().y());
+  }
+
+ private:
+  const QImage* picture_;
+};
+
+}  // namespace tgx
+
+namespace {
+
+constexpr int kWindowWidth = 805;
+constexpr int kWindowHeight = 623;
+constexpr int kToolBarHeight = 33;
+constexpr int kImageWidth = 593;
+constexpr int kImageHeight = 489;
+constexpr int kRowHeight = 17;
+constexpr int kLevelColumn = 0;
+constexpr int kVolumeColumn = 1;
+constexpr int kDdvColumn = 2;
+// The range of a second difference that the unit's packed table can hold.
+constexpr int32_t kDdvLow = -128;
+constexpr int32_t kDdvHigh = 127;
+const QColor kFrameRed(255, 0, 0);
+
+QString Ui(const std::string& cp1251) {
+  // Level and volume texts are nearly always plain digits; those need no
+  // code page round trip, which matters for grids of thousands of rows.
+  bool ascii = true;
+  for (unsigned char c : cp1251) {
+    if (c >= 0x80) {
+      ascii = false;
+      break;
+    }
+  }
+  if (ascii) return QString::fromLatin1(cp1251.data(), static_cast<qsizetype>(cp1251.size()));
+  return QString::fromStdString(tgx::ToUtf8(cp1251));
+}
+
+// A level text read as a decimal number; false for a text that is none.
+bool ReadLevel(const std::string& text, double& value) {
+  int32_t i = 0;
+  if (ReadFormInteger(text, i)) {
+    value = i;
+    return true;
+  }
+  std::string s = text;
+  std::replace(s.begin(), s.end(), ',', '.');
+  size_t b = s.find_first_not_of(' ');
+  if (b == std::string::npos) return false;
+  const char* first = s.data() + b;
+  if (*first == '+') ++first;
+  const char* last = s.data() + s.size();
+  const auto r = std::from_chars(first, last, value);
+  return r.ec == std::errc() && r.ptr == last;
+}
+
+// The three glyphs of the row buttons, drawn here so the window needs no
+// image files.
+QIcon RowGlyph(int kind) {
+  QPixmap pm(16, 16);
+  pm.fill(Qt::transparent);
+  QPainter p(&pm);
+  p.setPen(QPen(Qt::black, 1));
+  p.setBrush(Qt::white);
+  p.drawRect(1, 3, 13, 9);
+  p.drawLine(1, 7, 14, 7);
+  switch (kind) {
+    case 0:  // new row at the end
+      p.setPen(QPen(QColor(0, 128, 0), 2));
+      p.drawLine(11, 10, 11, 15);
+      p.drawLine(8, 13, 14, 13);
+      break;
+    case 1:  // insert before the selected row
+      p.setPen(QPen(Qt::blue, 2));
+      p.drawLine(4, 0, 4, 6);
+      p.drawLine(2, 4, 4, 6);
+      p.drawLine(6, 4, 4, 6);
+      break;
+    default:  // delete the selected row
+      p.setPen(QPen(Qt::red, 2));
+      p.drawLine(9, 8, 15, 14);
+      p.drawLine(15, 8, 9, 14);
+      break;
+  }
+  return QIcon(pm);
+}
+
+// Paints the red one-pixel frame of a volume cell whose second difference
+// the unit could not store, after the cell's text.
+class VolumeFrameDelegate : public QStyledItemDelegate {
+ public:
+  VolumeFrameDelegate(TEditTabForm* owner, QObject* parent) : QStyledItemDelegate(parent), owner_(owner) {}
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QStyledItemDelegate::paint(painter, option, index);
+    if (index.column() == kVolumeColumn && owner_->VolumeCellFramed(index.row() + 1)) {
+      painter->save();
+      painter->setPen(QPen(kFrameRed, 1));
+      painter->setBrush(Qt::NoBrush);
+      painter->drawRect(option.rect.adjusted(0, 0, -1, -1));
+      painter->restore();
+    }
+  }
+
+ private:
+  TEditTabForm* owner_;
+};
+
+}  // namespace
+
+TEditTabForm::TEditTabForm(QWidget* parent)
+    : QDialog(parent), picture_(kImageWidth, kImageHeight, QImage::Format_RGB32) {
+  setObjectName("EditTabForm");
+  setWindowTitle(QStringLiteral("Редактор таблиц"));
+  setFixedSize(kWindowWidth, kWindowHeight);
+  picture_.fill(Qt::white);
+  BuildControls();
+}
+
+TEditTabForm::~TEditTabForm() = default;
+
+void TEditTabForm::BuildControls() {
+  toolBar1_ = new QWidget(this);
+  toolBar1_->setObjectName("ToolBar1");
+  toolBar1_->setGeometry(0, 0, kWindowWidth, kToolBarHeight);
+
+  auto makeRowButton = [this](const char* name, const QString& hint, int glyph, int x) {
+    auto* b = new QToolButton(toolBar1_);
+    b->setObjectName(name);
+    b->setToolTip(hint);
+    b->setIcon(RowGlyph(glyph));
+    b->setAutoRaise(true);
+    b->setGeometry(x, 2, 23, 23);
+    return b;
+  };
+  sNewButton_ = makeRowButton("SNewButton", QStringLiteral("Новая запись"), 0, 2);
+  sInsButton_ = makeRowButton("SInsButton", QStringLiteral("Вставить запись"), 1, 25);
+  sDelButton_ = makeRowButton("SDelButton", QStringLiteral("Удалить запись"), 2, 48);
+  connect(sNewButton_, &QToolButton::clicked, this, [this] { SNewButtonClick(); });
+  connect(sInsButton_, &QToolButton::clicked, this, [this] { SInsButtonClick(); });
+  connect(sDelButton_, &QToolButton::clicked, this, [this] { SDelButtonClick(); });
+
+  auto* panel2 = new QWidget(toolBar1_);
+  panel2->setObjectName("Panel2");
+  panel2->setGeometry(71, 2, 52, 23);
+
+  filePanel_ = new QLabel(toolBar1_);
+  filePanel_->setObjectName("FilePanel");
+  filePanel_->setGeometry(123, 2, 672, 23);
+  filePanel_->setAlignment(Qt::AlignCenter);
+  filePanel_->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  filePanel_->setAutoFillBackground(true);
+  QPalette light = filePanel_->palette();
+  light.setColor(QPalette::Window, light.color(QPalette::Light));
+  filePanel_->setPalette(light);
+  QFont small = filePanel_->font();
+  small.setPixelSize(11);
+  filePanel_->setFont(small);
+
+  // The tab control is a tab bar over a frame that holds the form's controls;
+  // they are the same for every tab and only their content changes.
+  auto* tabFrame = new QFrame(this);
+  tabFrame->setObjectName("TabFrame");
+  tabFrame->setFrameStyle(QFrame::StyledPanel | QFrame::Raised);
+  tabFrame->setGeometry(11, 38, 783, 554);
+
+  tabControl1_ = new QTabBar(tabFrame);
+  tabControl1_->setObjectName("TabControl1");
+  tabControl1_->setGeometry(2, 2, 779, 26);
+  tabControl1_->setExpanding(false);
+  tabControl1_->setUsesScrollButtons(true);
+  tabControl1_->setDrawBase(false);
+  connect(tabControl1_, &QTabBar::currentChanged, this, [this](int i) { TabControl1Change(i); });
+
+  stringGrid1_ = new QTableWidget(tabFrame);
+  stringGrid1_->setObjectName("StringGrid1");
+  stringGrid1_->setGeometry(2, 32, 183, 505);
+  stringGrid1_->setColumnCount(3);
+  stringGrid1_->setColumnWidth(kLevelColumn, 56);
+  stringGrid1_->setColumnWidth(kVolumeColumn, 60);
+  stringGrid1_->setColumnWidth(kDdvColumn, 45);
+  stringGrid1_->verticalHeader()->setVisible(false);
+  stringGrid1_->verticalHeader()->setMinimumSectionSize(1);
+  stringGrid1_->verticalHeader()->setDefaultSectionSize(kRowHeight);
+  stringGrid1_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  stringGrid1_->horizontalHeader()->setMinimumSectionSize(1);
+  stringGrid1_->horizontalHeader()->setFixedHeight(kRowHeight + 2);
+  stringGrid1_->horizontalHeader()->setSectionsClickable(false);
+  stringGrid1_->horizontalHeader()->setHighlightSections(false);
+  stringGrid1_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  stringGrid1_->setSelectionMode(QAbstractItemView::SingleSelection);
+  stringGrid1_->setSelectionBehavior(QAbstractItemView::SelectItems);
+  stringGrid1_->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+  stringGrid1_->setShowGrid(true);
+  stringGrid1_->setWordWrap(false);
+  stringGrid1_->setItemDelegate(new VolumeFrameDelegate(this, stringGrid1_));
+  stringGrid1_->installEventFilter(this);
+  stringGrid1_->viewport()->installEventFilter(this);
+  connect(stringGrid1_, &QTableWidget::cellDoubleClicked, this, [this](int row, int) {
+    if (row < 0) return;
+    SelectGridRow(row + 1);
+    EditCell();
+  });
+  // The level column of generated levels is fixed: the cursor never rests on it.
+  connect(stringGrid1_, &QTableWidget::currentCellChanged, this, [this](int row, int col, int, int) {
+    if (row >= 0 && col >= 0 && col < FirstEditableColumn()) stringGrid1_->setCurrentCell(row, FirstEditableColumn());
+  });
+
+  image1_ = new tgx::GraphView(&picture_, tabFrame);
+  image1_->setObjectName("Image1");
+  image1_->setGeometry(187, 32, kImageWidth, kImageHeight);
+  image1_->setToolTip(QStringLiteral("График"));
+  image1_->setVisible(false);
+  image1_->onDown = [this](int x, int y) { Image1MouseDown(x, y); };
+  image1_->onMove = [this](int x, int y, bool left) { Image1MouseMove(x, y, left); };
+  image1_->onUp = [this](int x, int y) { Image1MouseUp(x, y); };
+
+  frGroup_ = new QGroupBox(tabFrame);
+  frGroup_->setObjectName("FrGroup");
+  frGroup_->setGeometry(189, 521, 593, 24);
+  auto* label1 = new QLabel(QStringLiteral("Курсор"), frGroup_);
+  label1->setObjectName("Label1");
+  label1->setGeometry(8, 4, 44, 17);
+  frDia_ = new QLabel(frGroup_);
+  frDia_->setObjectName("FrDia");
+  frDia_->setGeometry(56, 4, 100, 17);
+  auto* label2 = new QLabel(QStringLiteral("Диапазон"), frGroup_);
+  label2->setObjectName("Label2");
+  label2->setGeometry(170, 4, 60, 17);
+
+  QFont bold = font();
+  bold.setBold(true);
+  bold.setPixelSize(16);
+  QPalette blue = palette();
+  blue.setColor(QPalette::ButtonText, Qt::blue);
+  auto makeRangeButton = [this](const char* name, const QString& text, int x, int w) {
+    auto* b = new QPushButton(text, frGroup_);
+    b->setObjectName(name);
+    b->setGeometry(x, 4, w, 17);
+    b->setAutoDefault(false);
+    b->setDefault(false);
+    b->setFocusPolicy(Qt::NoFocus);
+    return b;
+  };
+  selLowButton_ = makeRangeButton("SelLowButton", QStringLiteral("-"), 234, 25);
+  selGrowButton_ = makeRangeButton("SelGrowButton", QStringLiteral("+"), 262, 25);
+  selNotButton_ = makeRangeButton("SelNotButton", QStringLiteral("100%"), 290, 43);
+  for (QPushButton* b : {selLowButton_, selGrowButton_}) {
+    b->setFont(bold);
+    b->setPalette(blue);
+  }
+  connect(selLowButton_, &QPushButton::clicked, this, [this] { SelLowButtonClick(); });
+  connect(selGrowButton_, &QPushButton::clicked, this, [this] { SelGrowButtonClick(); });
+  connect(selNotButton_, &QPushButton::clicked, this, [this] { SelNotButtonClick(); });
+
+  frScrollBar_ = new QScrollBar(Qt::Horizontal, frGroup_);
+  frScrollBar_->setObjectName("FrScrollBar");
+  frScrollBar_->setGeometry(342, 4, 233, 17);
+  frScrollBar_->setPageStep(1);
+  frScrollBar_->setTracking(true);
+  connect(frScrollBar_, &QScrollBar::valueChanged, this, [this](int v) { FrScrollBarScroll(v); });
+  frGroup_->setVisible(false);
+}
+
+void TEditTabForm::Setup(const std::string& projectName, FDATA* forms, bool ddv) {
+  filePanel_->setText(QString::fromStdString(tgx::ToUtf8(projectName)));
+  forms_ = forms;
+  ddv_ = ddv;
+}
+
+void TEditTabForm::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  // A window restored by the window manager is not a new showing.
+  if (!event->spontaneous() && !active_) FormActivate();
+}
+
+void TEditTabForm::hideEvent(QHideEvent* event) {
+  QDialog::hideEvent(event);
+  if (!event->spontaneous() && active_) FormDeactivate();
+}
+
+void TEditTabForm::FormActivate() {
+  active_ = true;
+  graph_ = std::make_unique<VGRAF>(&picture_, ddv_);
+  {
+    const QSignalBlocker block(tabControl1_);
+    while (tabControl1_->count() > 0) tabControl1_->removeTab(tabControl1_->count() - 1);
+    const int n = forms_ ? forms_->Count() : 0;
+    for (int i = 0; i < n; ++i) {
+      const int t = tabControl1_->addTab(Ui(forms_->Form(i).Title()));
+      tabControl1_->setTabTextColor(t, Qt::blue);
+    }
+    tabControl1_->setCurrentIndex(0);
+  }
+  tab_index_ = 0;
+  graph_->Reset(ddv_);
+  RefreshTab();
+  SelectFirstRow();
+}
+
+void TEditTabForm::FormDeactivate() {
+  active_ = false;
+  graph_.reset();
+  ddv_shown_ = false;
+}
+
+void TEditTabForm::TabControl1Change(int index) {
+  if (!graph_ || index < 0) return;
+  tab_index_ = index;
+  graph_->Reset(ddv_);
+  RefreshTab();
+  SelectFirstRow();
+}
+
+FORMA* TEditTabForm::CurrentForm() const {
+  if (!forms_ || tab_index_ < 0 || tab_index_ >= forms_->Count()) return nullptr;
+  return &forms_->Form(tab_index_);
+}
+
+int TEditTabForm::FirstEditableColumn() const {
+  const FORMA* f = CurrentForm();
+  return (f && f->AutoLevel()) ? kVolumeColumn : kLevelColumn;
+}
+
+void TEditTabForm::SelectFirstRow() {
+  if (stringGrid1_->isEnabled() && stringGrid1_->rowCount() > 0) SelectGridRow(1);
+}
+
+void TEditTabForm::SelectGridRow(int gridRow) {
+  const int q = gridRow - 1;
+  if (q < 0 || q >= stringGrid1_->rowCount()) return;
+  int col = stringGrid1_->currentColumn();
+  if (col < FirstEditableColumn()) col = FirstEditableColumn();
+  stringGrid1_->setCurrentCell(q, col);
+}
+
+void TEditTabForm::RefreshTab() {
+  FORMA* form = CurrentForm();
+  const bool defined = form && form->Defined();
+  stringGrid1_->setVisible(defined);
+  image1_->setVisible(defined);
+  frGroup_->setVisible(defined);
+  sNewButton_->setEnabled(defined);
+  sInsButton_->setEnabled(defined);
+  sDelButton_->setEnabled(defined);
+  if (!defined || !graph_) {
+    ddv_shown_ = false;
+    return;
+  }
+  graph_->LoadForm(*form);
+  if (graph_->Valid()) {
+    graph_->ShowCurrent();
+    UpdateRangeControls();
+  } else {
+    image1_->setVisible(false);
+    frGroup_->setVisible(false);
+  }
+  RepaintGraph();
+  FillGrid();
+}
+
+void TEditTabForm::FillGrid() {
+  const FORMA* form = CurrentForm();
+  if (!form) return;
+  const bool autoLevel = form->AutoLevel();
+  ddv_shown_ = autoLevel && ddv_ && graph_ && graph_->Valid();
+  if (ddv_shown_) {
+    if (graph_->DdvCurrent()) {
+      shown_ddv_.Assign(graph_->DdvTable());
+    } else {
+      SecondDifference(graph_->Volumes(), shown_ddv_);
+    }
+  }
+
+  const int rows = form->RowCount();
+  const int keepRow = stringGrid1_->currentRow();
+  const int keepCol = stringGrid1_->currentColumn();
+  stringGrid1_->setUpdatesEnabled(false);
+  stringGrid1_->setHorizontalHeaderLabels(
+      {Ui(form->LevelHeader()), Ui(form->VolumeHeader()), QStringLiteral(" ddV")});
+  stringGrid1_->setRowCount(rows);
+  const QBrush fixedBrush = palette().brush(QPalette::Button);
+  const Qt::ItemFlags cellFlags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+  {
+    // Thousands of rows: the view learns about the new texts once, below,
+    // instead of once per cell.
+    const QSignalBlocker block(stringGrid1_->model());
+    for (int q = 0; q < rows; ++q) {
+      QString texts[3] = {Ui(form->LevelText(q)), Ui(form->VolumeText(q)), QString()};
+      if (ddv_shown_ && q < shown_ddv_.Count()) texts[kDdvColumn] = QString::number(shown_ddv_[q]);
+      for (int c = 0; c < 3; ++c) {
+        QTableWidgetItem* item = stringGrid1_->item(q, c);
+        if (!item) {
+          item = new QTableWidgetItem;
+          stringGrid1_->setItem(q, c, item);
+        }
+        item->setText(texts[c]);
+        const bool fixed = c == kLevelColumn && autoLevel;
+        const Qt::ItemFlags flags = fixed ? Qt::ItemFlags(Qt::ItemIsEnabled) : cellFlags;
+        if (item->flags() != flags) item->setFlags(flags);
+        if (c == kLevelColumn) item->setBackground(fixed ? fixedBrush : QBrush());
+      }
+    }
+  }
+  if (keepRow >= 0 && keepRow < rows) {
+    int col = keepCol < FirstEditableColumn() ? FirstEditableColumn() : keepCol;
+    stringGrid1_->setCurrentCell(keepRow, col);
+  }
+  stringGrid1_->setUpdatesEnabled(true);
+  stringGrid1_->viewport()->update();
+}
+
+bool TEditTabForm::VolumeCellFramed(int gridRow) const {
+  if (!ddv_shown_) return false;
+  const int rowCount = stringGrid1_->rowCount() + 1;
+  // The first and last data rows have no neighbour on one side.
+  if (gridRow < 2 || gridRow >= rowCount - 1) return false;
+  if (gridRow >= shown_ddv_.Count()) return false;
+  const int32_t d = shown_ddv_[gridRow];
+  return d > kDdvHigh || d < kDdvLow;
+}
+
+void TEditTabForm::UpdateRangeControls() {
+  if (!graph_) return;
+  frGroup_->setVisible(true);
+  const bool partial = graph_->Partial();
+  if (partial) {
+    const QSignalBlocker block(frScrollBar_);
+    frScrollBar_->setMinimum(0);
+    frScrollBar_->setMaximum(std::max(0, graph_->LastIndex()));
+    frScrollBar_->setValue(graph_->CentreIndex());
+    frScrollBar_->setSingleStep(graph_->ScrollStep());
+    frScrollBar_->setPageStep(1);
+  }
+  selNotButton_->setVisible(partial);
+  selGrowButton_->setVisible(partial);
+  frScrollBar_->setVisible(partial);
+}
+
+void TEditTabForm::SNewButtonClick() {
+  FORMA* form = CurrentForm();
+  if (!form || !form->Defined()) return;
+  form->AppendRow("0", "0");
+  RefreshTab();
+  SelectGridRow(stringGrid1_->rowCount());
+}
+
+void TEditTabForm::SInsButtonClick() {
+  FORMA* form = CurrentForm();
+  if (!form || !form->Defined()) return;
+  const int q = std::clamp(stringGrid1_->currentRow(), 0, form->RowCount());
+  form->InsertRow(q, "0", "0");
+  RefreshTab();
+  SelectGridRow(q + 1);
+}
+
+void TEditTabForm::SDelButtonClick() {
+  FORMA* form = CurrentForm();
+  if (!form || !form->Defined()) return;
+  const int q = stringGrid1_->currentRow();
+  if (q < 0 || q >= form->RowCount()) return;
+  form->DeleteRow(q);
+  RefreshTab();
+  SelectGridRow(std::min(q + 1, stringGrid1_->rowCount()));
+}
+
+void TEditTabForm::EditCell() {
+  FORMA* form = CurrentForm();
+  if (!form) return;
+  const int q = stringGrid1_->currentRow();
+  const int col = stringGrid1_->currentColumn();
+  if (q < 0 || q >= form->RowCount()) return;
+  if (col == kDdvColumn || col < 0) return;
+  if (col == kLevelColumn && form->AutoLevel()) return;
+  TEditDlg local;
+  TEditDlg* dlg = EditDlg ? EditDlg : &local;
+  dlg->PlaceOverCell(stringGrid1_, q, col);
+  const QTableWidgetItem* item = stringGrid1_->item(q, col);
+  dlg->SetText(item ? item->text() : QString());
+  if (dlg->exec() != QDialog::Accepted) return;
+  // The form may have gone while the dialog ran only if the window closed.
+  form = CurrentForm();
+  if (!form || q >= form->RowCount()) return;
+  std::string text = tgx::FromUtf8(dlg->GetText().toStdString());
+  if (col == kLevelColumn) {
+    form->SetLevelText(q, std::move(text));
+  } else {
+    form->SetVolumeText(q, std::move(text));
+  }
+  RefreshTab();
+}
+
+bool TEditTabForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == stringGrid1_ && event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+      EditCell();
+      return true;
+    }
+  } else if (watched == stringGrid1_->viewport() &&
+             (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)) {
+    // Clicks on the fixed level column neither move the cursor nor edit.
+    const auto* mouse = static_cast<QMouseEvent*>(event);
+    const int col = stringGrid1_->columnAt(mouse->position().toPoint().x());
+    if (col >= 0 && col < FirstEditableColumn()) return true;
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+void TEditTabForm::SyncRowToCursor() {
+  FORMA* form = CurrentForm();
+  if (!graph_ || !form) return;
+  const int64_t c = graph_->Cursor();
+  if (c == -1) return;
+  int64_t v = c;
+  switch (form->Type()) {
+    case 1:
+    case 2:
+    case 3:
+      v = c * 10;  // millimetres
+      break;
+    case 4:
+      v = c * 100;  // tenths of a millimetre
+      break;
+    default:
+      break;
+  }
+  const int rows = form->RowCount();
+  int i = rows;
+  for (int r = 0; r < rows; ++r) {
+    double level = 0.0;
+    if (ReadLevel(form->LevelText(r), level) && level >= static_cast<double>(v)) {
+      i = r;
+      break;
+    }
+  }
+  const int gridRows = stringGrid1_->rowCount();
+  if (gridRows < 1) return;
+  const int gridRow = std::clamp(i + 1, 1, gridRows);
+  SelectGridRow(gridRow);
+  const int visible = stringGrid1_->viewport()->height() / kRowHeight;
+  if (visible < gridRows) {
+    const int top = std::max(1, gridRow - visible / 2);
+    stringGrid1_->verticalScrollBar()->setValue(top - 1);
+  }
+}
+
+void TEditTabForm::RepaintGraph() { image1_->update(); }
+
+void TEditTabForm::Image1MouseDown(int x, int y) {
+  if (!graph_) return;
+  graph_->BeginSelect(x, y);
+}
+
+void TEditTabForm::Image1MouseMove(int x, int y, bool leftDown) {
+  if (!graph_) return;
+  if (leftDown) {
+    graph_->DragTo(x, y);
+    RepaintGraph();
+  }
+  frDia_->setText(QStringLiteral("L = ") + QString::number(graph_->IndexAt(x)));
+}
+
+void TEditTabForm::Image1MouseUp(int x, int y) {
+  if (!graph_) return;
+  graph_->EndSelect(x, y);
+  RepaintGraph();
+  UpdateRangeControls();
+  SyncRowToCursor();
+}
+
+void TEditTabForm::SelNotButtonClick() {
+  if (!graph_) return;
+  graph_->ShowAll();
+  RepaintGraph();
+  UpdateRangeControls();
+}
+
+void TEditTabForm::SelLowButtonClick() {
+  if (!graph_) return;
+  graph_->Narrow();
+  RepaintGraph();
+  UpdateRangeControls();
+}
+
+void TEditTabForm::SelGrowButtonClick() {
+  if (!graph_) return;
+  graph_->Widen();
+  RepaintGraph();
+  UpdateRangeControls();
+}
+
+void TEditTabForm::FrScrollBarScroll(int position) {
+  if (!graph_) return;
+  graph_->ScrollTo(position);
+  RepaintGraph();
+  SyncRowToCursor();
+}
