@@ -1,0 +1,70 @@
+// tgx-sim: a computing unit on a pseudo-terminal, for trying the program and
+// its tests without hardware. See `tgx-sim --help`.
+
+#include <signal.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "PtyServer.h"
+#include "SimOptions.h"
+#include "SimUnit.h"
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 64;
+
+tgxsim::PtyServer* g_server = nullptr;
+
+extern "C" void OnStopSignal(int) {
+  if (g_server) g_server->Stop();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  tgxsim::SimOptions options;
+  std::string error;
+  switch (tgxsim::ParseOptions(args, options, error)) {
+    case tgxsim::ParseOutcome::kHelp:
+      std::fputs(tgxsim::UsageText().c_str(), stdout);
+      return kExitOk;
+    case tgxsim::ParseOutcome::kError:
+      std::fprintf(stderr, "tgx-sim: %s (see tgx-sim --help)\n", error.c_str());
+      return kExitUsage;
+    case tgxsim::ParseOutcome::kRun:
+      break;
+  }
+
+  tgxsim::SimUnit unit(options);
+  if (!unit.Start(error)) {
+    std::fprintf(stderr, "tgx-sim: %s\n", error.c_str());
+    return kExitFailed;
+  }
+  tgxsim::PtyServer server(unit, options);
+  if (!server.Open(error)) {
+    std::fprintf(stderr, "tgx-sim: %s\n", error.c_str());
+    return kExitFailed;
+  }
+
+  g_server = &server;
+  struct sigaction sa {};
+  sa.sa_handler = OnStopSignal;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGTERM, &sa, nullptr);
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGHUP, &sa, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
+  // The first line is what a caller waits for: the unit is listening.
+  std::printf("%s\n", server.SlavePath().c_str());
+  std::fflush(stdout);
+
+  server.Run();
+  g_server = nullptr;
+  return kExitOk;
+}
