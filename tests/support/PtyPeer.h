@@ -165,11 +165,18 @@ class PtyPeer {
   }
 
   // ------------------------------------------------------------ running
+  // Runs the steps added since the last Start; Received() keeps growing
+  // across runs.
   void Start() {
     done_ = false;
+    stop_ = false;
+    errors_.clear();
+    first_ = last_;
+    last_ = steps_.size();
+    stepsRun_ = 0;
     thread_ = std::thread([this] {
-      for (auto& step : steps_) {
-        if (stop_ || !step()) break;
+      for (size_t i = first_; i < last_; ++i) {
+        if (stop_ || !steps_[i]()) break;
         ++stepsRun_;
       }
       std::lock_guard<std::mutex> lock(mutex_);
@@ -191,7 +198,7 @@ class PtyPeer {
     Bytes rest;
     stop_ = false;
     Read(SIZE_MAX, quietMs, rest);
-    return errors_.empty() && stepsRun_ == steps_.size();
+    return errors_.empty() && stepsRun_ == last_ - first_;
   }
   Bytes Received() const {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -263,6 +270,8 @@ class PtyPeer {
   std::thread thread_;
   std::atomic<bool> stop_{false};
   size_t stepsRun_ = 0;
+  size_t first_ = 0;
+  size_t last_ = 0;
   mutable std::mutex mutex_;
   std::condition_variable doneCv_;
   bool done_ = true;
