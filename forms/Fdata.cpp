@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -133,23 +134,30 @@ bool ReadFileBytes(const std::string& path, std::string& bytes) {
   if (fd < 0) return false;
   struct stat st {};
   bool ok = ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
-  bytes.clear();
-  if (ok && S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) <= kMaxFormFileBytes)
-    bytes.reserve(static_cast<size_t>(st.st_size));
-  char chunk[64 * 1024];
+  // Read straight into the result; the size is only a hint (the file may
+  // grow, and devices or pipes report none).
+  size_t size = 0;
+  bytes.resize(ok && S_ISREG(st.st_mode) ? std::min<uint64_t>(static_cast<uint64_t>(st.st_size) + 1, kMaxFormFileBytes + 1)
+                                         : 64 * 1024);
   while (ok) {
-    const ssize_t n = ::read(fd, chunk, sizeof chunk);
+    if (size == bytes.size()) {
+      if (size > kMaxFormFileBytes) {
+        ok = false;
+        break;
+      }
+      bytes.resize(std::min(size * 2, kMaxFormFileBytes + 1));
+    }
+    const ssize_t n = ::read(fd, bytes.data() + size, bytes.size() - size);
     if (n == 0) break;
     if (n < 0) {
-      if (errno == EINTR) continue;
-      ok = false;
-    } else if (bytes.size() + static_cast<size_t>(n) > kMaxFormFileBytes) {
-      ok = false;
-    } else {
-      bytes.append(chunk, static_cast<size_t>(n));
+      if (errno != EINTR) ok = false;
+      continue;
     }
+    size += static_cast<size_t>(n);
   }
   ::close(fd);
+  if (size > kMaxFormFileBytes) ok = false;
+  bytes.resize(ok ? size : 0);
   return ok;
 }
 }  // namespace
@@ -233,21 +241,38 @@ std::string FDATA::FileNameForType(const std::string& path, int32_t type) {
 
 bool FDATA::ReadText(std::string_view text, int32_t type) {
   Clear();
-  int32_t started = 0;
-  size_t pos = 0;
   // Whole lines, however long: a value is never cut in two.
-  while (pos < text.size()) {
-    size_t end = text.find('\n', pos);
-    const size_t next = end == std::string_view::npos ? text.size() : end + 1;
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view line = text.substr(pos, end - pos);
-    pos = next;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  const auto for_each_line = [text](auto&& visit) {
+    size_t pos = 0;
+    while (pos < text.size()) {
+      size_t end = text.find('\n', pos);
+      if (end == std::string_view::npos) end = text.size();
+      std::string_view line = text.substr(pos, end - pos);
+      pos = end + 1;
+      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+      if (!visit(line)) return;
+    }
+  };
 
+  // A first pass counts each form's lines so that its columns are allocated
+  // once; type 1 lines carry up to ten values.
+  std::array<size_t, kMaxForms> lines{};
+  int32_t started = 0;
+  for_each_line([&](std::string_view line) {
+    if (!line.empty() && line.front() == '#') return ++started <= kMaxForms;
+    if (started > 0) ++lines[static_cast<size_t>(started - 1)];
+    return true;
+  });
+  const size_t per_line = type == 1 || type == 3 ? kValuesPerLine : 1;
+
+  started = 0;
+  for_each_line([&](std::string_view line) {
     if (!line.empty() && line.front() == '#') {
-      if (started == kMaxForms) break;
-      FORMA& f = Form(started++);
+      if (started == kMaxForms) return false;
+      FORMA& f = Form(started);
       f.SetType(type);
+      f.Reserve(lines[static_cast<size_t>(started)] * per_line);
+      ++started;
       // The writer puts one blank after '#'; dropping it here keeps a title
       // unchanged through any number of saves and loads.
       std::string_view title = line.substr(1);
@@ -256,7 +281,8 @@ bool FDATA::ReadText(std::string_view text, int32_t type) {
     } else if (started > 0) {
       Form(started - 1).ParseLine(line);
     }
-  }
+    return true;
+  });
   count_ = started;
   return Trim();
 }

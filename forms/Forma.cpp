@@ -31,9 +31,12 @@ const std::string& VolumeHeaderIncrement() {
   return s;
 }
 
+// Each parser hands its rows to `emit(level, volume)`.
+
 // Types 1 and 3: every maximal run of digits is one volume; signs and points
 // only separate values.
-void ParseDigitRuns(std::string_view line, FORMA& form) {
+template <typename Emit>
+void ParseDigitRuns(std::string_view line, Emit emit) {
   size_t i = 0;
   while (i < line.size() && line[i] != '*') {
     if (!IsDigit(line[i])) {
@@ -42,48 +45,51 @@ void ParseDigitRuns(std::string_view line, FORMA& form) {
     }
     const size_t start = i;
     while (i < line.size() && IsDigit(line[i])) ++i;
-    form.AppendRow(std::string(), std::string(line.substr(start, i - start)));
+    emit(std::string_view(), line.substr(start, i - start));
   }
 }
 
 // Type 2: a value starts at a digit and runs over digits, '.' and ','; the
 // comma is a decimal separator too and is stored as a point.
-void ParseDecimals(std::string_view line, FORMA& form) {
+template <typename Emit>
+void ParseDecimals(std::string_view line, Emit emit) {
   size_t i = 0;
+  std::string value;
   while (i < line.size() && line[i] != '*') {
     if (!IsDigit(line[i])) {
       ++i;
       continue;
     }
-    std::string value;
+    value.clear();
     while (i < line.size() && (IsDigit(line[i]) || line[i] == '.' || line[i] == ',')) {
       value += line[i] == ',' ? '.' : line[i];
       ++i;
     }
-    form.AppendRow(std::string(), std::move(value));
+    emit(std::string_view(), value);
   }
 }
 
 // Types 4 and 5: up to two fields, level then volume; '?' marks a value that
 // was not measured and is kept so that the conversion refuses the form.
-void ParsePair(std::string_view line, FORMA& form) {
-  std::string fields[2];
+template <typename Emit>
+void ParsePair(std::string_view line, Emit emit) {
+  std::string_view fields[2];
   int found = 0;
   size_t i = 0;
   while (found < 2 && i < line.size() && line[i] != '*') {
     const char c = line[i];
     if (c == '?') {
-      fields[found++].assign(1, '?');
+      fields[found++] = line.substr(i, 1);
       ++i;
     } else if (IsDigit(c) || c == '-') {
       const size_t start = i++;
       while (i < line.size() && IsDigit(line[i])) ++i;
-      fields[found++] = std::string(line.substr(start, i - start));
+      fields[found++] = line.substr(start, i - start);
     } else {
       ++i;
     }
   }
-  if (found > 0) form.AppendRow(std::move(fields[0]), std::move(fields[1]));
+  if (found > 0) emit(fields[0], fields[1]);
 }
 }  // namespace
 
@@ -169,21 +175,35 @@ void FORMA::CountDefined() {
 }
 
 void FORMA::ParseLine(std::string_view line) {
+  const auto emit = [this](std::string_view level, std::string_view volume) { AppendParsed(level, volume); };
   switch (type_) {
     case 1:
-      if (!line.empty() && line.front() == '|') ParseDigitRuns(line, *this);
+      if (!line.empty() && line.front() == '|') ParseDigitRuns(line, emit);
       break;
     case 3:
-      ParseDigitRuns(line, *this);
+      ParseDigitRuns(line, emit);
       break;
     case 2:
-      ParseDecimals(line, *this);
+      ParseDecimals(line, emit);
       break;
     case 4:
     case 5:
-      if (!line.empty() && line.front() == '|') ParsePair(line, *this);
+      if (!line.empty() && line.front() == '|') ParsePair(line, emit);
       break;
     default:
       break;  // a form of no known type has no data lines
   }
+}
+
+void FORMA::AppendParsed(std::string_view level, std::string_view volume) {
+  if (AutoLevel())
+    level_.push_back(std::to_string(static_cast<int64_t>(level_.size()) * kLevelStepMm));
+  else
+    level_.emplace_back(level);
+  volume_.emplace_back(volume);
+}
+
+void FORMA::Reserve(size_t rows) {
+  level_.reserve(rows);
+  volume_.reserve(rows);
 }

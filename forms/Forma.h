@@ -57,9 +57,12 @@ class FORMA {
   // Adds the rows found in one data line (without its line end) of a file of
   // this form's type.
   void ParseLine(std::string_view line);
+  // Room for this many rows, so that reading a large file does not regrow.
+  void Reserve(size_t rows);
 
  private:
   void RenumberLevels();
+  void AppendParsed(std::string_view level, std::string_view volume);
 
   uint32_t flags_ = 0;
   int32_t type_ = 0;
