@@ -44,6 +44,17 @@ void SleepUntil(double t) {
 
 void SleepMs(int ms) { SleepUntil(MonotonicSeconds() + ms / 1000.0); }
 
+// When the next byte has crossed the line, given when the line is free. A
+// byte that follows the previous one within a byte time continues the burst
+// from its ideal end, so that the wake-up latency of each sleep does not add
+// up over a long block: a real line carries a block back to back.
+double NextByteDone(double& lineFreeAt) {
+  const double now = MonotonicSeconds();
+  const double start = now < lineFreeAt + kByteSeconds ? lineFreeAt : now;
+  lineFreeAt = start + kByteSeconds;
+  return lineFreeAt;
+}
+
 }  // namespace
 
 PtyServer::PtyServer(SimUnit& unit, const SimOptions& options) : unit_(unit), options_(options) {}
@@ -104,6 +115,7 @@ void PtyServer::RemoveLink() {
 }
 
 void PtyServer::Stop() {
+  stopping_.store(true);
   if (stopPipe_[1] >= 0) {
     const char c = 's';
     [[maybe_unused]] ssize_t n = ::write(stopPipe_[1], &c, 1);
@@ -135,13 +147,12 @@ void PtyServer::Send(const Reply& reply) {
     return;
   }
   for (uint8_t b : reply.bytes) {
+    if (stopping_.load()) return;
     if (reply.byteDelayMs > 0) SleepMs(reply.byteDelayMs);
     if (options_.pace) {
       // A byte is on the receiver's side once all its bits have crossed the
       // line, and the line carries one byte at a time.
-      const double at = std::max(MonotonicSeconds(), txFreeAt_) + kByteSeconds;
-      SleepUntil(at);
-      txFreeAt_ = at;
+      SleepUntil(NextByteDone(txFreeAt_));
     }
     if (!WriteAll(&b, 1)) return;
   }
@@ -167,10 +178,9 @@ void PtyServer::Run() {
     if (fds[0].revents & POLLIN) {
       const ssize_t n = ::read(master_, buf, sizeof buf);
       if (n > 0) {
-        for (ssize_t i = 0; i < n; ++i) {
+        for (ssize_t i = 0; i < n && !stopping_.load(); ++i) {
           if (options_.pace) {
-            rxFreeAt_ = std::max(MonotonicSeconds(), rxFreeAt_) + kByteSeconds;
-            SleepUntil(rxFreeAt_);
+            SleepUntil(NextByteDone(rxFreeAt_));
           }
           Reply reply;
           unit_.Receive(buf[i], reply);

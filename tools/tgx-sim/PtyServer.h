@@ -3,6 +3,7 @@
 // slave side open so that the master never sees the line hang up between the
 // program's opens, paces or slows the replies as asked, and stops on request.
 
+#include <atomic>
 #include <string>
 
 #include "SimOptions.h"
@@ -38,6 +39,7 @@ class PtyServer {
   int stopPipe_[2] = {-1, -1};
   std::string slavePath_;
   bool linkMade_ = false;
+  std::atomic<bool> stopping_{false};  // lets a long paced reply end early
   // pacing: when the line is next free in each direction (seconds, monotonic)
   double rxFreeAt_ = 0;
   double txFreeAt_ = 0;

@@ -261,9 +261,10 @@ Choices the simulated unit makes:
     screen and ends the panel start.
   - Units with a known version code of 6350 or above answer the display poll
     and keys with status 12 until the panel is started (request 13).
-  - A handshake that is not continued within 1 s, or is interrupted by
-    another command, is forgotten; request 15 always ends it. A written block
-    that stops for 100 ms is dropped without an acknowledgement.
+  - A handshake that is not continued within 1 s of the unit's last answer,
+    or is interrupted by another command, is forgotten; request 15 always
+    ends it. A written block that stops for 100 ms is dropped without an
+    acknowledgement.
   - Display: 13-byte frames (seven segments, decimal point in bit 7) for
     codes whose last three digits are 350 or less or an unknown version,
     33-byte frames (two lines of 16 characters) otherwise, in the character

@@ -20,7 +20,9 @@ constexpr uint8_t kStatusBadChecksum = 11;
 constexpr uint8_t kPrepareByte = 0x01;
 constexpr uint32_t kDefaultMemory = 32768;
 // A handshake not continued within this time belongs to a master that gave up.
+// Counted from the moment the unit's last answer has left it.
 constexpr double kHandshakeForgetSeconds = 1.0;
+constexpr double kPacedByteSeconds = 11.0 / 9600.0;
 // The master sends a block back to back; a pause this long means it stopped.
 constexpr double kBlockStallSeconds = 0.1;
 constexpr size_t kMaxStateFileBytes = 1 << 20;
@@ -262,6 +264,10 @@ void SimUnit::End() {
     line += '\n';
     std::fputs(line.c_str(), log_);
     std::fflush(log_);
+  }
+  if (step_ != Step::kNone) {
+    const double perByte = byteDelayMs_ / 1000.0 + (options_.pace ? kPacedByteSeconds : 0.0);
+    stepAt_ = Now() + static_cast<double>(logOut_.size()) * perByte;
   }
   inTransaction_ = false;
   incoming_ = Incoming::kNone;
