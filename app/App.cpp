@@ -4,7 +4,9 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QIcon>
 
+#include "app/Appinfo.h"
 #include "app/Forms.h"
 #include "model/Cp1251.h"
 
@@ -63,6 +65,8 @@ std::string PathFromQt(const QString& path) { return QFile::encodeName(path).toS
 void StartApplication(int argc, char** argv) {
   test_mode = IsTestModeArgument(argc, argv);
   QApplication::setApplicationName(QStringLiteral("tgx"));
+  tgx::InitResources();
+  QApplication::setWindowIcon(QIcon(QStringLiteral(":/glyphs/tgx.png")));
   QApplication::setApplicationDisplayName(AppTitle());
   // The main window's close ends the program through its own signal, so that
   // hiding it while the table editor runs can never end the loop.

@@ -29,12 +29,7 @@
 #include "model/Cp1251.h"
 #include "model/Prjvol.h"
 
-#if __has_include("app/Appinfo.h")
 #include "app/Appinfo.h"
-#define TGX_HAVE_APPINFO 1
-#else
-#include "Version.h"
-#endif
 #if __has_include("app/Feditdlg.h")
 #include "app/Feditdlg.h"
 #define TGX_HAVE_EDITDLG 1
@@ -75,14 +70,10 @@ const char* const kHeaders[] = {"Канал", "Контроль", "Взлив (�
 
 QString U(const char* utf8) { return QString::fromUtf8(utf8); }
 
-// The tool bar glyphs come from the resources; a button without one shows
-// its hint's first letter rather than nothing.
-QIcon ToolIcon(const char* name) {
-  for (const char* ext : {".svg", ".png"}) {
-    const QString path = QStringLiteral(":/icons/") + QLatin1String(name) + QLatin1String(ext);
-    if (QFile::exists(path)) return QIcon(path);
-  }
-  return {};
+// A button without its glyph shows its hint's first letter rather than nothing.
+QIcon Glyph(const char* glyph) {
+  const QString path = QStringLiteral(":/glyphs/") + QLatin1String(glyph) + QStringLiteral(".png");
+  return QFile::exists(path) ? QIcon(path) : QIcon();
 }
 }  // namespace
 
@@ -96,7 +87,8 @@ TPrjForm::TPrjForm(bool testMode, QWidget* parent)
   QFont f = font();
   f.setPointSize(8);
   setFont(f);
-  const QIcon appIcon = ToolIcon("tgx");
+  tgx::InitResources();
+  const QIcon appIcon = Glyph("tgx");
   if (!appIcon.isNull()) setWindowIcon(appIcon);
 
   BuildMenus();
@@ -121,6 +113,8 @@ TPrjForm::TPrjForm(bool testMode, QWidget* parent)
   tab_grid_->setSelectionMode(QAbstractItemView::SingleSelection);
   tab_grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   tab_grid_->setWordWrap(false);
+  tab_grid_->setHorizontalHeaderLabels(
+      {U(kHeaders[0]), U(kHeaders[1]), U(kHeaders[2]), U(kHeaders[3]), U(kHeaders[4])});
   tab_grid_->hide();
   tab_grid_->installEventFilter(this);
   connect(tab_grid_, &QTableWidget::cellDoubleClicked, this, [this](int, int column) {
@@ -206,13 +200,14 @@ void TPrjForm::BuildMenus() {
   AddAction(help, "NAbout", "О программе ...", &TPrjForm::AboutClick);
 }
 
-QToolButton* TPrjForm::AddToolButton(const char* name, const char* hint, void (TPrjForm::*handler)()) {
+QToolButton* TPrjForm::AddToolButton(const char* name, const char* glyph, const char* hint,
+                                     void (TPrjForm::*handler)()) {
   auto* button = new QToolButton(this);
   button->setObjectName(QLatin1String(name));
   button->setAutoRaise(true);  // flat until the mouse is over it
   button->setFixedSize(kButtonSize, kButtonSize);
   button->setIconSize(QSize(kButtonSize - 4, kButtonSize - 4));
-  button->setIcon(ToolIcon(name));
+  button->setIcon(Glyph(glyph));
   if (hint) button->setToolTip(U(hint));
   if (button->icon().isNull() && hint) button->setText(U(hint).left(1));
   connect(button, &QToolButton::clicked, this, handler);
@@ -233,24 +228,24 @@ void TPrjForm::BuildToolBar() {
     spacer->setFixedSize(width, kButtonSize);
     bar->addWidget(spacer);
   };
-  bar->addWidget(AddToolButton("SpeedButton1", "Новый проект", &TPrjForm::NPrjNewClick));
-  bar->addWidget(AddToolButton("ImportButton", "Чтение из формы", &TPrjForm::ImportButtonClick));
-  bar->addWidget(AddToolButton("StrReadButton", "Чтение из системы", &TPrjForm::NStrReadClick));
+  bar->addWidget(AddToolButton("SpeedButton1", "new", "Новый проект", &TPrjForm::NPrjNewClick));
+  bar->addWidget(AddToolButton("ImportButton", "importform", "Чтение из формы", &TPrjForm::ImportButtonClick));
+  bar->addWidget(AddToolButton("StrReadButton", "readsys", "Чтение из системы", &TPrjForm::NStrReadClick));
   gap("Panel1", 36);
-  tab_edit_button_ = AddToolButton("TabEditButton", "Редактор таблиц", &TPrjForm::NTabEditClick);
+  tab_edit_button_ = AddToolButton("TabEditButton", "tabedit", "Редактор таблиц", &TPrjForm::NTabEditClick);
   bar->addWidget(tab_edit_button_);
   gap("ChPanel", 97);
-  str_write_button_ = AddToolButton("StrWriteButton", "Записать в систему", &TPrjForm::NStrWriteClick);
+  str_write_button_ = AddToolButton("StrWriteButton", "writesys", "Записать в систему", &TPrjForm::NStrWriteClick);
   str_write_button_->setEnabled(false);
   bar->addWidget(str_write_button_);
-  export_button_ = AddToolButton("ExportButton", "Запись в форму", &TPrjForm::ExportButtonClick);
+  export_button_ = AddToolButton("ExportButton", "exportform", "Запись в форму", &TPrjForm::ExportButtonClick);
   export_button_->setEnabled(false);
   bar->addWidget(export_button_);
-  report_button_ = AddToolButton("ReportButton", nullptr, &TPrjForm::NReportClick);
+  report_button_ = AddToolButton("ReportButton", "report", nullptr, &TPrjForm::NReportClick);
   report_button_->setEnabled(false);
   bar->addWidget(report_button_)->setVisible(false);
   gap("Panel2", 43);
-  bar->addWidget(AddToolButton("NBiButton", "Пульт", &TPrjForm::NBiButtonClick));
+  bar->addWidget(AddToolButton("NBiButton", "panel", "Пульт", &TPrjForm::NBiButtonClick));
   addToolBar(Qt::TopToolBarArea, bar);
 }
 
@@ -323,17 +318,9 @@ void TPrjForm::AfterModal(Run run) {
 // ---------------------------------------------------------------- display
 
 void TPrjForm::FormActivate() {
-#ifdef TGX_HAVE_APPINFO
   const TAppInfo info(std::string{}, std::string{});
   const QString version =
       QStringLiteral("%1.%2.%3.%4").arg(info.Major()).arg(info.Minor()).arg(info.Release()).arg(info.Build());
-#else
-  const QString version = QStringLiteral("%1.%2.%3.%4")
-                              .arg(tgx::kVersionMajor)
-                              .arg(tgx::kVersionMinor)
-                              .arg(tgx::kVersionRelease)
-                              .arg(tgx::kVersionBuild);
-#endif
   setWindowTitle(tgx::AppTitle() + QStringLiteral("  (") + version + QStringLiteral(" )"));
   for (int c = 0; c < 5; ++c) {
     auto* header = tab_grid_->horizontalHeaderItem(c);
