@@ -114,6 +114,9 @@ TEST(ConvertForm, PairEdgeCases) {
   EXPECT_EQ(Convert(MakeForm(4, {{"-390", "0"}, {"-190", "20"}})).size(), 1u);
   Convert(MakeForm(4, {{"-400", "0"}, {"-200", "20"}}), false);
   Convert(MakeForm(4, {{"-900", "0"}, {"-300", "20"}}), false);
+  // A stray digit in the top level must not cost gigabytes.
+  EXPECT_EQ(Convert(MakeForm(4, {{"0", "0"}, {"99999800", "1"}})).size(), 1'000'000u);
+  Convert(MakeForm(4, {{"0", "0"}, {"100000000", "1"}}), false);
   // A value that leaves 32 bits fails instead of wrapping.
   Convert(MakeForm(4, {{"0", "0"}, {"10", "2147483647"}}), false);
 }

@@ -332,3 +332,41 @@ TEST(FdataTables, ToTablesFromTablesAndCheck) {
   EXPECT_FALSE(empty.ToTables(tables));
   EXPECT_EQ(tables.Count(), 0);
 }
+
+TEST(FdataLoad, SampleFilesConvertAndOnlyTheStepIsUneven) {
+  struct Sample {
+    const char* name;
+    int32_t forms;
+    std::vector<bool> smooth;
+  };
+  const Sample samples[] = {
+      {"vertical_cylinder.fs", 1, {true}},
+      {"horizontal_cylinder.f1", 1, {true}},
+      {"cubic_metres.fs1", 1, {true}},
+      {"rectangular_tank.fs2", 1, {true}},
+      {"station_with_gap.fs", 3, {true, false, false}},
+  };
+  for (const auto& s : samples) {
+    const std::string path = std::string(TGX_SOURCE_DIR) + "/examples/" + s.name;
+    FDATA d;
+    ASSERT_TRUE(d.Load(path)) << s.name;
+    ASSERT_EQ(d.Count(), s.forms) << s.name;
+    d.Check();
+    for (int k = 0; k < d.Count(); ++k) {
+      EXPECT_TRUE(d.Form(k).Converted()) << s.name << " " << k;
+      EXPECT_EQ(d.Form(k).Smooth(), s.smooth[static_cast<size_t>(k)]) << s.name << " " << k;
+    }
+    EXPECT_EQ(d.WriteText(), ReadBytes(path)) << s.name;  // written in our own layout
+  }
+}
+
+TEST(FdataLoad, RefusesFilesFarLargerThanAnyForm) {
+  TempDir dir;
+  tgx::RecordingSink sink;
+  tgx::ScopedMessageSink scope(sink);
+  const fs::path big = dir / "big.f1";
+  WriteBytes(big, "# a\n| 0 0\n| 10 1\n" + std::string(9 * 1024 * 1024, ' '));
+  FDATA d;
+  EXPECT_FALSE(d.Load(big.string()));
+  EXPECT_EQ(sink.shown, (std::vector<std::string>{Msg("Файл испорчен!")}));
+}
