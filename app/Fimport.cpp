@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QTableWidget>
@@ -53,8 +54,10 @@ TImportDlg::TImportDlg(QWidget* parent)
   tab_grid_->setSelectionBehavior(QAbstractItemView::SelectItems);
   tab_grid_->setTabKeyNavigation(false);
   tab_grid_->installEventFilter(this);
+  // The double-click is taken from the viewport itself: the cell under the
+  // pointer decides, whatever the item view made of the first click.
+  tab_grid_->viewport()->installEventFilter(this);
   tab_grid_->hide();
-  connect(tab_grid_, &QTableWidget::cellDoubleClicked, this, &TImportDlg::TabGridDblClick);
 
   edit_button_ = new QPushButton("Редактор таблиц", this);
   edit_button_->setObjectName("EditButton");
@@ -197,6 +200,11 @@ void TImportDlg::showEvent(QShowEvent* event) {
 }
 
 bool TImportDlg::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == tab_grid_->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+    const QModelIndex index = tab_grid_->indexAt(static_cast<QMouseEvent*>(event)->position().toPoint());
+    if (index.isValid()) TabGridDblClick(index.row(), index.column());
+    return true;
+  }
   if (watched == tab_grid_ && event->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(event);
     if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
