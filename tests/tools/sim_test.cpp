@@ -269,8 +269,10 @@ TEST(SimMemory, HeaderOfEachGeometryHasNoTablesButKeepsOtherBytes) {
     }
     EXPECT_NE(header.data[0], 0);
     EXPECT_NE(header.data[c.records - 1], 0);
-    // Header units have no compact directory: the transfer aborts.
-    EXPECT_EQ(m.Transfer(4, 1, 98).code, -1);
+    // Header units have no compact directory: the transfer completes with 12.
+    Result directory = m.Transfer(4, 1, 98);
+    EXPECT_EQ(directory.code, 0);
+    EXPECT_EQ(directory.status, 12);
   }
 }
 
@@ -299,12 +301,24 @@ TEST(SimMemory, TablesWrittenThroughEitherHandshakeSurviveARestart) {
   EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator{}), 1);
 }
 
+TEST(SimMemory, AUnitWithoutRequest8RefusesItAfterTheHandshake) {
+  for (const char* code : {"6343", "9620"}) {
+    SCOPED_TRACE(code);
+    Sim sim({"--version-code", code, "--no-request-8"});
+    Master m(sim.Path());
+    Result modes = m.Transfer(8, 1, 2);
+    EXPECT_EQ(modes.code, 0);  // the program reads status 12 as "mode 0 only"
+    EXPECT_EQ(modes.status, 12);
+    EXPECT_TRUE(modes.data.empty());
+  }
+}
+
 TEST(SimMemory, CompactUnitsKeepTheDirectoryAndCheckItsPackingMode) {
   Sim sim({"--version-code", "9620", "--packing-modes", "2"});
   Master m(sim.Path());
   EXPECT_EQ(m.Transfer(8, 1, 2).data, (Bytes{2, 0}));
   EXPECT_EQ(m.Transfer(2, 1, 4).data, (Bytes{0x00, 0x80, 0, 0}));
-  EXPECT_EQ(m.Transfer(1, 1, 774).code, -1);  // no table header on these units
+  EXPECT_EQ(m.Transfer(1, 1, 774).status, 12);  // no table header on these units
   EXPECT_EQ(m.Transfer(4, 1, 98).data, Bytes(98, 0));
 
   Bytes dir(98, 0);

@@ -252,8 +252,11 @@ Choices the simulated unit makes:
     not stored. The packed image (request 3) is stored as given.
   - Units of 8530 and above keep the 98-byte compact directory (request 4)
     and know request 8; the others keep the header of their firmware and
-    answer 12 to requests 4 and 8. Codes with no table driver of their own
-    answer like a 632 unit. Unknown request codes answer status 12.
+    refuse requests 4 and 8 (853 and 96x units refuse request 1). Every
+    request of the handshaked set (1, 2, 3, 4, 8, 13, 14) goes through the
+    handshake; one the unit lacks is refused with status 12 at its data step.
+    Codes with no table driver of their own answer like a 632 unit. Other
+    unknown request codes answer status 12 at once.
   - Request 20 answers status 0 and the byte 01.
   - Request 14 following a request 15 that was answered with status 0 is the
     single restart of the 621a identification; otherwise it is handshaked.

@@ -344,6 +344,19 @@ void SimUnit::Tick() {
   End();
 }
 
+bool SimUnit::IsHandshaked(int code) {
+  switch (code) {
+    case kCodeHeader:
+    case kCodeMemorySize:
+    case kCodeImage:
+    case kCodeDirectory:
+    case kCodePackingModes:
+    case kCodePanelStart:
+    case kCodeRestart: return true;
+    default: return false;
+  }
+}
+
 bool SimUnit::Knows(int code) const {
   switch (code) {
     case kCodeHeader: return fw_.memory == MemoryKind::kHeader;
@@ -393,8 +406,10 @@ void SimUnit::HandleSingle(uint8_t command) {
     default:
       break;
   }
-  if (Knows(command)) {
-    // First handshake read of a handshaked request.
+  if (IsHandshaked(command)) {
+    // First handshake read of a handshaked request. The handshake is the
+    // same for every request; a request this unit lacks is refused at its
+    // data step, so that the program's transfer completes with status 12.
     const uint16_t w = options_.handshake;
     Emit(kStatusOk);
     EmitBlock({static_cast<uint8_t>(w & 0xFF), static_cast<uint8_t>(w >> 8)}, true, false);
@@ -444,7 +459,7 @@ void SimUnit::HandleData(uint8_t command) {
   ApplyRules(command, true);
   const int n = paramN_;
   const int mode = paramMode_;
-  bool valid = mode == kModeNone || mode == kModeRead || mode == kModeWrite;
+  bool valid = Knows(command) && (mode == kModeNone || mode == kModeRead || mode == kModeWrite);
   if (valid && n > 0 && mode != kModeNone) {
     switch (command) {
       case kCodePanelStart:

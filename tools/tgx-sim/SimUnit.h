@@ -88,6 +88,7 @@ class SimUnit {
   void ApplyRules(int code, bool requestRules);
   std::vector<uint8_t> ReadObject(int code, int n) const;
   uint8_t StoreWrite(int code, const std::vector<uint8_t>& data);
+  static bool IsHandshaked(int code);
   bool Knows(int code) const;
   int PackingModesValue() const;
   void Restart();
