@@ -268,6 +268,8 @@ int32_t PCI::Open() {
 
   ::tcflush(fd, TCIFLUSH);
   fd_ = fd;
+  lineBaud_ = kBaudTable[baudIndex_];
+  writeStalled_ = false;
   lastErrno_ = 0;
   return kOpenOk;
 }
@@ -285,14 +287,28 @@ bool PCI::PutByte(uint8_t b) {
   if (!IsOpen()) Open();
   if (!IsOpen()) return false;
   using Clock = std::chrono::steady_clock;
-  const auto deadline =
-      Clock::now() + std::chrono::milliseconds(timeouts_.writeTotalMultiplier + timeouts_.writeTotalConstant);
+  // The kernel queues what we write. A byte waits for room only while the
+  // queue ahead of it drains, which at the line's speed takes far longer than
+  // the per-byte write time-out; it gets that time-out on top. Once a wait has
+  // run out the line is taken as stuck and later bytes fail at once until the
+  // queue moves again, so a dead peer costs one wait, not one per byte.
+  const uint32_t bitsPerByte = 11;  // start, 8 data, parity, stop
+  const int64_t drainMs = static_cast<int64_t>(kOutputQueueBytes) * bitsPerByte * 1000 / std::max(1, lineBaud_);
+  const auto deadline = Clock::now() + std::chrono::milliseconds(drainMs + timeouts_.writeTotalMultiplier +
+                                                                 timeouts_.writeTotalConstant);
   for (;;) {
     const ssize_t w = ::write(fd_, &b, 1);
-    if (w == 1) return true;
+    if (w == 1) {
+      writeStalled_ = false;
+      return true;
+    }
     if (w < 0 && errno != EAGAIN && errno != EINTR) return false;
+    if (writeStalled_) return false;
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    if (left <= 0) return false;
+    if (left <= 0) {
+      writeStalled_ = true;
+      return false;
+    }
     pollfd p{fd_, POLLOUT, 0};
     if (::poll(&p, 1, static_cast<int>(left)) < 0 && errno != EINTR) return false;
   }

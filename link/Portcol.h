@@ -88,8 +88,14 @@ class PCI {
     uint32_t writeTotalConstant = 0;
   };
 
+  // Bytes that a serial driver or a pseudo-terminal may hold unsent; a byte
+  // that finds the queue full may wait for this many to go out.
+  static constexpr int32_t kOutputQueueBytes = 8192;
+
   int fd_ = -1;
   Timeouts timeouts_;
+  int32_t lineBaud_ = 9600;
+  bool writeStalled_ = false;
   int8_t portIndex_ = 0;
   int8_t baudIndex_ = 7;
   int8_t dataBitsIndex_ = 4;

@@ -242,6 +242,35 @@ TEST(PciTest, ReopeningNeverLeaksTheDescriptor) {
   EXPECT_EQ(peer.Received(), (Bytes{0x42}));
 }
 
+TEST(PciTest, WritesWaitForASlowLineButNotForAStuckOne) {
+  // A reader that takes 4 bytes a millisecond: once the terminal's queue is
+  // full a byte waits far longer than the 50 ms write time-out for room, yet
+  // none may be lost.
+  PtyPeer slow;
+  auto line = LineOn(slow.SlavePath());
+  ASSERT_EQ(line->SetLine(0, 13, 2, 4, 0, 0), PCI::kOpenOk);  // 115200 baud: shorter drain allowance
+  for (int i = 0; i < 250; ++i) slow.Receive(20).Pause(5);
+  slow.Start();
+  const size_t n = 24000;
+  int failed = 0;
+  for (size_t i = 0; i < n; ++i) failed += line->PutByte(static_cast<uint8_t>(i * 13)) ? 0 : 1;
+  EXPECT_EQ(failed, 0);
+  slow.Finish(10000, 100);
+  const Bytes got = slow.Received();
+  ASSERT_EQ(got.size(), n);
+  for (size_t i = 0; i < n; ++i) ASSERT_EQ(got[i], static_cast<uint8_t>(i * 13)) << i;
+
+  // Nobody reads: one byte waits out the allowance, the rest fail at once.
+  PtyPeer stuck;
+  auto dead = LineOn(stuck.SlavePath());
+  ASSERT_EQ(dead->SetLine(0, 13, 2, 4, 0, 0), PCI::kOpenOk);
+  const auto t0 = Clock::now();
+  failed = 0;
+  for (size_t i = 0; i < 40000; ++i) failed += dead->PutByte(0x55) ? 0 : 1;
+  EXPECT_GT(failed, 0);
+  EXPECT_LT(MsSince(t0), 3000);
+}
+
 // ---------------------------------------------------------------- port map
 
 TEST(PortMapTest, EnvironmentBeatsMapFileBeatsDefault) {
