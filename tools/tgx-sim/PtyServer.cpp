@@ -133,12 +133,20 @@ bool PtyServer::WriteAll(const uint8_t* p, size_t n) {
     if (w < 0 && errno == EINTR) continue;
     if (w < 0 && errno != EAGAIN) return false;
     // The terminal's buffer is full: the master reads one byte at a time.
-    pollfd pfd{master_, POLLOUT, 0};
+    pollfd pfd{master_, POLLOUT | POLLIN, 0};
     const int r = ::poll(&pfd, 1, kWriteStallMs);
     if (r == 0) return false;
     if (r < 0 && errno != EINTR) return false;
+    // The master speaks only when it is done listening: it has given up on
+    // the rest of this reply, which would otherwise land in its next one.
+    if (r > 0 && (pfd.revents & POLLIN)) return false;
   }
   return true;
+}
+
+bool PtyServer::InputPending() const {
+  pollfd pfd{master_, POLLIN, 0};
+  return ::poll(&pfd, 1, 0) > 0 && (pfd.revents & POLLIN);
 }
 
 void PtyServer::Send(const Reply& reply) {
@@ -147,7 +155,7 @@ void PtyServer::Send(const Reply& reply) {
     return;
   }
   for (uint8_t b : reply.bytes) {
-    if (stopping_.load()) return;
+    if (stopping_.load() || InputPending()) return;
     if (reply.byteDelayMs > 0) SleepMs(reply.byteDelayMs);
     if (options_.pace) {
       // A byte is on the receiver's side once all its bits have crossed the

@@ -30,6 +30,7 @@ class PtyServer {
  private:
   void Send(const Reply& reply);
   bool WriteAll(const uint8_t* p, size_t n);
+  bool InputPending() const;
   void RemoveLink();
 
   SimUnit& unit_;

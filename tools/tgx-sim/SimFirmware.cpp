@@ -62,6 +62,8 @@ Firmware FirmwareOfCode(int code) {
   Firmware fw;
   fw.versionCode = code;
   if (auto bytes = VersionBytesOf(code)) fw.versionBytes = *bytes;
+  // The program reads 6380 as 6320 and treats the unit accordingly.
+  if (code == 6380) code = 6320;
   fw.displayVariant = DisplayVariantOf(code);
   fw.needsPanelStart = code >= kFirstPanelStartCode;
 
@@ -79,17 +81,16 @@ Firmware FirmwareOfCode(int code) {
     return fw;
   }
 
-  const int lookup = code == 6380 ? 6320 : code;
   for (const HeaderFamily& family : kHeaderFamilies) {
     for (int c : family.codes) {
       if (c == 0) break;
-      if (c == lookup) {
+      if (c == code) {
         fw.family = family.name;
         fw.header = family.geometry;
         // The 621a is recognised by its answer to request 15 and never asked
         // for its version.
-        fw.answers15WithZero = lookup == 6210;
-        fw.knowsVersion = lookup != 6210;
+        fw.answers15WithZero = code == 6210;
+        fw.knowsVersion = code != 6210;
         return fw;
       }
     }

@@ -258,6 +258,8 @@ Choices the simulated unit makes:
     Codes with no table driver of their own answer like a 632 unit. Other
     unknown request codes answer status 12 at once.
   - Request 20 answers status 0 and the byte 01.
+  - A reply still being sent when the master sends again is cut short: the
+    master has given up on it.
   - Request 14 following a request 15 that was answered with status 0 is the
     single restart of the 621a identification; otherwise it is handshaked.
     A restart is counted in the state file, returns the display to its main

@@ -52,6 +52,8 @@ class SimUnit {
   int MillisecondsToNextTick() const;
   // Drops a written block that stopped arriving.
   void Tick();
+  // Rewrites the state file (when there is one); done after every change.
+  void SaveState();
 
   const Firmware& Unit() const { return fw_; }
   const UnitMemory& Memory() const { return memory_; }
@@ -92,7 +94,6 @@ class SimUnit {
   bool Knows(int code) const;
   int PackingModesValue() const;
   void Restart();
-  void SaveState();
   double Now() const { return clock_(); }
 
   SimOptions options_;

@@ -66,5 +66,6 @@ int main(int argc, char** argv) {
 
   server.Run();
   g_server = nullptr;
+  unit.SaveState();  // once more, in case a save during the run failed
   return kExitOk;
 }
