@@ -25,6 +25,7 @@ namespace {
 constexpr int kWidth = 482;
 constexpr int kHeight = 384;
 constexpr int kRowHeight = 18;
+constexpr int kButtonWidth = 121;
 constexpr int kColumnWidths[] = {41, 73, 223};
 constexpr const char* kSaveFilter = "fs, fs1, fs2, f1 (*.fs* *.f1)";
 
@@ -57,6 +58,10 @@ TImportDlg::TImportDlg(QWidget* parent)
   // The double-click is taken from the viewport itself: the cell under the
   // pointer decides, whatever the item view made of the first click.
   tab_grid_->viewport()->installEventFilter(this);
+  // Hidden until the first showing, but its place in the window is kept.
+  QSizePolicy keep = tab_grid_->sizePolicy();
+  keep.setRetainSizeWhenHidden(true);
+  tab_grid_->setSizePolicy(keep);
   tab_grid_->hide();
 
   edit_button_ = new QPushButton("Редактор таблиц", this);
@@ -69,6 +74,7 @@ TImportDlg::TImportDlg(QWidget* parent)
   cancel_button_->setObjectName("CancelButton");
   // Enter belongs to the grid (it edits a title); no button takes it.
   for (QPushButton* b : {edit_button_, save_button_, ok_button_, cancel_button_}) {
+    b->setFixedWidth(kButtonWidth);
     b->setAutoDefault(false);
     b->setDefault(false);
   }
