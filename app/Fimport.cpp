@@ -27,7 +27,8 @@ constexpr int kHeight = 384;
 constexpr int kRowHeight = 18;
 constexpr int kButtonWidth = 121;
 constexpr int kColumnWidths[] = {41, 73, 223};
-constexpr const char* kSaveFilter = "fs, fs1, fs2, f1 (*.fs* *.f1)";
+// The dialog service turns this into the toolkit's form, matching both cases.
+constexpr const char* kSaveFilter = "fs, fs1, fs2, f1|*.fs*;*.f1";
 
 QString Ui(const std::string& cp1251) { return QString::fromStdString(tgx::ToUtf8(cp1251)); }
 }  // namespace

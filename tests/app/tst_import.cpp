@@ -324,7 +324,7 @@ void TstImport::closingAChangedProject() {
   QCOMPARE(dialogs.unanswered, 0);
   for (const auto& s : dialogs.OfKind(Kind::SaveFile)) {
     QCOMPARE(s.fileName, path);  // the loaded file is proposed
-    QCOMPARE(s.filter, QString("fs, fs1, fs2, f1 (*.fs* *.f1)"));
+    QCOMPARE(s.filter, QString("fs, fs1, fs2, f1|*.fs*;*.f1"));
     QVERIFY(!s.confirmOverwrite);
   }
   QStringList shown;
