@@ -1,5 +1,7 @@
 #include "link/Kbase.h"
 
+#include <algorithm>
+
 #include "link/Portcol.h"
 
 // ---------------------------------------------------------------- KDRT
@@ -13,11 +15,14 @@ bool KDRT::WaitByte(int32_t timeoutMs, int32_t& longest, uint8_t& b) {
     byteError_ = kByteFailed;
     return false;
   }
+  // The wait is counted from when the line has sent what was written, as the
+  // line's time-out is.
+  const int32_t sending = line_.PendingSendMs();
   TIMER watch;
   line_.SetReadTimeout(timeoutMs > 0 ? static_cast<uint32_t>(timeoutMs) : 0u);
   int32_t status = PCI::kByteOk;
   const uint8_t got = line_.GetByte(status);
-  const int32_t elapsed = static_cast<int32_t>(watch.Elapsed());
+  const int32_t elapsed = std::max(0, static_cast<int32_t>(watch.Elapsed()) - sending);
   if (elapsed > longest) longest = elapsed;
   // One writer (this thread); the window only reads it.
   if (longestWait_ != nullptr && elapsed > longestWait_->load(std::memory_order_relaxed)) {

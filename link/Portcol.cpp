@@ -269,6 +269,9 @@ int32_t PCI::Open() {
   ::tcflush(fd, TCIFLUSH);
   fd_ = fd;
   lineBaud_ = kBaudTable[baudIndex_];
+  // start bit, data bits, parity bit, stop bits
+  frameBits_ = 1 + bits + (parity_ != 0 ? 1 : 0) + (stopBits_ == 2 ? 2 : 1);
+  lineFreeAt_ = std::chrono::steady_clock::now();
   writeStalled_ = false;
   lastErrno_ = 0;
   return kOpenOk;
@@ -292,14 +295,16 @@ bool PCI::PutByte(uint8_t b) {
   // the per-byte write time-out; it gets that time-out on top. Once a wait has
   // run out the line is taken as stuck and later bytes fail at once until the
   // queue moves again, so a dead peer costs one wait, not one per byte.
-  const uint32_t bitsPerByte = 11;  // start, 8 data, parity, stop
-  const int64_t drainMs = static_cast<int64_t>(kOutputQueueBytes) * bitsPerByte * 1000 / std::max(1, lineBaud_);
+  const int64_t drainMs = static_cast<int64_t>(kOutputQueueBytes) * frameBits_ * 1000 / std::max(1, lineBaud_);
   const auto deadline = Clock::now() + std::chrono::milliseconds(drainMs + timeouts_.writeTotalMultiplier +
                                                                  timeouts_.writeTotalConstant);
   for (;;) {
     const ssize_t w = ::write(fd_, &b, 1);
     if (w == 1) {
       writeStalled_ = false;
+      const auto now = Clock::now();
+      const auto frame = std::chrono::microseconds(static_cast<int64_t>(frameBits_) * 1000000 / std::max(1, lineBaud_));
+      lineFreeAt_ = std::max(now, lineFreeAt_) + frame;
       return true;
     }
     if (w < 0 && errno != EAGAIN && errno != EINTR) return false;
@@ -322,11 +327,17 @@ uint8_t PCI::GetByte(int32_t& status) {
   }
   using Clock = std::chrono::steady_clock;
   const uint32_t total = std::min<uint32_t>(timeouts_.readTotalConstant, INT_MAX / 2);
-  const auto deadline = Clock::now() + std::chrono::milliseconds(total);
+  // The time-out runs from when the bytes written so far have left the line:
+  // an answer cannot come before the unit has heard the question, and the
+  // kernel may still hold much of a long block when the last byte is queued.
+  const auto deadline = std::max(Clock::now(), lineFreeAt_) + std::chrono::milliseconds(total);
   for (;;) {
     uint8_t b = 0;
     const ssize_t r = ::read(fd_, &b, 1);
     if (r == 1) {
+      // The unit answers only what it has heard: whatever was written is off
+      // the line now, even if the line is faster than its stated speed.
+      lineFreeAt_ = std::min(lineFreeAt_, Clock::now());
       status = kByteOk;
       return b;
     }
@@ -359,6 +370,13 @@ void PCI::Purge() {
 }
 
 void PCI::SetReadTimeout(uint32_t ms) { timeouts_.readTotalConstant = ms; }
+
+int32_t PCI::PendingSendMs() const {
+  if (!IsOpen()) return 0;
+  const auto left = lineFreeAt_ - std::chrono::steady_clock::now();
+  return left.count() > 0 ? static_cast<int32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(left).count())
+                          : 0;
+}
 
 // ---------------------------------------------------------------- port list
 

@@ -2,6 +2,7 @@
 // Serial lines: one open line (PCI), the port map that turns the operator's
 // "COM<n>" into a device path, and the list of usable ports for the dialogs.
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -67,6 +68,9 @@ class PCI {
   uint8_t GetByte(int32_t& status);
   void Purge();
   void SetReadTimeout(uint32_t ms);
+  // Time the bytes written so far still need on the line at its speed; a
+  // read's time-out starts after it.
+  int32_t PendingSendMs() const;
 
   // A device path used instead of the port map (tgxctl --device, tests);
   // empty returns to the port map.
@@ -95,6 +99,8 @@ class PCI {
   int fd_ = -1;
   Timeouts timeouts_;
   int32_t lineBaud_ = 9600;
+  int32_t frameBits_ = 11;
+  std::chrono::steady_clock::time_point lineFreeAt_{};
   bool writeStalled_ = false;
   int8_t portIndex_ = 0;
   int8_t baudIndex_ = 7;

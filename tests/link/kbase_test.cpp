@@ -276,6 +276,17 @@ TEST_F(TransportTest, FailureOfTheLineIsCodeOne) {
   EXPECT_EQ(drt.Status(), KDRT::kLinkFailureStatus);
 }
 
+TEST_F(TransportTest, ReplyTimeoutRunsFromWhenTheBlockHasLeftTheLine) {
+  // 2,000 bytes need 2.3 s at 9600 baud. The terminal takes them at once,
+  // but a real line would still be sending when the unit's acknowledgement
+  // comes 400 ms later: it must not count as late, nor as a long wait.
+  const Bytes data = Pattern(2000);
+  peer.Expect({0x03}).Send({0}).Receive(2001).Pause(400).Send({0});
+  EXPECT_EQ(Exchange(0x03, data.data(), 2000, KDRT::kModeWrite), KDRT::kOk);
+  EXPECT_EQ(master.Status(), 0);
+  EXPECT_LT(master.Drt().AckWait(), 50);
+}
+
 // ---------------------------------------------------------------- progress and waits
 
 TEST_F(TransportTest, ProgressMovesOnlyForBlocksOfAtLeast1024Bytes) {
