@@ -246,6 +246,8 @@ void TEditTabForm::BuildControls() {
   stringGrid1_->horizontalHeader()->setFixedHeight(kRowHeight + 2);
   stringGrid1_->horizontalHeader()->setSectionsClickable(false);
   stringGrid1_->horizontalHeader()->setHighlightSections(false);
+  // Captions wider than their column show their beginning, as the cells do.
+  stringGrid1_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   stringGrid1_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   stringGrid1_->setSelectionMode(QAbstractItemView::SingleSelection);
   stringGrid1_->setSelectionBehavior(QAbstractItemView::SelectItems);
