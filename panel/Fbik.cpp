@@ -1,6 +1,7 @@
 #include "panel/Fbik.h"
 
 #include <QActionGroup>
+#include <QApplication>
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QGridLayout>
@@ -96,8 +97,12 @@ void TBikForm::BuildControls() {
 
   MainMenu1 = new QMenuBar(this);
   MainMenu1->setObjectName("MainMenu1");
+  // The menu keeps the desktop's colours, not the window's navy.
   MainMenu1->setAutoFillBackground(true);
-  MainMenu1->setPalette(QPalette());
+  QPalette desktop = QApplication::palette(MainMenu1);
+  for (auto role : {QPalette::Window, QPalette::WindowText, QPalette::Button, QPalette::ButtonText})
+    desktop.setColor(role, desktop.color(role));  // set, so that the navy is not inherited
+  MainMenu1->setPalette(desktop);
   QMenu* keyboards = MainMenu1->addMenu(Text("Выбор клавиатуры"));
   keyboards->setObjectName("NKeyboard");
   auto* types = new QActionGroup(this);
@@ -169,7 +174,8 @@ void TBikForm::BuildControls() {
     auto* label = new QLabel(StrBar);
     label->setObjectName(QString("StrBarPanel%1").arg(i));
     label->setFrameStyle(QFrame::Panel | (i == 0 ? QFrame::Raised : QFrame::Sunken));
-    if (panelWidths[i] > 0) label->setFixedWidth(panelWidths[i]);
+    // At least the panel's width, more when the desktop font needs it.
+    if (panelWidths[i] > 0) label->setMinimumWidth(panelWidths[i]);
     StrBar->addWidget(label, panelWidths[i] > 0 ? 0 : 1);
     StrBarPanel[i] = label;
   }
