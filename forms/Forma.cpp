@@ -1,6 +1,8 @@
 #include "forms/Forma.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 
 #include "model/Cp1251.h"
 
@@ -31,6 +33,44 @@ const std::string& VolumeHeaderIncrement() {
   return s;
 }
 
+// Word-at-a-time scanning: the end of a run of digits or blanks is found from
+// eight bytes at once instead of a branch per character, which is what keeps
+// reading a large pair file fast (its fields are padded to nine characters).
+constexpr uint64_t kOnes = 0x0101010101010101ull;
+constexpr uint64_t kHigh = 0x8080808080808080ull;
+
+uint64_t Load8(const char* p) {
+  uint64_t x;
+  std::memcpy(&x, p, sizeof x);
+  return x;  // little-endian: byte 0 in the low bits
+}
+
+// High bit of each byte set where the byte is not in '0'..'9'.
+uint64_t NonDigits(uint64_t x) {
+  const uint64_t a = x ^ (kOnes * '0');  // digits become 0..9
+  return (((a & ~kHigh) + kOnes * (0x80 - 10)) | a) & kHigh;
+}
+
+// High bit of each byte set where the byte is not a blank.
+uint64_t NonBlanks(uint64_t x) {
+  const uint64_t a = x ^ (kOnes * ' ');
+  return (((a & ~kHigh) + ~kHigh) | a) & kHigh;
+}
+
+template <uint64_t (*Other)(uint64_t)>
+const char* SkipRun(const char* p, const char* end) {
+  while (end - p >= 8) {
+    const uint64_t other = Other(Load8(p));
+    if (other) return p + std::countr_zero(other) / 8;
+    p += 8;
+  }
+  while (p != end && !(Other(static_cast<uint8_t>(*p)) & 0x80)) ++p;  // byte 0 only
+  return p;
+}
+
+const char* SkipDigits(const char* p, const char* end) { return SkipRun<NonDigits>(p, end); }
+const char* SkipBlanks(const char* p, const char* end) { return SkipRun<NonBlanks>(p, end); }
+
 // Each parser hands its rows to `emit(level, volume)`.
 
 // Types 1 and 3: every maximal run of digits is one volume; signs and points
@@ -44,7 +84,7 @@ void ParseDigitRuns(std::string_view line, Emit emit) {
       continue;
     }
     const size_t start = i;
-    while (i < line.size() && IsDigit(line[i])) ++i;
+    i = static_cast<size_t>(SkipDigits(line.data() + i, line.data() + line.size()) - line.data());
     emit(std::string_view(), line.substr(start, i - start));
   }
 }
@@ -75,18 +115,22 @@ template <typename Emit>
 void ParsePair(std::string_view line, Emit emit) {
   std::string_view fields[2];
   int found = 0;
-  size_t i = 0;
-  while (found < 2 && i < line.size() && line[i] != '*') {
-    const char c = line[i];
-    if (c == '?') {
-      fields[found++] = line.substr(i, 1);
-      ++i;
+  const char* p = line.data();
+  const char* const end = p + line.size();
+  while (found < 2 && p != end) {
+    const char c = *p;
+    if (c == ' ') {  // the padding of the written layout: most characters
+      p = SkipBlanks(p, end);
     } else if (IsDigit(c) || c == '-') {
-      const size_t start = i++;
-      while (i < line.size() && IsDigit(line[i])) ++i;
-      fields[found++] = line.substr(start, i - start);
+      const char* start = p;
+      p = SkipDigits(p + 1, end);
+      fields[found++] = std::string_view(start, static_cast<size_t>(p - start));
+    } else if (c == '?') {
+      fields[found++] = std::string_view(p++, 1);
+    } else if (c == '*') {
+      break;
     } else {
-      ++i;
+      ++p;
     }
   }
   if (found > 0) emit(fields[0], fields[1]);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -111,4 +112,60 @@ TEST(Forma, EqualityIgnoresFlagsOnly) {
   b.CopyFrom(a);
   b.SetType(3);
   EXPECT_FALSE(a == b);
+}
+
+// The parser scans eight bytes at a time; compare it with a character-by-
+// character reading of random lines made of the characters that matter.
+TEST(FormaParseLine, WordScanningMatchesCharacterScanning) {
+  const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  const auto reference = [&](int32_t type, const std::string& s, Texts& levels, Texts& volumes) {
+    if (s.empty() || s[0] != '|') return;
+    if (type == 1) {
+      for (size_t i = 0; i < s.size() && s[i] != '*';) {
+        if (!digit(s[i])) {
+          ++i;
+          continue;
+        }
+        const size_t b = i;
+        while (i < s.size() && digit(s[i])) ++i;
+        levels.push_back(std::to_string(10 * volumes.size()));
+        volumes.push_back(s.substr(b, i - b));
+      }
+      return;
+    }
+    std::string f[2];
+    int n = 0;
+    for (size_t i = 0; n < 2 && i < s.size() && s[i] != '*';) {
+      if (s[i] == '?') {
+        f[n++] = "?";
+        ++i;
+      } else if (digit(s[i]) || s[i] == '-') {
+        const size_t b = i++;
+        while (i < s.size() && digit(s[i])) ++i;
+        f[n++] = s.substr(b, i - b);
+      } else {
+        ++i;
+      }
+    }
+    if (n > 0) {
+      levels.push_back(f[0]);
+      volumes.push_back(f[1]);
+    }
+  };
+  std::mt19937 rng(11);
+  const char alphabet[] = "0123456789   -?*x.\t\xC0";
+  for (int round = 0; round < 4000; ++round) {
+    std::string line = "|";
+    const size_t len = rng() % 40;
+    for (size_t i = 0; i < len; ++i) line += alphabet[rng() % (sizeof alphabet - 1)];
+    for (int32_t type : {1, 4}) {
+      FORMA f;
+      f.SetType(type);
+      f.ParseLine(line);
+      Texts levels, volumes;
+      reference(type, line, levels, volumes);
+      ASSERT_EQ(f.Levels(), levels) << type << " '" << line << "'";
+      ASSERT_EQ(f.Volumes(), volumes) << type << " '" << line << "'";
+    }
+  }
 }
