@@ -66,6 +66,12 @@ TAboutDlg::TAboutDlg(QWidget* parent) : QDialog(parent) {
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 }
 
+void TAboutDlg::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  // Centred on the desktop rather than on the main window.
+  if (QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
+}
+
 QPlainTextEdit* TAboutDlg::MakeMemo(const char* name, int width, int height) {
   auto* memo = new QPlainTextEdit(this);
   memo->setObjectName(name);

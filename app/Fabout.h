@@ -19,6 +19,9 @@ class TAboutDlg : public QDialog {
   static constexpr const char* kMakerWeb = "https://tgx.example.org";
   static constexpr const char* kMakerMail = "support@tgx.example.org";
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+
  private:
   QPlainTextEdit* MakeMemo(const char* name, int width, int height);
 };

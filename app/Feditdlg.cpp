@@ -70,6 +70,9 @@ void TEditDlg::resizeEvent(QResizeEvent* event) {
 void TEditDlg::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   ed_box_->setGeometry(rect());
+  // A borderless window is not always given the keyboard by the window
+  // manager; typing must go to the cell at once.
+  activateWindow();
   ed_box_->setFocus();
   ed_box_->selectAll();
 }
