@@ -8,6 +8,10 @@
 // byte); wall_to_wire is the wall time over the time those bytes need on the
 // wire, and shows what the program adds on top of the line (at most 1.05).
 //
+// The PacedPeer variants run the same transfers against a scripted unit that
+// keeps the line's speed by an absolute schedule, which separates what the
+// program adds from how closely the simulator keeps its pace on a busy machine.
+//
 // TGX_SIM_PATH names the simulator (the build sets it; the environment
 // variable of the same name overrides it).
 
@@ -28,6 +32,7 @@
 #include <vector>
 
 #include "link/Ukdr_drv.h"
+#include "support/PtyPeer.h"
 
 extern char** environ;
 
@@ -165,10 +170,107 @@ void Transfer(benchmark::State& state, bool write, bool paced) {
   if (wireSeconds > 0) state.counters["wall_to_wire"] = wallSeconds / wireSeconds;
 }
 
+// A unit on a pseudo-terminal that keeps 9600 baud by an absolute schedule:
+// the line is one half-duplex channel, a byte takes 11 bits, and a byte that
+// was already waiting follows the previous one back to back however late this
+// thread wakes up. It answers one handshaked transfer of the image (word
+// 0x1234), so the figure shows what the program itself adds to the line time.
+class PacedUnit {
+ public:
+  PacedUnit(int masterFd, bool write) : fd_(masterFd), write_(write), thread_([this] { Run(); }) {}
+  ~PacedUnit() { thread_.join(); }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  static constexpr auto kByteTime = std::chrono::nanoseconds(static_cast<int64_t>(kBitsPerByte / kLineBaud * 1e9));
+
+  // Takes n bytes as the line delivers them.
+  bool Take(size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+      uint8_t b = 0;
+      bool waited = false;
+      while (::read(fd_, &b, 1) != 1) {
+        pollfd p{fd_, POLLIN, 0};
+        if (::poll(&p, 1, 2000) <= 0) return false;
+        waited = true;
+      }
+      lineFree_ = (waited ? std::max(lineFree_, Clock::now()) : lineFree_) + kByteTime;
+      std::this_thread::sleep_until(lineFree_);
+    }
+    return true;
+  }
+  void Give(const std::vector<uint8_t>& bytes) {
+    lineFree_ = std::max(lineFree_, Clock::now());
+    for (uint8_t b : bytes) {
+      lineFree_ += kByteTime;
+      std::this_thread::sleep_until(lineFree_);
+      while (::write(fd_, &b, 1) != 1) std::this_thread::yield();
+    }
+  }
+  void Run() {
+    const std::vector<uint8_t> word{0, 0x34, 0x12, 0x34 ^ 0x12};
+    if (!Take(1)) return;
+    Give(word);
+    Take(1);
+    Give(word);
+    Take(1);
+    Give({0});
+    Take(5);  // parameter block and its checksum
+    Give({0});
+    Take(1);
+    Give({0});
+    if (write_) {
+      Take(kImageBytes + 1);
+      Give({0});
+    } else {
+      std::vector<uint8_t> reply(kImageBytes + 2, 0);  // status, zeros, their XOR (0)
+      Give(reply);
+    }
+  }
+
+  int fd_;
+  bool write_;
+  Clock::time_point lineFree_ = Clock::now();
+  std::thread thread_;
+};
+
+void PacedPeerTransfer(benchmark::State& state, bool write) {
+  std::vector<uint8_t> image(kImageBytes, 0);
+  double wallSeconds = 0;
+  size_t wireBytes = 0;
+  for (auto _ : state) {
+    tgxtest::PtyPeer pty;
+    UKEDR_DRV link;
+    if (!link.OpenDevice(pty.SlavePath(), kReplyTimeoutMs)) {
+      state.SkipWithError("the terminal did not open");
+      return;
+    }
+    link.SetLogging(true);
+    bool ok = false;
+    const auto t0 = std::chrono::steady_clock::now();
+    {
+      PacedUnit unit(pty.MasterFd(), write);
+      ok = write ? link.WriteBlock(kImageCode, image.data(), kImageBytes)
+                 : link.ReadBlock(kImageCode, image.data(), kImageBytes);
+      wallSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    }
+    if (!ok || link.LastStatus() != 0) {
+      state.SkipWithError(("transfer failed, status " + std::to_string(link.LastStatus())).c_str());
+      return;
+    }
+    wireBytes += WireBytes(link.LogText());
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kImageBytes);
+  const double wireSeconds = static_cast<double>(wireBytes) * kBitsPerByte / kLineBaud;
+  if (wireSeconds > 0) state.counters["wall_to_wire"] = wallSeconds / wireSeconds;
+}
+
 void BM_ImageRead(benchmark::State& state) { Transfer(state, false, false); }
 void BM_ImageWrite(benchmark::State& state) { Transfer(state, true, false); }
 void BM_ImageReadPaced(benchmark::State& state) { Transfer(state, false, true); }
 void BM_ImageWritePaced(benchmark::State& state) { Transfer(state, true, true); }
+void BM_ImageReadPacedPeer(benchmark::State& state) { PacedPeerTransfer(state, false); }
+void BM_ImageWritePacedPeer(benchmark::State& state) { PacedPeerTransfer(state, true); }
 
 }  // namespace
 
@@ -177,5 +279,7 @@ BENCHMARK(BM_ImageWrite)->Unit(benchmark::kMillisecond)->UseRealTime();
 // About 38 s each: one transfer is enough to see the ratio.
 BENCHMARK(BM_ImageReadPaced)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 BENCHMARK(BM_ImageWritePaced)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+BENCHMARK(BM_ImageReadPacedPeer)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+BENCHMARK(BM_ImageWritePacedPeer)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 BENCHMARK_MAIN();

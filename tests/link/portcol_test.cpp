@@ -1,6 +1,7 @@
 // Serial line over real pseudo-terminals, the port map and the port list.
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <gtest/gtest.h>
 #include <termios.h>
@@ -204,6 +205,22 @@ TEST(PciTest, GetByteWaitsTheReadTimeoutOrReturnsAtOnce) {
   EXPECT_EQ(status, PCI::kByteOk);
   EXPECT_LT(MsSince(t0), 500);
   late.join();
+}
+
+TEST(PciTest, HangUpOfTheOtherEndFailsTheReadAtOnce) {
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(::grantpt(master), 0);
+  ASSERT_EQ(::unlockpt(master), 0);
+  auto line = LineOn(::ptsname(master));
+  ASSERT_EQ(line->Open(), PCI::kOpenOk);
+  ::close(master);
+  line->SetReadTimeout(2000);
+  int32_t status = -1;
+  const auto t0 = Clock::now();
+  line->GetByte(status);
+  EXPECT_EQ(status, PCI::kByteFailed);
+  EXPECT_LT(MsSince(t0), 500);
 }
 
 TEST(PciTest, PurgeDropsOnlyBytesThatArrivedBeforeIt) {
