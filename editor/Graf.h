@@ -71,7 +71,8 @@ class VGRAF {
   int32_t LastIndex() const { return v_.Count() - 1; }
   int32_t ScrollStep() const;
   int32_t DdvCount() const { return ddv_table_.Count(); }
-  int32_t Ddv(int32_t i) const { return ddv_table_[i]; }
+  // Entry i of the ddV table; 0 outside the table.
+  int32_t Ddv(int32_t i) const { return i >= 0 && i < ddv_table_.Count() ? ddv_table_[i] : 0; }
   // True when the ddV table was computed from the volume table held now (a
   // failed range leaves the table of an earlier load in place).
   bool DdvCurrent() const { return ddv_current_; }
