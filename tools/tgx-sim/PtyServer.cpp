@@ -44,14 +44,13 @@ void SleepUntil(double t) {
 
 void SleepMs(int ms) { SleepUntil(MonotonicSeconds() + ms / 1000.0); }
 
-// When the next byte has crossed the line, given when the line is free. A
-// byte that follows the previous one within a byte time continues the burst
-// from its ideal end, so that the wake-up latency of each sleep does not add
-// up over a long block: a real line carries a block back to back.
-double NextByteDone(double& lineFreeAt) {
-  const double now = MonotonicSeconds();
-  const double start = now < lineFreeAt + kByteSeconds ? lineFreeAt : now;
-  lineFreeAt = start + kByteSeconds;
+// When the next byte of a burst that began at `burstStart` has crossed the
+// line, given when the line is free. Within a burst the bytes follow their
+// ideal schedule, so a sleep that wakes late (a busy machine) does not push
+// every later byte back: the line's rate is kept on average and a byte never
+// leaves before the line could have carried it.
+double NextByteDone(double burstStart, double& lineFreeAt) {
+  lineFreeAt = std::max(burstStart, lineFreeAt) + kByteSeconds;
   return lineFreeAt;
 }
 
@@ -154,13 +153,14 @@ void PtyServer::Send(const Reply& reply) {
     WriteAll(reply.bytes.data(), reply.bytes.size());
     return;
   }
+  const double start = MonotonicSeconds();
   for (uint8_t b : reply.bytes) {
     if (stopping_.load() || InputPending()) return;
     if (reply.byteDelayMs > 0) SleepMs(reply.byteDelayMs);
     if (options_.pace) {
       // A byte is on the receiver's side once all its bits have crossed the
       // line, and the line carries one byte at a time.
-      SleepUntil(NextByteDone(txFreeAt_));
+      SleepUntil(NextByteDone(start, txFreeAt_));
     }
     if (!WriteAll(&b, 1)) return;
   }
@@ -186,9 +186,11 @@ void PtyServer::Run() {
     if (fds[0].revents & POLLIN) {
       const ssize_t n = ::read(master_, buf, sizeof buf);
       if (n > 0) {
+        // The bytes of one read were on their way together.
+        const double start = MonotonicSeconds();
         for (ssize_t i = 0; i < n && !stopping_.load(); ++i) {
           if (options_.pace) {
-            SleepUntil(NextByteDone(rxFreeAt_));
+            SleepUntil(NextByteDone(start, rxFreeAt_));
           }
           Reply reply;
           unit_.Receive(buf[i], reply);

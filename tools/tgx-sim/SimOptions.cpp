@@ -225,9 +225,13 @@ counted from 1 since start; rules may be repeated):
                         nothing for that transaction; without CODE for every
                         transaction, handshake steps included
   --byte-delay-ms [CODE=]MS[@N] wait MS milliseconds before every byte sent
-  --pace                run at the real speed of 9600 baud 8E1: every byte
-                        sent no sooner than 11 bits (1.146 ms) after the
-                        previous one, and received bytes taken no faster
+  --pace                run at the real speed of 9600 baud 8E1: a byte takes
+                        11 bits (1.146 ms) on the line in either direction.
+                        A reply's k-th byte leaves no sooner than k byte times
+                        after the reply starts, and a received block is taken
+                        in no faster; a sleep that wakes late does not push
+                        the later bytes back, so the rate holds on a busy
+                        machine
 
   For a handshaked request the rules of its code act on its last transaction
   (the data step), so the program's transfer completes and meets the fault;
