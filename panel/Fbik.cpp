@@ -311,7 +311,9 @@ void TBikForm::RefreshPanel() {
     bool known = false;
     int32_t code = 0;
     bool ok = link_->QueryVersion(known, code);
-    if (ok && known && code >= kFirstCodeWithPanelStart) ok = link_->PanelStart();
+    // The start's own status counts too: the transfer completes even when
+    // the unit refuses it, and a refused start leaves every poll refused.
+    if (ok && known && code >= kFirstCodeWithPanelStart) ok = link_->PanelStart() && link_->LastStatus() == 0;
     if (!ok) {
       StrBarPanel[2]->setText("ERROR");
       StrBarPanel[1]->setText("?");

@@ -125,7 +125,8 @@ class TestPanel : public QObject {
   void twoRowDisplayShowsOneRowPerLine();
   void failedDisplayRequestClearsAndIdentifiesAgain_data();
   void failedDisplayRequestClearsAndIdentifiesAgain();
-  void refusedVersionQueryShowsError();
+  void refusedIdentificationShowsError_data();
+  void refusedIdentificationShowsError();
   void busyPortBeepsAndTheWindowCloses();
   void portIsFreeAgainAfterTheWindowCloses();
 };
@@ -343,20 +344,34 @@ void TestPanel::failedDisplayRequestClearsAndIdentifiesAgain() {
   QVERIFY(dialogs.shown.empty());
 }
 
-void TestPanel::refusedVersionQueryShowsError() {
-  Sim sim({"--version-code", "6361", "--status", "7=4"});
+void TestPanel::refusedIdentificationShowsError_data() {
+  QTest::addColumn<QStringList>("args");
+  QTest::addColumn<QList<int>>("asked");  // the only requests repeated every 500 ms
+  QTest::newRow("version query") << QStringList{"--version-code", "6361", "--status", "7=4"}
+                                 << QList<int>{kVersionQuery};
+  QTest::newRow("silent unit") << QStringList{"--version-code", "6361", "--silence-after", "7=0"}
+                               << QList<int>{kVersionQuery};
+  QTest::newRow("panel start") << QStringList{"--version-code", "6350", "--status", "13=4"}
+                               << QList<int>{kVersionQuery, kPanelStart};
+}
+
+void TestPanel::refusedIdentificationShowsError() {
+  QFETCH(QStringList, args);
+  QFETCH(QList<int>, asked);
+  Sim sim(args);
   QVERIFY(sim.Running());
   tgx::test::ScriptedDialogs dialogs;
   TBikForm form;
   form.show();
   QTRY_COMPARE_WITH_TIMEOUT(Panel(form, 2), QString("ERROR"), 2000);
   QCOMPARE(Panel(form, 1), QString("?"));
-  // Tried again every 500 ms, and nothing else is asked.
-  QTest::qWait(1100);
-  const QList<int> commands = sim.Commands();
-  QVERIFY(commands.size() >= 3);
-  QCOMPARE(commands.count(kVersionQuery), commands.size());
+  QTest::qWait(1600);
+  QVERIFY(!form.Identified());
   QCOMPARE(ShownText(form), QString());
+  const QList<int> commands = sim.Commands();
+  QVERIFY(commands.count(kVersionQuery) >= 3);
+  for (int c : commands) QVERIFY2(asked.contains(c), qPrintable(QString::number(c, 16)));
+  QVERIFY(dialogs.shown.empty());
 }
 
 void TestPanel::busyPortBeepsAndTheWindowCloses() {
