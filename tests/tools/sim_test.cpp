@@ -346,6 +346,45 @@ TEST(SimMemory, ChecksumsOfWrittenBlocksAreChecked) {
   m.Send({9, 9, 9, 0x55});
   EXPECT_EQ(m.Byte(kReplyMs), 11);
   EXPECT_EQ(m.Transfer(3, 1, 4).data, (Bytes{1, 2, 3, 4}));
+
+  // A damaged parameter block: the unit refuses the data step rather than
+  // guess at a length, and the next transfer starts afresh.
+  ASSERT_EQ(m.Exchange(3, 1, 2).code, 0);
+  ASSERT_EQ(m.Exchange(3, 1, 2).code, 0);
+  ASSERT_EQ(m.Exchange(3).status, 0);
+  m.Send({4, 0, 1, 0, 0x77});
+  EXPECT_EQ(m.Byte(kReplyMs), 11);
+  EXPECT_EQ(m.Exchange(3, 1, 4).status, 12);
+  EXPECT_EQ(m.Transfer(3, 1, 4).data, (Bytes{1, 2, 3, 4}));
+}
+
+TEST(SimMemory, RestartIsCountedAndEndsThePanelStart) {
+  const fs::path dir = TempDir();
+  const fs::path state = dir / "unit.state";
+  Sim sim({"--version-code", "6360", "--state", state.string()});
+  Master m(sim.Path());
+  ASSERT_EQ(m.Transfer(13, 0, 0).status, 0);
+  EXPECT_EQ(m.Exchange(0xF0, 1, 33).status, 0);
+  ASSERT_EQ(m.Transfer(14, 0, 0).status, 0);
+  EXPECT_EQ(m.Exchange(0xF0, 1, 33).status, 12);
+  EXPECT_NE(ReadFile(state).find("\nrestarts 1\n"), std::string::npos);
+}
+
+TEST(SimMemory, AHeaderOfAnotherLayoutIsNotTakenButTheImageIs) {
+  const fs::path dir = TempDir();
+  const std::string state = (dir / "unit.state").string();
+  {
+    Sim sim({"--version-code", "6320", "--state", state});
+    Master m(sim.Path());
+    ASSERT_EQ(m.Transfer(3, 2, 3, {5, 6, 7}).status, 0);
+    ASSERT_EQ(m.Transfer(1, 2, 774, Bytes(774, 0xEE)).status, 0);
+  }
+  Sim sim({"--version-code", "6343", "--state", state});
+  Master m(sim.Path());
+  const Bytes header = m.Transfer(1, 1, 822).data;
+  ASSERT_EQ(header.size(), 822u);
+  EXPECT_NE(header[0], 0xEE);
+  EXPECT_EQ(m.Transfer(3, 1, 3).data, (Bytes{5, 6, 7}));
 }
 
 // ------------------------------------------------------------ faults and log
@@ -493,6 +532,25 @@ TEST(SimProcess, LinkPointsToTheTerminalAndGoesAwayWithTheSimulator) {
   Sim refused({"--link", (dir / "file").string()});
   EXPECT_EQ(refused.Stop(), 1);
   EXPECT_EQ(ReadFile(dir / "file"), "keep");
+}
+
+TEST(SimProcess, BadCommandLinesAreUsageErrors) {
+  const std::vector<std::vector<std::string>> cases = {
+      {"--version-code", "6305"},  // no version bytes give it
+      {"--version-bytes", "6,3"},
+      {"--status", "1"},
+      {"--status", "1=256"},
+      {"--bad-checksum", "7@0"},
+      {"--handshake", "12345"},
+      {"--silence-after"},
+      {"--no-such-option"},
+  };
+  for (const auto& args : cases) {
+    SCOPED_TRACE(args[0] + (args.size() > 1 ? " " + args[1] : ""));
+    Sim sim(args);
+    EXPECT_EQ(sim.Path(), "");
+    EXPECT_EQ(sim.Stop(), 64);
+  }
 }
 
 TEST(SimProcess, DamagedStateFileStopsTheSimulatorWithoutTouchingIt) {
