@@ -17,9 +17,11 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 64;
 
-tgxsim::PtyServer* g_server = nullptr;
+tgxsim::PtyServer* volatile g_server = nullptr;
+volatile sig_atomic_t g_stopRequested = 0;
 
 extern "C" void OnStopSignal(int) {
+  g_stopRequested = 1;
   if (g_server) g_server->Stop();
 }
 
@@ -40,6 +42,15 @@ int main(int argc, char** argv) {
       break;
   }
 
+  // Handlers first, so that a signal during start-up still removes the link.
+  struct sigaction sa {};
+  sa.sa_handler = OnStopSignal;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGTERM, &sa, nullptr);
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGHUP, &sa, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
   tgxsim::SimUnit unit(options);
   if (!unit.Start(error)) {
     std::fprintf(stderr, "tgx-sim: %s\n", error.c_str());
@@ -52,13 +63,7 @@ int main(int argc, char** argv) {
   }
 
   g_server = &server;
-  struct sigaction sa {};
-  sa.sa_handler = OnStopSignal;
-  sigemptyset(&sa.sa_mask);
-  sigaction(SIGTERM, &sa, nullptr);
-  sigaction(SIGINT, &sa, nullptr);
-  sigaction(SIGHUP, &sa, nullptr);
-  signal(SIGPIPE, SIG_IGN);
+  if (g_stopRequested) server.Stop();
 
   // The first line is what a caller waits for: the unit is listening.
   std::printf("%s\n", server.SlavePath().c_str());
