@@ -189,25 +189,21 @@ int32_t PCI::Open() {
     return kOpenNoDevice;
   }
 
-  errno = 0;
-  termios tio{};
-  if (::tcgetattr(fd, &tio) != 0) {
-    lastErrno_ = errno;
+  auto refuse = [this, fd](int err) {
+    lastErrno_ = err != 0 ? err : EINVAL;
+    ::ioctl(fd, TIOCNXCL);
     ::close(fd);
     return kOpenRefused;
-  }
+  };
+  termios tio{};
+  if (::tcgetattr(fd, &tio) != 0) return refuse(errno);  // not a terminal
   ::ioctl(fd, TIOCEXCL);
 
   const speed_t speed = SpeedOfBaud(kBaudTable[baudIndex_]);
   const int32_t bits = kDataBitsTable[dataBitsIndex_];
   // No termios equivalent for 14400 and 56000 baud, four data bits or one and
   // a half stop bits: the device refuses rather than run at a wrong speed.
-  if (speed == B0 || bits < 5 || stopBits_ == 1) {
-    lastErrno_ = EINVAL;
-    ::ioctl(fd, TIOCNXCL);
-    ::close(fd);
-    return kOpenRefused;
-  }
+  if (speed == B0 || bits < 5 || stopBits_ == 1) return refuse(EINVAL);
 
   ::cfmakeraw(&tio);
   tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK | ISTRIP);
@@ -240,31 +236,17 @@ int32_t PCI::Open() {
   // pseudo-terminal drops the parity bits (it has no parity to check) and
   // reports failure once nothing else is left to change; everything else has
   // to be as asked.
+  errno = 0;
   ::tcsetattr(fd, TCSANOW, &tio);
   termios applied{};
-  if (::tcgetattr(fd, &applied) != 0 || !LineMatches(tio, applied)) {
-    lastErrno_ = errno != 0 ? errno : EINVAL;
-    ::ioctl(fd, TIOCNXCL);
-    ::close(fd);
-    return kOpenRefused;
-  }
+  if (::tcgetattr(fd, &applied) != 0 || !LineMatches(tio, applied)) return refuse(errno);
 
   // The unit's line interface wants DTR on and RTS off. A pseudo-terminal
   // has no modem lines; that is not a refusal.
   int dtr = TIOCM_DTR;
   int rts = TIOCM_RTS;
-  if (::ioctl(fd, TIOCMBIS, &dtr) != 0 && !IsNoModemLinesError(errno)) {
-    lastErrno_ = errno;
-    ::ioctl(fd, TIOCNXCL);
-    ::close(fd);
-    return kOpenRefused;
-  }
-  if (::ioctl(fd, TIOCMBIC, &rts) != 0 && !IsNoModemLinesError(errno)) {
-    lastErrno_ = errno;
-    ::ioctl(fd, TIOCNXCL);
-    ::close(fd);
-    return kOpenRefused;
-  }
+  if (::ioctl(fd, TIOCMBIS, &dtr) != 0 && !IsNoModemLinesError(errno)) return refuse(errno);
+  if (::ioctl(fd, TIOCMBIC, &rts) != 0 && !IsNoModemLinesError(errno)) return refuse(errno);
 
   ::tcflush(fd, TCIFLUSH);
   fd_ = fd;
