@@ -327,13 +327,6 @@ TEST(PortMapTest, EnvironmentBeatsMapFileBeatsDefault) {
   SetPortMapFile("");
 }
 
-TEST(PortMapTest, NamesAreComAndIndexPlusOne) {
-  EXPECT_EQ(PortName(0), "COM1");
-  EXPECT_EQ(PortName(8), "COM9");
-  EXPECT_EQ(PortName(15), "COM16");
-  EXPECT_EQ(TPort(2, "x").Name, "COM3");
-}
-
 // ---------------------------------------------------------------- port list
 
 TEST(PortListTest, EnumerateListsUsablePortsOnceAscendingThroughTheMap) {
