@@ -236,6 +236,7 @@ TEST_F(SimSessionTest, RoughTablesTakeModeOneWhenTheUnitAcceptsIt) {
       {{"--version-code", "9616", "--memory", "40000"}, "OK"},
       {{"--version-code", "9600", "--packing-modes", "1"}, "Ошибка сжатия таблиц"},
       {{"--version-code", "9620", "--status", "8=12"}, "Ошибка сжатия таблиц"},
+      {{"--version-code", "9600", "--no-request-8"}, "Ошибка сжатия таблиц"},
       {{"--version-code", "8530"}, "Ошибка сжатия таблиц"},
   };
   for (const auto& c : cases) {
