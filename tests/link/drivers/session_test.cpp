@@ -337,32 +337,6 @@ TEST_F(SessionTest, HeaderDeleteClearsOnlyTheStoredBitAndTheRecords) {
   }
 }
 
-// The unit needs header + reserve + image bytes; "632 " keeps 998 besides the image.
-TEST_F(SessionTest, MemoryCheckAtExactFitAndOneByteOver) {
-  GROUPTAB set;
-  set.Add(Linear(100, 0, 3));
-  TArjTab arj(0);
-  arj.Pack(set);
-  const int fit = 774 + 224 + arj.Size();
-  for (int memory : {fit, fit - 1}) {
-    SCOPED_TRACE(memory);
-    PtyPeer peer;
-    Identify(peer, 6320);
-    TransferRead(peer, 2, Le16(memory));
-    if (memory == fit) {
-      Prepare(peer);
-      TransferRead(peer, 1, PatternHeader(774));
-      TransferWrite(peer, 3, Bytes(arj.Bytes(), arj.Bytes() + arj.Size()));
-      Parameters(peer, 1, 774, 2);
-      peer.Expect({1}).Send({0}).Receive(775).Send({0});
-    }
-    session_->Tables = set;
-    Run(peer, TBVLink::kOpWrite);
-    EXPECT_TRUE(peer.Finish()) << peer.Errors();
-    EXPECT_EQ(Status(), memory == fit ? "OK" : tgx::FromUtf8("Недостаточно памяти БВ!"));
-  }
-}
-
 TEST_F(SessionTest, WritesThatCannotBePackedAskNothing) {
   GROUPTAB set;
   PARTAB rough = Linear(10, 0, 1);
@@ -526,91 +500,7 @@ TEST_F(SessionTest, NinetySixWritesAndTheModeOneRetry) {
   }
 }
 
-// One table of n entries packs to n + 2 bytes in mode 0.
-GROUPTAB SetOfImageSize(int bytes) {
-  GROUPTAB s;
-  s.Add(Linear(bytes - 2, 0, 1));
-  return s;
-}
-
-TEST_F(SessionTest, CompactWriteLimits) {
-  const struct {
-    const char* name;
-    int code;
-    int image;
-    bool written;
-  } cases[] = {
-      {"853 at 21760", 8530, 21760, true},
-      {"853 one byte over", 8530, 21761, false},
-      {"962 at 32760", 9620, 32760, true},
-      {"962 over the 32760 cap", 9620, 40000, false},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    const GROUPTAB set = SetOfImageSize(c.image);
-    TArjTab arj(0);
-    arj.Pack(set);
-    ASSERT_EQ(arj.Size(), c.image);
-    PtyPeer peer;
-    Identify(peer, c.code);
-    const bool is853 = c.code == 8530;
-    if (!is853) TransferRead(peer, 8, Le16(1));
-    if (!is853 || c.written) Prepare(peer);
-    if (c.written) {
-      TransferWrite(peer, 3, ImageOf(arj));
-      TransferWrite(peer, 4, CompactBlock(arj));
-      TransferCommand(peer, 14, 0);
-    }
-    session_->Tables = set;
-    Run(peer, TBVLink::kOpWrite);
-    EXPECT_TRUE(peer.Finish(10000)) << peer.Errors();
-    EXPECT_EQ(Status(), c.written ? "OK" : tgx::FromUtf8("Недостаточно памяти БВ!"));
-  }
-}
-
-// ------------------------------------------------------------ port and cancel
-TEST_F(SessionTest, PortHeldByAnotherOpenerIsBusyWithoutTraffic) {
-  PtyPeer peer;
-  UKEDR_DRV other;
-  ASSERT_TRUE(other.OpenDevice(peer.SlavePath(), 500));
-  Run(peer, TBVLink::kOpRead);
-  EXPECT_TRUE(peer.Finish()) << peer.Errors();
-  EXPECT_TRUE(peer.Received().empty());
-  EXPECT_EQ(Status(), tgx::FromUtf8("Порт занят"));
-  EXPECT_EQ(VersionLabel(session_->VersionId), "?");
-  EXPECT_FALSE(session_->Succeeded);
-  other.CloseLink();
-}
-
-TEST_F(SessionTest, CancelDuringALongBlockEndsWithinOneByteWait) {
-  // A directory of one 20000-entry table; the unit sends its image slowly.
-  Bytes block(98, 0);
-  block[2] = 1;
-  block[6] = 20000 & 0xFF, block[7] = 20000 >> 8;
-  PtyPeer peer;
-  Identify(peer, 8530);
-  TransferRead(peer, 4, block);
-  Parameters(peer, 3, 20002, 1);
-  peer.Expect({3}).Send({0}).Send(Bytes(20002, 0), 2);
-  session_->DevicePath = peer.SlavePath();
-  session_->Operation = TBVLink::kOpRead;
-  peer.Start();
-  session_->Start();
-  std::this_thread::sleep_for(std::chrono::milliseconds(600));
-  EXPECT_FALSE(session_->Finished);
-  const auto t0 = std::chrono::steady_clock::now();
-  session_->Cancel = true;
-  session_->WaitFinished();
-  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count();
-  EXPECT_LT(ms, 100);
-  EXPECT_EQ(Status(), kLinkError);
-  EXPECT_EQ(session_->Tables.Count(), 0);
-  // The port is closed: another opener gets it at once.
-  UKEDR_DRV other;
-  EXPECT_TRUE(other.OpenDevice(peer.SlavePath(), 500));
-  other.CloseLink();
-}
-
+// ------------------------------------------------------------ the worker
 // The worker runs one session per Start and keeps waiting in between; its
 // destruction while a session runs ends it within the byte wait under way.
 TEST_F(SessionTest, OneSessionPerStartAndPromptDestruction) {
