@@ -115,7 +115,10 @@ class TestMainWindow : public QObject {
     QVERIFY(PrjForm && EditDlg && EditTabForm && LinkDlg && ImportDlg);
     QVERIFY(QTest::qWaitForWindowExposed(PrjForm));
   }
-  void cleanup() { tgx::StopApplication(); }
+  void cleanup() {
+    tgx::test::StopWatching();
+    tgx::StopApplication();
+  }
 
   void startsWithNoProject() {
     ScriptedDialogs dialogs;

@@ -21,11 +21,21 @@
 
 namespace tgx::test {
 
+// The parent of every watcher, so that a test's cleanup can end the ones that
+// never saw their window.
+inline QObject& Watchers() {
+  static QObject parent;
+  return parent;
+}
+inline void StopWatching() {
+  for (QTimer* t : Watchers().findChildren<QTimer*>(Qt::FindDirectChildrenOnly)) delete t;
+}
+
 // Polls every `periodMs` for the active modal widget and hands it to `action`
 // until the action returns true or `timeoutMs` pass (then the modal widget is
 // rejected, so a test fails instead of hanging).
 inline void WhenModal(std::function<bool(QWidget*)> action, int timeoutMs = 10000, int periodMs = 20) {
-  auto* timer = new QTimer;
+  auto* timer = new QTimer(&Watchers());
   auto clock = std::make_shared<QElapsedTimer>();
   clock->start();
   timer->setInterval(periodMs);
