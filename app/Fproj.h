@@ -90,7 +90,8 @@ class TPrjForm : public QMainWindow {
   void BuildMenus();
   void BuildToolBar();
   void BuildStatusBars(QWidget* host);
-  QToolButton* AddToolButton(const char* name, const char* hint, void (TPrjForm::*handler)());
+  QToolButton* AddToolButton(const char* name, const char* glyph, const char* hint,
+                             void (TPrjForm::*handler)());
   QAction* AddAction(QMenu* menu, const char* name, const char* caption, void (TPrjForm::*handler)());
   void SetCell(int row, int column, const QString& text);
   int SelectedIndex() const;
