@@ -116,19 +116,14 @@ TEST(FdataWriteText, LayoutOfEachType) {
   const std::string text = d.WriteText();
   EXPECT_NE(text.find("\r\n|  10 11 12 13 14 15 16 17 18 19\r\n|  20 21 22 23 24"), std::string::npos) << text;
 
-  FDATA empty;
-  EXPECT_EQ(empty.WriteText(), "");
-}
-
-TEST(FdataWriteText, EveryFormInTheLayoutOfTheFirst) {
-  FDATA d;
-  d.AddNew();
-  d.AddNew();
-  d.Form(0).Init(4);
-  d.Form(0).SetTitle("p");
-  d.Form(1).SetTitle("v");
-  EXPECT_EQ(d.WriteText(), "\r\n\r\n# p\r\n\r\n|         0         0\r\n|         1         1"
-                           "\r\n\r\n# v\r\n\r\n|         0         0\r\n|        10         1");
+  // Every form in the layout of the first.
+  FDATA mixed;
+  mixed.AddNew();
+  mixed.AddNew();
+  mixed.Form(0).Init(4);
+  EXPECT_EQ(mixed.WriteText(), "\r\n\r\n# \r\n\r\n|         0         0\r\n|         1         1"
+                               "\r\n\r\n# \r\n\r\n|         0         0\r\n|        10         1");
+  EXPECT_EQ(FDATA().WriteText(), "");
 }
 
 TEST(FdataWriteText, SaveAndLoadKeepTitlesAndValuesForEveryType) {
@@ -158,29 +153,19 @@ TEST(FdataWriteText, SaveAndLoadKeepTitlesAndValuesForEveryType) {
 
 TEST(Fdata, EditingLimits) {
   FDATA d;
-  EXPECT_FALSE(d.Delete(0));
-  EXPECT_FALSE(d.Insert(0, true));
+  EXPECT_FALSE(d.Delete(0) || d.Insert(0, true));
   ASSERT_TRUE(d.AddNew());
-  EXPECT_FALSE(d.Delete(0));     // the last form stays
-  EXPECT_FALSE(d.Insert(1, false));  // at the count: add new appends
+  EXPECT_FALSE(d.Delete(0) || d.Insert(1, false));  // the last form stays; add new appends
   for (int k = 1; k < 16; ++k) ASSERT_TRUE(d.AddNew());
-  EXPECT_FALSE(d.AddNew());
-  EXPECT_FALSE(d.Insert(0, true));
+  EXPECT_FALSE(d.AddNew() || d.Insert(0, true));
 
   FDATA e;
-  for (int k = 0; k < 3; ++k) {
-    e.AddNew();
-    e.Form(k).SetTitle(std::string(1, static_cast<char>('a' + k)));
-  }
+  ASSERT_TRUE(e.ReadText("#a\n|1 2\n#b\n|3 4\n#c\n|5 6", 1));
   ASSERT_TRUE(e.Insert(1, true));
-  ASSERT_EQ(e.Count(), 4);
-  EXPECT_EQ(e.Form(0).Title(), "a");
-  EXPECT_EQ(e.Form(1).RowCount(), 0);
-  EXPECT_EQ(e.Form(2).Title(), "b");
-  EXPECT_EQ(e.Form(3).Title(), "c");
   ASSERT_TRUE(e.Delete(0));
-  EXPECT_EQ(e.Count(), 3);
-  EXPECT_EQ(e.Form(1).Title(), "b");
+  ASSERT_EQ(e.Count(), 3);
+  EXPECT_EQ(e.Form(0).RowCount(), 0);
+  EXPECT_EQ(e.Form(1).Title() + e.Form(2).Title(), "bc");
   EXPECT_EQ(e.Form(3).Title(), "");  // the old last slot is cleared
   EXPECT_EQ(e.Form(3).RowCount(), 0);
 }
@@ -298,12 +283,9 @@ TEST(FdataTables, ToTablesFromTablesAndCheck) {
                          4));
   ASSERT_EQ(d.Count(), 4);
   d.Check();
-  const bool converted[] = {true, false, false, true};
-  const bool smooth[] = {true, false, false, false};
-  for (int k = 0; k < 4; ++k) {
-    EXPECT_EQ(d.Form(k).Converted(), converted[k]) << k;
-    EXPECT_EQ(d.Form(k).Smooth(), smooth[k]) << k;
-  }
+  std::string flags;  // converted, smooth per form
+  for (int k = 0; k < 4; ++k) flags += std::string(d.Form(k).Converted() ? "c" : "-") + (d.Form(k).Smooth() ? "s " : "- ");
+  EXPECT_EQ(flags, "cs -- -- c- ");
   GROUPTAB tables;
   ASSERT_TRUE(d.ToTables(tables));
   ASSERT_EQ(tables.Count(), 4);
@@ -312,17 +294,14 @@ TEST(FdataTables, ToTablesFromTablesAndCheck) {
   EXPECT_EQ(tables.Table(2).Values(), (std::vector<int32_t>{0, 0, 0}));
 
   GROUPTAB three;
-  PARTAB t;
-  t.Append(0);
-  t.Append(5);
+  PARTAB t(2);
+  t[1] = 5;
   three.Add(t);
   three.AddEmpty();
   three.Add(t);
   d.FromTables(three);
   ASSERT_EQ(d.Count(), 3);
-  EXPECT_EQ(d.Form(0).Title(), "t1");
-  EXPECT_EQ(d.Form(1).Title(), "t2");
-  EXPECT_EQ(d.Form(2).Title(), "t3");
+  EXPECT_EQ(d.Form(0).Title() + d.Form(1).Title() + d.Form(2).Title(), "t1t2t3");
   EXPECT_FALSE(d.Form(1).Defined());
   EXPECT_EQ(d.Form(2).Type(), 1);
   EXPECT_EQ(d.Form(2).Levels(), (std::vector<std::string>{"0", "10"}));
@@ -334,29 +313,20 @@ TEST(FdataTables, ToTablesFromTablesAndCheck) {
 }
 
 TEST(FdataLoad, SampleFilesConvertAndOnlyTheStepIsUneven) {
-  struct Sample {
-    const char* name;
-    int32_t forms;
-    std::vector<bool> smooth;
+  // Per form: converted and smooth ('s'), or converted only ('c').
+  const std::pair<const char*, const char*> samples[] = {
+      {"vertical_cylinder.fs", "s"}, {"horizontal_cylinder.f1", "s"}, {"cubic_metres.fs1", "s"},
+      {"rectangular_tank.fs2", "s"}, {"station_with_gap.fs", "scc"},
   };
-  const Sample samples[] = {
-      {"vertical_cylinder.fs", 1, {true}},
-      {"horizontal_cylinder.f1", 1, {true}},
-      {"cubic_metres.fs1", 1, {true}},
-      {"rectangular_tank.fs2", 1, {true}},
-      {"station_with_gap.fs", 3, {true, false, false}},
-  };
-  for (const auto& s : samples) {
-    const std::string path = std::string(TGX_SOURCE_DIR) + "/examples/" + s.name;
+  for (const auto& [name, want] : samples) {
+    const std::string path = std::string(TGX_SOURCE_DIR) + "/examples/" + name;
     FDATA d;
-    ASSERT_TRUE(d.Load(path)) << s.name;
-    ASSERT_EQ(d.Count(), s.forms) << s.name;
+    ASSERT_TRUE(d.Load(path)) << name;
     d.Check();
-    for (int k = 0; k < d.Count(); ++k) {
-      EXPECT_TRUE(d.Form(k).Converted()) << s.name << " " << k;
-      EXPECT_EQ(d.Form(k).Smooth(), s.smooth[static_cast<size_t>(k)]) << s.name << " " << k;
-    }
-    EXPECT_EQ(d.WriteText(), ReadBytes(path)) << s.name;  // written in our own layout
+    std::string flags;
+    for (int k = 0; k < d.Count(); ++k) flags += d.Form(k).Smooth() ? 's' : d.Form(k).Converted() ? 'c' : '-';
+    EXPECT_EQ(flags, want) << name;
+    EXPECT_EQ(d.WriteText(), ReadBytes(path)) << name;  // written in our own layout
   }
 }
 
