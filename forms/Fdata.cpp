@@ -254,16 +254,21 @@ bool FDATA::ReadText(std::string_view text, int32_t type) {
     }
   };
 
-  // A first pass counts each form's lines so that its columns are allocated
-  // once; type 1 lines carry up to ten values.
-  std::array<size_t, kMaxForms> lines{};
+  // A first pass counts each form's data lines so that its columns are
+  // allocated once. Type 1 lines carry up to ten values; every value takes at
+  // least two bytes, which bounds the guess for lines of blanks.
+  const bool bar_lines = type == 1 || type == 4 || type == 5;
+  const size_t per_line = type == 1 || type == 3 ? kValuesPerLine : 1;
+  std::array<size_t, kMaxForms> lines{}, bytes{};
   int32_t started = 0;
   for_each_line([&](std::string_view line) {
     if (!line.empty() && line.front() == '#') return ++started <= kMaxForms;
-    if (started > 0) ++lines[static_cast<size_t>(started - 1)];
+    if (started > 0 && !line.empty() && (!bar_lines || line.front() == '|')) {
+      ++lines[static_cast<size_t>(started - 1)];
+      bytes[static_cast<size_t>(started - 1)] += line.size() + 1;
+    }
     return true;
   });
-  const size_t per_line = type == 1 || type == 3 ? kValuesPerLine : 1;
 
   started = 0;
   for_each_line([&](std::string_view line) {
@@ -271,7 +276,7 @@ bool FDATA::ReadText(std::string_view text, int32_t type) {
       if (started == kMaxForms) return false;
       FORMA& f = Form(started);
       f.SetType(type);
-      f.Reserve(lines[static_cast<size_t>(started)] * per_line);
+      f.Reserve(std::min(lines[static_cast<size_t>(started)] * per_line, bytes[static_cast<size_t>(started)] / 2));
       ++started;
       // The writer puts one blank after '#'; dropping it here keeps a title
       // unchanged through any number of saves and loads.
