@@ -7,28 +7,15 @@
 #include <QIcon>
 
 #include "app/Appinfo.h"
-#include "app/Forms.h"
-#include "model/Cp1251.h"
-
-#include "app/Flink.h"
-#include "app/Fproj.h"
-#if __has_include("app/Feditdlg.h")
 #include "app/Feditdlg.h"
-#define TGX_HAVE_EDITDLG 1
-#endif
-#if __has_include("app/Fimport.h")
 #include "app/Fimport.h"
-#define TGX_HAVE_IMPORTDLG 1
-#endif
-#if __has_include("editor/Fedittab.h")
-#include "editor/Fedittab.h"
-#define TGX_HAVE_EDITTABFORM 1
-#endif
-#if __has_include("link/Portcol.h")
-#include "link/Portcol.h"
+#include "app/Flink.h"
+#include "app/Forms.h"
+#include "app/Fproj.h"
 #include "app/core/Syscfg.h"
-#define TGX_HAVE_PORTMAP 1
-#endif
+#include "editor/Fedittab.h"
+#include "link/Portcol.h"
+#include "model/Cp1251.h"
 
 TPrjForm* PrjForm = nullptr;
 TEditDlg* EditDlg = nullptr;
@@ -67,45 +54,32 @@ void StartApplication(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("tgx"));
   tgx::InitResources();
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/glyphs/tgx.png")));
-  QApplication::setApplicationDisplayName(AppTitle());
+  // No display name: the platform would append it to every window caption,
+  // and the captions are the program's own.
   // The main window's close ends the program through its own signal, so that
   // hiding it while the table editor runs can never end the loop.
   QApplication::setQuitOnLastWindowClosed(false);
   SetMessageSink(&box_sink);
   sink_installed = true;
-#ifdef TGX_HAVE_PORTMAP
   SetPortMapFile(PortMapFilePath());
-#endif
 
   // The creation order matters: the main window creates the settings that the
   // progress dialog's session and the other windows read.
   PrjForm = new TPrjForm(test_mode);
-#ifdef TGX_HAVE_EDITDLG
   EditDlg = new TEditDlg(PrjForm);
-#endif
-#ifdef TGX_HAVE_EDITTABFORM
   EditTabForm = new TEditTabForm(PrjForm);
-#endif
   LinkDlg = new TLinkDlg(PrjForm, test_mode);
-#ifdef TGX_HAVE_IMPORTDLG
   ImportDlg = new TImportDlg(PrjForm);
-#endif
   PrjForm->show();
 }
 
 void StopApplication() {
   // The reverse of the creation order; the dialogs are children of the main
   // window, so each is deleted explicitly before it.
-#ifdef TGX_HAVE_IMPORTDLG
   DeleteWindow(ImportDlg);
-#endif
   DeleteWindow(LinkDlg);
-#ifdef TGX_HAVE_EDITTABFORM
   DeleteWindow(EditTabForm);
-#endif
-#ifdef TGX_HAVE_EDITDLG
   DeleteWindow(EditDlg);
-#endif
   DeleteWindow(PrjForm);
   if (sink_installed) {
     SetMessageSink(nullptr);

@@ -21,39 +21,20 @@
 #include <QVBoxLayout>
 
 #include "app/App.h"
+#include "app/Appinfo.h"
 #include "app/Dialogs.h"
+#include "app/Fabout.h"
+#include "app/Fchancfg.h"
+#include "app/Feditdlg.h"
+#include "app/Fimport.h"
 #include "app/Flink.h"
 #include "app/Forms.h"
 #include "app/core/Syscfg.h"
+#include "editor/Fedittab.h"
 #include "link/Bvlink.h"
 #include "model/Cp1251.h"
 #include "model/Prjvol.h"
-
-#include "app/Appinfo.h"
-#if __has_include("app/Feditdlg.h")
-#include "app/Feditdlg.h"
-#define TGX_HAVE_EDITDLG 1
-#endif
-#if __has_include("app/Fimport.h")
-#include "app/Fimport.h"
-#define TGX_HAVE_IMPORTDLG 1
-#endif
-#if __has_include("app/Fchancfg.h")
-#include "app/Fchancfg.h"
-#define TGX_HAVE_CHANCFG 1
-#endif
-#if __has_include("app/Fabout.h")
-#include "app/Fabout.h"
-#define TGX_HAVE_ABOUT 1
-#endif
-#if __has_include("editor/Fedittab.h")
-#include "editor/Fedittab.h"
-#define TGX_HAVE_EDITTAB 1
-#endif
-#if __has_include("panel/Fbik.h")
 #include "panel/Fbik.h"
-#define TGX_HAVE_BIK 1
-#endif
 
 using tgx::Dialogs;
 using tgx::ToQt;
@@ -106,6 +87,7 @@ TPrjForm::TPrjForm(bool testMode, QWidget* parent)
   tab_grid_->verticalHeader()->setMinimumSectionSize(kRowHeight);
   tab_grid_->horizontalHeader()->setFixedHeight(kRowHeight);
   tab_grid_->horizontalHeader()->setHighlightSections(false);
+  tab_grid_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   tab_grid_->horizontalHeader()->setSectionsClickable(false);
   for (int c = 0; c < 5; ++c) tab_grid_->setColumnWidth(c, kColumnWidths[c]);
   tab_grid_->horizontalHeader()->setStretchLastSection(true);
@@ -298,6 +280,13 @@ void TPrjForm::changeEvent(QEvent* event) {
   if (event->type() == QEvent::ActivationChange && isActiveWindow()) FormActivate();
 }
 
+// The first showing counts as an activation even where no window manager
+// hands out the focus (a bare X server, the offscreen platform).
+void TPrjForm::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  FormActivate();
+}
+
 void TPrjForm::closeEvent(QCloseEvent* event) {
   if (!QuerySaveProject()) {
     event->ignore();
@@ -437,15 +426,11 @@ void TPrjForm::ImportButtonClick() {
   const QString folder = Syspar() ? tgx::PathToQt(Syspar()->FormsFolder()) : QString();
   const QString path =
       Dialogs().OpenFileName(this, U("Открыть"), folder, U("Формы (fs, fs1, fs2, f1)|*.FS*;*.F1"));
-#ifdef TGX_HAVE_IMPORTDLG
   if (!path.isEmpty() && ImportDlg && ImportDlg->Project().Load(tgx::PathFromQt(path))) {
     bool accepted = false;
     AfterModal([&] { accepted = ImportDlg->exec() == QDialog::Accepted; });
     if (accepted) project_.ConvertFrom(ImportDlg->Project());
   }
-#else
-  (void)path;
-#endif
   ShowProject();
 }
 
@@ -454,7 +439,6 @@ void TPrjForm::ExportButtonClick() { ExportProject(); }
 void TPrjForm::EditTitle() {
   const int index = SelectedIndex();
   if (index < 0) return;
-#ifdef TGX_HAVE_EDITDLG
   if (!EditDlg) return;
   EditDlg->PlaceOverCell(tab_grid_, index, kTitleColumn);
   EditDlg->SetText(ToQt(project_.Form(index).Title()));
@@ -466,11 +450,9 @@ void TPrjForm::EditTitle() {
       SetCell(index, kTitleColumn, ToQt(project_.Form(index).Title()));
     }
   });
-#endif
 }
 
 void TPrjForm::EditTables() {
-#ifdef TGX_HAVE_EDITTAB
   if (!EditTabForm) return;
   hide();
   FDATA local;
@@ -481,7 +463,6 @@ void TPrjForm::EditTables() {
   ShowProject();
   show();
   FormActivate();
-#endif
 }
 
 void TPrjForm::NTabEditClick() { EditTables(); }
@@ -538,12 +519,10 @@ void TPrjForm::NTabPasteClick() {
 // ---------------------------------------------------------------- settings and other windows
 
 void TPrjForm::NChanClick() {
-#ifdef TGX_HAVE_CHANCFG
   AfterModal([this] {
     TChanCfgForm form(this);
     form.exec();
   });
-#endif
   SaveConfiguration();
 }
 
@@ -556,7 +535,6 @@ void TPrjForm::NfolderClick() {
 }
 
 void TPrjForm::NBiButtonClick() {
-#ifdef TGX_HAVE_BIK
   if (!Chanpar() || !Syspar()) return;
   AfterModal([this] {
     TBikForm panel(this);
@@ -565,16 +543,13 @@ void TPrjForm::NBiButtonClick() {
     panel.exec();
     Syspar()->SetKeyboardType(panel.KeyboardType());
   });
-#endif
 }
 
 void TPrjForm::AboutClick() {
-#ifdef TGX_HAVE_ABOUT
   AfterModal([this] {
     TAboutDlg about(this);
     about.exec();
   });
-#endif
 }
 
 void TPrjForm::StrBarClick() {

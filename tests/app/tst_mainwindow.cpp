@@ -122,7 +122,6 @@ class TestMainWindow : public QObject {
 
   void startsWithNoProject() {
     ScriptedDialogs dialogs;
-    PrjForm->FormActivate();
     QVERIFY(Grid()->isHidden());
     const TAppInfo info;
     QCOMPARE(PrjForm->windowTitle(), U("Тирель-Сервис. Градуировочные таблицы  (%1.%2.%3.%4 )")
