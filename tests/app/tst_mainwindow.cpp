@@ -18,12 +18,16 @@
 
 #include "app/App.h"
 #include "app/Appinfo.h"
+#include "app/Fabout.h"
+#include "app/Fchancfg.h"
 #include "app/Feditdlg.h"
 #include "app/Fimport.h"
 #include "app/Forms.h"
 #include "app/Fproj.h"
 #include "app/core/Syscfg.h"
+#include "editor/Fedittab.h"
 #include "forms/Fdata.h"
+#include "panel/Fbik.h"
 #include "model/Cp1251.h"
 #include "support/ModalDriver.h"
 #include "support/ScriptedDialogs.h"
@@ -249,8 +253,16 @@ class TestMainWindow : public QObject {
     QCOMPARE(Grid()->rowCount(), 3);
     QCOMPARE((QStringList{Cell(0, 4), Cell(1, 4), Cell(2, 4)}), (QStringList{"b", "a", "c"}));
 
-    // Any return to the main window disables paste, the clipboard stays.
-    PrjForm->FormActivate();
+    // Any return to the main window (here from the about box) disables
+    // paste; the clipboard stays.
+    Action("NTabCopy")->trigger();
+    QVERIFY(paste->isEnabled());
+    tgx::test::WhenModal([](QWidget* w) {
+      if (!qobject_cast<TAboutDlg*>(w)) return false;
+      static_cast<QDialog*>(w)->accept();
+      return true;
+    });
+    Action("NAbout")->trigger();
     QVERIFY(!paste->isEnabled());
     QVERIFY(PrjForm->Project().ClipboardValid());
 
@@ -418,6 +430,71 @@ class TestMainWindow : public QObject {
     PrjForm->ImportButtonClick();
     QCOMPARE(Cell(0, 4), QString("keep"));
     QCOMPARE(dialogs.Texts().size(), 1);  // the loader's own message
+
+    // A modified project cancelled at "Сохранить проект?" opens no file dialog.
+    PrjForm->NTabAddNewClick();
+    dialogs.Clear();
+    dialogs.answers = {Answer::Cancel};
+    PrjForm->ImportButtonClick();
+    QCOMPARE(dialogs.Texts(), QStringList{U("Сохранить проект?")});
+    QVERIFY(dialogs.OfKind(Kind::OpenFile).empty());
+  }
+
+  void tableEditorWorksOnACopyWhileTheWindowIsHidden() {
+    SetForms(Form("a", kSmooth) + Form("b", kSmooth));
+    bool hiddenMeanwhile = false;
+    tgx::test::WhenModal([&](QWidget* w) {
+      if (w != EditTabForm) return false;
+      hiddenMeanwhile = !PrjForm->isVisible();
+      EditTabForm->reject();
+      return true;
+    });
+    QTest::mouseClick(Button("TabEditButton"), Qt::LeftButton);
+    QVERIFY(hiddenMeanwhile);
+    QVERIFY(PrjForm->isVisible());
+    QVERIFY(!PrjForm->Project().Modified());  // nothing edited, nothing to save
+
+    // A row added in the editor comes back and marks the project.
+    tgx::test::WhenModal([](QWidget* w) {
+      if (w != EditTabForm) return false;
+      EditTabForm->SNewButtonClick();
+      EditTabForm->accept();
+      return true;
+    });
+    Action("NTabEdit")->trigger();
+    QVERIFY(PrjForm->Project().Modified());
+    QCOMPARE(PrjForm->Project().Form(0).RowCount(), 7);
+  }
+
+  void settingsWindowsKeepTheirValues() {
+    ScriptedDialogs dialogs;
+    qputenv("TGX_COM1", QDir::temp().filePath("tgx-no-such-port").toUtf8());
+    // The channel window's run is followed by a save, whatever was done.
+    tgx::test::WhenModal([](QWidget* w) {
+      if (!qobject_cast<TChanCfgForm*>(w)) return false;
+      static_cast<QDialog*>(w)->reject();
+      return true;
+    });
+    Action("NChan")->trigger();
+    QVERIFY(QFile::exists(config_.filePath("tgx.cfg")));
+
+    // The remote panel gets the port and the keyboard type and gives the
+    // type back.
+    Chanpar()->PortIndex = 0;
+    Syspar()->SetKeyboardType(1);
+    int givenType = 0;
+    tgx::test::WhenModal([&](QWidget* w) {
+      auto* panel = qobject_cast<TBikForm*>(w);
+      if (!panel) return false;
+      givenType = panel->KeyboardType();
+      panel->SetKeyboardType(2);
+      panel->reject();
+      return true;
+    });
+    QTest::mouseClick(Button("NBiButton"), Qt::LeftButton);
+    QCOMPARE(givenType, 1);
+    QCOMPARE(Syspar()->KeyboardType(), 2);
+    qunsetenv("TGX_COM1");
   }
 
   void saveQuestionOnClose_data() {
