@@ -47,6 +47,7 @@ QString QtFilter(const QString& filter) {
 DialogService::Answer Ask(QWidget* parent, const QString& text, QMessageBox::StandardButtons buttons,
                           QMessageBox::StandardButton escape) {
   QMessageBox box(QMessageBox::Question, AppTitle(), Displayed(text), buttons, Owner(parent));
+  box.setTextFormat(Qt::PlainText);
   box.setEscapeButton(escape);
   switch (box.exec()) {
     case QMessageBox::Ok: return DialogService::Answer::Ok;
@@ -60,6 +61,8 @@ class QtDialogs : public DialogService {
  public:
   void Inform(QWidget* parent, const QString& text) override {
     QMessageBox box(QMessageBox::NoIcon, AppTitle(), Displayed(text), QMessageBox::Ok, Owner(parent));
+    // Texts are never markup: a session log is full of "<" and ">".
+    box.setTextFormat(Qt::PlainText);
     box.exec();
   }
   Answer AskYesNoCancel(QWidget* parent, const QString& text) override {
