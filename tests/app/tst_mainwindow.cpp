@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableWidget>
@@ -577,6 +578,45 @@ class TestMainWindow : public QObject {
     QVERIFY(PrjForm->TestMode());
     QTest::mouseClick(PrjForm->findChild<QLabel*>("StrBarPanel2"), Qt::LeftButton);
     QCOMPARE(dialogs.OfKind(Kind::Inform).size(), size_t(1));
+  }
+
+  void qtBoxesCarryTheTitleAndTheirButtons() {
+    struct Seen {
+      QString title, text;
+      QMessageBox::StandardButtons buttons;
+    };
+    auto press = [](QMessageBox::StandardButton button, Seen& seen, bool escape = false) {
+      tgx::test::WhenModal([button, &seen, escape](QWidget* w) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        if (!box) return false;
+        seen = {box->windowTitle(), box->text(), box->standardButtons()};
+        if (escape)
+          QTest::keyClick(box, Qt::Key_Escape);
+        else
+          box->button(button)->click();
+        return true;
+      });
+    };
+    tgx::DialogService& qt = tgx::Dialogs();  // no scripted service installed
+    Seen seen;
+    press(QMessageBox::Ok, seen);
+    qt.Inform(PrjForm, U("Таблицы удалены.\rВыполняется перезагрузка системы"));
+    QCOMPARE(seen.title, tgx::AppTitle());
+    QCOMPARE(seen.text, U("Таблицы удалены.\nВыполняется перезагрузка системы"));
+    QCOMPARE(seen.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+
+    press(QMessageBox::No, seen);
+    QCOMPARE(qt.AskYesNoCancel(PrjForm, U("Сохранить проект?")), Answer::No);
+    QCOMPARE(seen.buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    press(QMessageBox::NoButton, seen, true);
+    QCOMPARE(qt.AskYesNoCancel(PrjForm, U("Сохранить проект?")), Answer::Cancel);
+
+    press(QMessageBox::Ok, seen);
+    QCOMPARE(qt.AskOkCancel(PrjForm, U("Удалить таблицу?")), Answer::Ok);
+    QCOMPARE(seen.buttons, QMessageBox::Ok | QMessageBox::Cancel);
+    QCOMPARE(seen.title, tgx::AppTitle());
+    press(QMessageBox::NoButton, seen, true);
+    QCOMPARE(qt.AskOkCancel(PrjForm, U("Удалить таблицу?")), Answer::Cancel);
   }
 
   void onlyAnExactFirstArgumentIsTestMode() {
