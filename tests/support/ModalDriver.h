@@ -3,21 +3,14 @@
 // window's exec(), and the action given here runs from that window's own
 // event loop once the window is up.
 //
-//   tgx::test::WhenModal([](QWidget* w) {
-//     auto* dlg = qobject_cast<TEditDlg*>(w);
-//     if (!dlg) return false;               // not ours yet: try again
-//     dlg->SetText("x"); dlg->accept();
-//     return true;                           // done: stop watching
-//   });
+//   tgx::test::WhenModalIs<TEditDlg>([](TEditDlg* dlg) { dlg->SetText("x"); dlg->accept(); });
 //   PrjForm->EditTitle();                    // returns after the accept
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
-#include <memory>
 
 namespace tgx::test {
 
@@ -36,23 +29,28 @@ inline void StopWatching() {
 // rejected, so a test fails instead of hanging).
 inline void WhenModal(std::function<bool(QWidget*)> action, int timeoutMs = 10000, int periodMs = 20) {
   auto* timer = new QTimer(&Watchers());
-  auto clock = std::make_shared<QElapsedTimer>();
-  clock->start();
+  QElapsedTimer clock;
+  clock.start();
   timer->setInterval(periodMs);
   QObject::connect(timer, &QTimer::timeout, [timer, clock, action = std::move(action), timeoutMs] {
     QWidget* modal = QApplication::activeModalWidget();
-    if (modal && modal->isVisible() && action(modal)) {
-      timer->stop();
-      timer->deleteLater();
-      return;
-    }
-    if (clock->elapsed() > timeoutMs) {
-      timer->stop();
-      timer->deleteLater();
-      if (modal) QMetaObject::invokeMethod(modal, "reject", Qt::QueuedConnection);
-    }
+    const bool done = modal && modal->isVisible() && action(modal);
+    if (!done && clock.elapsed() <= timeoutMs) return;
+    timer->stop();
+    timer->deleteLater();
+    if (!done && modal) QMetaObject::invokeMethod(modal, "reject", Qt::QueuedConnection);
   });
   timer->start();
+}
+
+// The same for the first modal window of class T: `action` runs once on it.
+template <typename T, typename Action>
+void WhenModalIs(Action action, int timeoutMs = 10000) {
+  WhenModal([action](QWidget* w) mutable {
+    T* window = qobject_cast<T*>(w);
+    if (window) action(window);
+    return window != nullptr;
+  }, timeoutMs);
 }
 
 }  // namespace tgx::test

@@ -4,8 +4,8 @@
 // assert the exact texts an operator would have seen.
 //
 //   tgx::test::ScriptedDialogs dialogs;          // installed until destroyed
-//   dialogs.answers.push_back(Answer::Cancel);   // for "Сохранить проект?"
-//   dialogs.files.push_back("/tmp/x.fs");        // for the next file dialog
+//   dialogs.answers = {Answer::Cancel};          // for "Сохранить проект?"
+//   dialogs.files = {"/tmp/x.fs"};               // for the next file dialog
 //   ...
 //   QCOMPARE(dialogs.Texts(), QStringList{"Таблицы удалены."});
 //
@@ -14,7 +14,6 @@
 // did not expect from one it answered on purpose.
 
 #include <deque>
-#include <functional>
 #include <vector>
 
 #include <QString>
@@ -27,64 +26,39 @@ namespace tgx::test {
 class ScriptedDialogs : public tgx::DialogService {
  public:
   using Answer = tgx::DialogService::Answer;
-
   enum class Kind { Inform, YesNoCancel, OkCancel, OpenFile, SaveFile, Folder };
-
   struct Shown {
     Kind kind;
-    QString text;      // message text, or the caption of a file dialog
-    QString folder;    // start folder (open file, folder choice)
-    QString fileName;  // proposed file name (save)
-    QString filter;
+    QString text;        // message text, or the caption of a file dialog
+    QString folder{};    // start folder (open file, folder choice)
+    QString fileName{};  // proposed file name (save)
+    QString filter{};
     bool confirmOverwrite = false;
-    Answer answer = Answer::Ok;  // what the box answered
-    QString result;              // what the file dialog returned
   };
 
-  // Installs itself as the program's dialog service; the destructor restores
-  // the Qt implementation.
-  explicit ScriptedDialogs(bool install = true) : installed_(install) {
-    if (installed_) tgx::SetDialogs(this);
-  }
-  ~ScriptedDialogs() override {
-    if (installed_) tgx::SetDialogs(nullptr);
-  }
+  ScriptedDialogs() { tgx::SetDialogs(this); }
+  ~ScriptedDialogs() override { tgx::SetDialogs(nullptr); }  // back to the toolkit's boxes
   ScriptedDialogs(const ScriptedDialogs&) = delete;
   ScriptedDialogs& operator=(const ScriptedDialogs&) = delete;
 
-  // Answers for AskYesNoCancel and AskOkCancel, in order.
-  std::deque<Answer> answers;
-  // Results of the file dialogs (open, save, folder), in order; "" cancels.
-  std::deque<QString> files;
-  // Everything shown, in order.
-  std::vector<Shown> shown;
+  std::deque<Answer> answers;  // for AskYesNoCancel and AskOkCancel, in order
+  std::deque<QString> files;   // for the file dialogs, in order; "" cancels
+  std::vector<Shown> shown;    // everything shown, in order
   int beeps = 0;
   int unanswered = 0;
-  // Called after each box or dialog is recorded, while the program waits for
-  // its answer (a test can look at the windows at that moment).
-  std::function<void(const Shown&)> onShown;
 
-  void Inform(QWidget*, const QString& text) override {
-    Record({Kind::Inform, text, {}, {}, {}, false, Answer::Ok, {}});
+  void Inform(QWidget*, const QString& text) override { shown.push_back({Kind::Inform, text}); }
+  Answer AskYesNoCancel(QWidget*, const QString& text) override { return Ask(Kind::YesNoCancel, text); }
+  Answer AskOkCancel(QWidget*, const QString& text) override { return Ask(Kind::OkCancel, text); }
+  QString OpenFileName(QWidget*, const QString& caption, const QString& folder, const QString& filter) override {
+    return File({Kind::OpenFile, caption, folder, {}, filter});
   }
-  Answer AskYesNoCancel(QWidget*, const QString& text) override {
-    return Record({Kind::YesNoCancel, text, {}, {}, {}, false, NextAnswer(), {}}).answer;
-  }
-  Answer AskOkCancel(QWidget*, const QString& text) override {
-    return Record({Kind::OkCancel, text, {}, {}, {}, false, NextAnswer(), {}}).answer;
-  }
-  QString OpenFileName(QWidget*, const QString& caption, const QString& folder,
-                       const QString& filter) override {
-    return Record({Kind::OpenFile, caption, folder, {}, filter, false, Answer::Ok, NextFile()}).result;
-  }
-  QString SaveFileName(QWidget*, const QString& caption, const QString& fileName,
-                       const QString& filter, bool confirmOverwrite) override {
-    return Record({Kind::SaveFile, caption, {}, fileName, filter, confirmOverwrite, Answer::Ok,
-                   NextFile()})
-        .result;
+  QString SaveFileName(QWidget*, const QString& caption, const QString& fileName, const QString& filter,
+                       bool confirmOverwrite) override {
+    return File({Kind::SaveFile, caption, {}, fileName, filter, confirmOverwrite});
   }
   QString FolderPath(QWidget*, const QString& caption, const QString& folder) override {
-    return Record({Kind::Folder, caption, folder, {}, {}, false, Answer::Ok, NextFile()}).result;
+    return File({Kind::Folder, caption, folder});
   }
   void Beep() override { ++beeps; }
 
@@ -92,11 +66,9 @@ class ScriptedDialogs : public tgx::DialogService {
   QStringList Texts() const {
     QStringList out;
     for (const Shown& s : shown)
-      if (s.kind == Kind::Inform || s.kind == Kind::YesNoCancel || s.kind == Kind::OkCancel)
-        out << s.text;
+      if (s.kind == Kind::Inform || s.kind == Kind::YesNoCancel || s.kind == Kind::OkCancel) out << s.text;
     return out;
   }
-  // The records of one kind, in order.
   std::vector<Shown> OfKind(Kind kind) const {
     std::vector<Shown> out;
     for (const Shown& s : shown)
@@ -107,37 +79,25 @@ class ScriptedDialogs : public tgx::DialogService {
     answers.clear();
     files.clear();
     shown.clear();
-    beeps = 0;
-    unanswered = 0;
+    beeps = unanswered = 0;
   }
 
  private:
-  Answer NextAnswer() {
-    if (answers.empty()) {
-      ++unanswered;
-      return Answer::Cancel;
-    }
-    Answer a = answers.front();
-    answers.pop_front();
-    return a;
+  template <typename T>
+  T Next(std::deque<T>& queue, T none) {
+    if (queue.empty()) return ++unanswered, none;
+    T first = queue.front();
+    queue.pop_front();
+    return first;
   }
-  QString NextFile() {
-    if (files.empty()) {
-      ++unanswered;
-      return {};
-    }
-    QString f = files.front();
-    files.pop_front();
-    return f;
+  Answer Ask(Kind kind, const QString& text) {
+    shown.push_back({kind, text});
+    return Next(answers, Answer::Cancel);
   }
-  // Returned by value: onShown may open another box and grow the record.
-  Shown Record(Shown s) {
+  QString File(Shown s) {
     shown.push_back(s);
-    if (onShown) onShown(s);
-    return s;
+    return Next(files, QString());
   }
-
-  bool installed_;
 };
 
 }  // namespace tgx::test

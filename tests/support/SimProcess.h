@@ -28,19 +28,15 @@ class SimProcess {
   SimProcess& operator=(const SimProcess&) = delete;
 
   bool Start() {
-    QStringList args{"--link", Link(), "--state", StatePath(), "--exit-on-stdin-eof"};
-    args << options_;
-    process_.setProgram(QStringLiteral(TGX_SIM_PATH));
-    process_.setArguments(args);
-    process_.setProcessChannelMode(QProcess::SeparateChannels);
-    process_.start();
+    process_.start(QStringLiteral(TGX_SIM_PATH),
+                   QStringList{"--link", Link(), "--state", StatePath(), "--exit-on-stdin-eof"} + options_);
     if (!process_.waitForStarted(5000)) return false;
     // The first line is the terminal's path; the link exists once it is out.
     while (!process_.canReadLine())
       if (!process_.waitForReadyRead(5000)) return false;
-    pty_ = QString::fromUtf8(process_.readLine()).trimmed();
+    if (process_.readLine().trimmed().isEmpty()) return false;
     for (int i = 0; i < 100 && !QFileInfo(Link()).isSymLink(); ++i) QThread::msleep(10);
-    return !pty_.isEmpty() && QFileInfo(Link()).isSymLink();
+    return QFileInfo(Link()).isSymLink();
   }
 
   void Stop() {
@@ -54,14 +50,12 @@ class SimProcess {
 
   QString Link() const { return QDir(dir_).filePath(QStringLiteral("com1")); }
   QString StatePath() const { return QDir(dir_).filePath(QStringLiteral("unit.state")); }
-  QString Pty() const { return pty_; }
   QString Errors() { return QString::fromUtf8(process_.readAllStandardError()); }
 
  private:
   QString dir_;
   QStringList options_;
   QProcess process_;
-  QString pty_;
 };
 
 }  // namespace tgx::test
