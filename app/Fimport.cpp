@@ -49,8 +49,12 @@ TImportDlg::TImportDlg(QWidget* parent)
   tab_grid_->verticalHeader()->setDefaultSectionSize(kRowHeight);
   tab_grid_->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   tab_grid_->horizontalHeader()->setHighlightSections(false);
+  tab_grid_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   for (int c = 0; c < 3; ++c) tab_grid_->setColumnWidth(c, kColumnWidths[c]);
-  tab_grid_->horizontalHeader()->setStretchLastSection(true);
+  // The title column takes exactly the room left, so selecting a title never
+  // scrolls the channel and check columns out of view.
+  tab_grid_->horizontalHeader()->setSectionResizeMode(kTitleColumn, QHeaderView::Stretch);
+  tab_grid_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   tab_grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   tab_grid_->setSelectionMode(QAbstractItemView::SingleSelection);
   tab_grid_->setSelectionBehavior(QAbstractItemView::SelectItems);
