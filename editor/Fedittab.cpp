@@ -172,6 +172,11 @@ TEditTabForm::TEditTabForm(QWidget* parent)
   setObjectName("EditTabForm");
   setWindowTitle(QStringLiteral("Редактор таблиц"));
   setFixedSize(kWindowWidth, kWindowHeight);
+  // The window is laid out for an 11-pixel face: with the desktop's larger
+  // default a seven-digit volume no longer fits its 60-pixel column.
+  QFont face = font();
+  face.setPixelSize(11);
+  setFont(face);
   picture_.fill(Qt::white);
   BuildControls();
 }
@@ -254,6 +259,9 @@ void TEditTabForm::BuildControls() {
   stringGrid1_->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
   stringGrid1_->setShowGrid(true);
   stringGrid1_->setWordWrap(false);
+  // A cell too narrow for its text shows the text's beginning, never an
+  // ellipsis in place of digits.
+  stringGrid1_->setTextElideMode(Qt::ElideNone);
   stringGrid1_->setItemDelegate(new VolumeFrameDelegate(this, stringGrid1_));
   stringGrid1_->installEventFilter(this);
   stringGrid1_->viewport()->installEventFilter(this);

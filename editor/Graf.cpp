@@ -1,6 +1,7 @@
 #include "editor/Graf.h"
 
 #include <QColor>
+#include <QFont>
 #include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
@@ -65,6 +66,11 @@ void TextOut(QPainter& p, int32_t x, int32_t y, const QString& text) {
 }
 
 void BeginText(QPainter& p) {
+  // The labels are laid out for an 11-pixel face; the desktop's larger one
+  // makes neighbouring tick labels run into each other.
+  QFont face = p.font();
+  face.setPixelSize(11);
+  p.setFont(face);
   p.setBackgroundMode(Qt::OpaqueMode);
   p.setBackground(QBrush(FromBgr(VGRAF::kWhite)));
 }
