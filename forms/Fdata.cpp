@@ -372,7 +372,9 @@ void FDATA::FromTables(const GROUPTAB& tables) {
     f.SetType(1);
     const PARTAB& t = tables.Table(k);
     for (int32_t i = 0; i < t.Count(); ++i) f.AppendRow(std::string(), std::to_string(t[i]));
-    f.SetTitle("t" + std::to_string(k + 1));
+    std::string title = "t";  // appended, not "t" + ...: g++ 12 warns falsely on that at -O3
+    title += std::to_string(k + 1);
+    f.SetTitle(std::move(title));
     f.CountDefined();
     ++count_;
   }

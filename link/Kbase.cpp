@@ -149,8 +149,12 @@ KMASTER::KMASTER(PCI& line, int32_t replyTimeoutMs)
     : drt_(std::make_unique<KDRT>(line, data_, replyTimeoutMs)), replyTimeout_(replyTimeoutMs) {}
 
 void KMASTER::AppendSegment() {
-  log_ += "#" + std::to_string(drt_->StatusWait()) + " >" + HexDump(drt_->SentLog()) + " <" +
-          HexDump(drt_->ReceivedLog());
+  log_ += '#';
+  log_ += std::to_string(drt_->StatusWait());
+  log_ += " >";
+  log_ += HexDump(drt_->SentLog());
+  log_ += " <";
+  log_ += HexDump(drt_->ReceivedLog());
 }
 
 bool KMASTER::Step(uint8_t code, uint8_t subAddress, const void* src, int32_t n, int32_t mode) {
