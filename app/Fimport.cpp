@@ -56,6 +56,10 @@ TImportDlg::TImportDlg(QWidget* parent)
   tab_grid_->horizontalHeader()->setSectionResizeMode(kTitleColumn, QHeaderView::Stretch);
   tab_grid_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   tab_grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  // A title too long for its cell shows as much of its beginning as fits,
+  // on one line.
+  tab_grid_->setTextElideMode(Qt::ElideNone);
+  tab_grid_->setWordWrap(false);
   tab_grid_->setSelectionMode(QAbstractItemView::SingleSelection);
   tab_grid_->setSelectionBehavior(QAbstractItemView::SelectItems);
   tab_grid_->setTabKeyNavigation(false);

@@ -95,6 +95,8 @@ TPrjForm::TPrjForm(bool testMode, QWidget* parent)
   tab_grid_->setSelectionMode(QAbstractItemView::SingleSelection);
   tab_grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   tab_grid_->setWordWrap(false);
+  // A title too long for its cell shows as much of its beginning as fits.
+  tab_grid_->setTextElideMode(Qt::ElideNone);
   tab_grid_->setHorizontalHeaderLabels(
       {U(kHeaders[0]), U(kHeaders[1]), U(kHeaders[2]), U(kHeaders[3]), U(kHeaders[4])});
   tab_grid_->hide();
