@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+class EPROJECT;
+
 namespace tgxctl {
 constexpr int kExitOk = 0;
 constexpr int kExitSessionFailed = 1;
@@ -19,6 +21,11 @@ int RunFormCommand(const std::vector<std::string>& args);
 int RunLinkCommand(const std::vector<std::string>& args);
 // True when the words name a link command (after any link options).
 bool IsLinkCommand(const std::vector<std::string>& args);
+// Loads FILE as the import dialog does and converts it as the import does
+// (every form becomes type 1, one row per centimetre). Returns 0, or the exit
+// code after a message on stderr: the file did not load, or a defined form
+// does not convert (`consequence` ends that message, e.g. "файл не записан").
+int LoadAndConvert(const std::string& file, EPROJECT& converted, const char* consequence);
 // The help text of each family, for `tgxctl --help`.
 std::string FormUsage();
 std::string LinkUsage();

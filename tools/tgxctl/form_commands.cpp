@@ -71,18 +71,8 @@ int Tables(const std::string& file) {
 }
 
 int Convert(const std::string& file, const std::string& out) {
-  EPROJECT source;
-  if (!LoadProject(file, source)) return kExitLoadFailed;
-  source.Check();
-  for (int i = 0; i < source.FormCount(); ++i) {
-    if (!source.IsGap(i) && !source.Converted(i)) {
-      std::fprintf(stderr, "Форма %d (%s) не преобразуется в таблицу; файл не записан.\n", i + 1,
-                   tgx::ToUtf8(source.Form(i).Title()).c_str());
-      return kExitNotConverted;
-    }
-  }
   EPROJECT converted;
-  converted.ConvertFrom(source);
+  if (const int code = LoadAndConvert(file, converted, "файл не записан")) return code;
   const std::string path = FDATA::FileNameForType(out, 1);
   if (!converted.Save(path)) return kExitLoadFailed;
   Out(path + "\n");
@@ -118,6 +108,21 @@ int Pack(const std::string& file, int32_t mode) {
   return kExitOk;
 }
 }  // namespace
+
+int LoadAndConvert(const std::string& file, EPROJECT& converted, const char* consequence) {
+  EPROJECT source;
+  if (!LoadProject(file, source)) return kExitLoadFailed;
+  source.Check();
+  for (int i = 0; i < source.FormCount(); ++i) {
+    if (!source.IsGap(i) && !source.Converted(i)) {
+      std::fprintf(stderr, "Форма %d (%s) не преобразуется в таблицу; %s.\n", i + 1,
+                   tgx::ToUtf8(source.Form(i).Title()).c_str(), consequence);
+      return kExitNotConverted;
+    }
+  }
+  converted.ConvertFrom(source);
+  return kExitOk;
+}
 
 std::string FormUsage() {
   return "Команды форм (вывод UTF-8, одна запись в строке, поля через TAB):\n"

@@ -92,18 +92,8 @@ int UsageError(const std::string& what) {
 // The project's tables as the write command of the main window takes them,
 // after the conversion that `convert` does. 0, or the exit code.
 int ProjectTables(const std::string& file, GROUPTAB& tables) {
-  EPROJECT source;
-  if (!source.Load(file)) return kExitLoadFailed;
-  source.Check();
-  for (int i = 0; i < source.FormCount(); ++i) {
-    if (!source.IsGap(i) && !source.Converted(i)) {
-      std::fprintf(stderr, "Форма %d (%s) не преобразуется в таблицу; сеанс не начат.\n", i + 1,
-                   tgx::ToUtf8(source.Form(i).Title()).c_str());
-      return kExitNotConverted;
-    }
-  }
   EPROJECT converted;
-  converted.ConvertFrom(source);
+  if (const int code = LoadAndConvert(file, converted, "сеанс не начат")) return code;
   converted.ToTables(tables);
   return kExitOk;
 }
