@@ -3,8 +3,11 @@
 #include "app/App.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QFile>
 #include <QIcon>
+#include <QTimer>
+#include <QWidget>
 
 #include "app/Appinfo.h"
 #include "app/Feditdlg.h"
@@ -28,6 +31,31 @@ namespace {
 bool test_mode = false;
 BoxMessageSink box_sink;
 bool sink_installed = false;
+
+// Hands the focus back when a modal window of the program closes. Without a
+// window manager (a bare X server) nobody else does: the window underneath
+// would stay inactive until clicked, and its activation, which redraws it
+// from the project and disables paste, would then undo what that click did.
+class ModalReturn : public QObject {
+ public:
+  using QObject::QObject;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Hide && watched->isWidgetType()) {
+      auto* w = static_cast<QWidget*>(watched);
+      if (w->isWindow() && w->isModal()) {
+        // Once the modal run has ended: the next modal window, else the main one.
+        QTimer::singleShot(0, this, [] {
+          QWidget* next = QApplication::activeModalWidget();
+          if (next == nullptr) next = PrjForm;
+          if (next != nullptr && next->isVisible() && !next->isActiveWindow()) next->activateWindow();
+        });
+      }
+    }
+    return false;
+  }
+};
 
 template <typename T>
 void DeleteWindow(T*& window) {
@@ -61,6 +89,11 @@ void StartApplication(int argc, char** argv) {
   QApplication::setQuitOnLastWindowClosed(false);
   SetMessageSink(&box_sink);
   sink_installed = true;
+  static ModalReturn* modal_return = nullptr;
+  if (modal_return == nullptr) {
+    modal_return = new ModalReturn(qApp);
+    qApp->installEventFilter(modal_return);
+  }
   SetPortMapFile(PortMapFilePath());
 
   // The creation order matters: the main window creates the settings that the
