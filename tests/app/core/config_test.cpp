@@ -30,23 +30,17 @@ std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
-void WriteFile(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
 auto Settings() {
   return std::make_tuple(Chanpar()->PortIndex, Chanpar()->Spare, Chanpar()->ReplyTimeoutMs, int(Chanpar()->SpareFlag),
                          Syspar()->FormsFolder(), Syspar()->KeyboardType());
 }
 
-const std::string kReadError = tgx::FromUtf8("Ошибка при чтении файла конфигурации");
-const std::string kWriteError = tgx::FromUtf8("Ошибка при записи файла конфигурации");
-
 // Each test has a folder for the executable and one named by TGX_CONFIG_DIR,
 // and starts with the settings of a first run.
 class ConfigTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/tgx-config-XXXXXX";
-    root_ = ::mkdtemp(tmpl);
     for (const char* dir : {"/bin", "/cfg"}) fs::create_directories(root_ + dir);
     tgx::SetExePathForTest(root_ + "/bin/tgx");
     ::setenv("TGX_CONFIG_DIR", (root_ + "/cfg").c_str(), 1);
@@ -59,31 +53,34 @@ class ConfigTest : public ::testing::Test {
     ::unsetenv("XDG_CONFIG_HOME");
     fs::remove_all(root_);
   }
-  std::string CfgPath() const { return root_ + "/cfg/tgx.cfg"; }
-  int FilesIn(const std::string& dir) const { return int(std::distance(fs::directory_iterator(dir), {})); }
+  int CfgFiles() const { return int(std::distance(fs::directory_iterator(root_ + "/cfg"), {})); }
 
-  std::string root_;
+  char tmpl_[32] = "/tmp/tgx-config-XXXXXX";
+  const std::string root_ = ::mkdtemp(tmpl_), cfg_ = root_ + "/cfg/tgx.cfg", exeDir_ = root_ + "/bin/";
   tgx::RecordingSink sink_;
   tgx::ScopedMessageSink scoped_{sink_};
 };
 
-TEST_F(ConfigTest, DefaultsForeignFilesAndTheByteLayout) {
+TEST_F(ConfigTest, ForeignFileLayoutAndShorterSave) {
   // Another program's file is passed over in silence: the first run's
   // defaults stand, and a save replaces it.
-  const std::string exeDir = root_ + "/bin/";
-  WriteFile(CfgPath(), Str("abc") + Le32(5) + Le32(9) + Le32(100));
+  std::ofstream(cfg_, std::ios::binary) << Str("abc") + Le32(5) + Le32(9) + Le32(100);
   EXPECT_FALSE(LoadConfiguration());
-  EXPECT_EQ(Settings(), std::make_tuple(0, 9, 4000, 0, exeDir, 1));
+  EXPECT_EQ(Settings(), std::make_tuple(0, 9, 4000, 0, exeDir_, 1));
   ASSERT_TRUE(SaveConfiguration());
-  EXPECT_EQ(ReadFile(CfgPath()), Image(0, 9, 4000, 0, exeDir, 1));  // 28 + folder bytes
+  const std::string old = ReadFile(cfg_);
+  EXPECT_EQ(old, Image(0, 9, 4000, 0, exeDir_, 1));  // 28 + folder bytes
 
-  const std::string folder = tgx::FromUtf8("/данные/формы/");
+  // The file is overwritten from its start but never shortened, through a
+  // temporary file that replaces it; the old tail does not stop a load.
+  const std::string folder = tgx::FromUtf8("/данные/формы/");  // shorter than exeDir_
   Chanpar()->PortIndex = 4, Chanpar()->Spare = -7, Chanpar()->ReplyTimeoutMs = 1234, Chanpar()->SpareFlag = 0xA5;
   Syspar()->SetFormsFolderText(folder);
   Syspar()->SetKeyboardType(3);
-  fs::remove(CfgPath());  // a longer old file would keep its tail
   ASSERT_TRUE(SaveConfiguration());
-  EXPECT_EQ(ReadFile(CfgPath()), Image(4, -7, 1234, char(0xA5), folder, 3));
+  const std::string fresh = Image(4, -7, 1234, char(0xA5), folder, 3);
+  EXPECT_EQ(ReadFile(cfg_), fresh + old.substr(fresh.size()));
+  EXPECT_EQ(CfgFiles(), 1);
   CreateSettings();
   EXPECT_EQ(Settings(), std::make_tuple(4, -7, 1234, 0xA5, folder, 3));
   EXPECT_TRUE(sink_.shown.empty());
@@ -92,56 +89,35 @@ TEST_F(ConfigTest, DefaultsForeignFilesAndTheByteLayout) {
 // A damaged file keeps what it did hold and reports the rest once, whether
 // cut short or holding a length that the file cannot hold.
 TEST_F(ConfigTest, DamagedFilesKeepWhatWasRead) {
-  const std::string chan = Str("tgx") + Le32(3) + Le32(9) + Le32(2500) + '\0', exeDir = root_ + "/bin/";
-  const struct {
-    const char* name;
-    std::string bytes;
-    int32_t port, timeout;
-    std::string folder;
-  } cases[] = {
-      {"cut after the channel", chan, 3, 2500, exeDir},
-      {"cut inside the channel", Str("tgx") + Le32(3) + Le32(9) + "\x10", 3, 4000, exeDir},
-      {"cut inside the folder", chan + Le32(10) + "/ab", 3, 2500, exeDir},
-      {"folder length beyond the file", chan + Le32(0x7FFFFFFF) + "/x/", 3, 2500, exeDir},
-      {"negative folder length", chan + Le32(-1), 3, 2500, exeDir},
+  const std::string chan = Str("tgx") + Le32(3) + Le32(9) + Le32(2500) + '\0';
+  const std::tuple<const char*, std::string, int32_t, int32_t, std::string> cases[] = {  // port, time-out, folder
+      {"cut after the channel", chan, 3, 2500, exeDir_},
+      {"cut inside the channel", Str("tgx") + Le32(3) + Le32(9) + "\x10", 3, 4000, exeDir_},
+      {"cut inside the folder", chan + Le32(10) + "/ab", 3, 2500, exeDir_},
+      {"folder length beyond the file", chan + Le32(0x7FFFFFFF) + "/x/", 3, 2500, exeDir_},
+      {"negative folder length", chan + Le32(-1), 3, 2500, exeDir_},
       {"cut before the keyboard", chan + Str("/f/"), 3, 2500, "/f/"},
-      {"huge signature length", Le32(0x40000000) + "tgx", 0, 4000, exeDir},
-      {"empty file", "", 0, 4000, exeDir},
+      {"huge signature length", Le32(0x40000000) + "tgx", 0, 4000, exeDir_},
+      {"empty file", "", 0, 4000, exeDir_},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    fs::remove(CfgPath());
+  for (const auto& [name, bytes, port, timeout, folder] : cases) {
+    SCOPED_TRACE(name);
+    fs::remove(cfg_);
     CreateSettings();
-    WriteFile(CfgPath(), c.bytes);
+    std::ofstream(cfg_, std::ios::binary) << bytes;
     sink_.shown.clear();
     EXPECT_FALSE(LoadConfiguration());
-    EXPECT_EQ(sink_.shown, std::vector<std::string>{kReadError});
-    EXPECT_EQ(Settings(), std::make_tuple(c.port, 9, c.timeout, 0, c.folder, 1));
+    EXPECT_EQ(sink_.shown, std::vector<std::string>{tgx::FromUtf8("Ошибка при чтении файла конфигурации")});
+    EXPECT_EQ(Settings(), std::make_tuple(port, 9, timeout, 0, folder, 1));
   }
 }
 
-// The file is overwritten from its start but never shortened, through a
-// temporary file that replaces it.
-TEST_F(ConfigTest, ShorterSaveKeepsTheOldTailAndStillLoads) {
-  Syspar()->SetFormsFolderText("/a/very/long/folder/name/");
-  ASSERT_TRUE(SaveConfiguration());
-  const std::string longer = ReadFile(CfgPath());
-  Syspar()->SetFormsFolderText("/b/");
-  ASSERT_TRUE(SaveConfiguration());
-  const std::string fresh = Image(0, 9, 4000, 0, "/b/", 1);
-  EXPECT_EQ(ReadFile(CfgPath()), fresh + longer.substr(fresh.size()));
-  EXPECT_EQ(FilesIn(root_ + "/cfg"), 1);
-  Syspar()->SetFormsFolderText("/elsewhere/");
-  EXPECT_TRUE(LoadConfiguration());
-  EXPECT_EQ(Syspar()->FormsFolder(), "/b/");
-}
-
+// The disk fills up half-way through the new contents, or the folder cannot
+// be made: each is reported, and the old file stays as it was.
 TEST_F(ConfigTest, FailedSaveReportsAndKeepsTheOldFile) {
   ASSERT_TRUE(SaveConfiguration());
-  const std::string old = ReadFile(CfgPath());
-  Chanpar()->PortIndex = 6;
+  const std::string old = ReadFile(cfg_);
   Syspar()->SetFormsFolderText(std::string(200, 'f'));
-  // The disk fills up half-way through the new contents.
   rlimit keep{};
   ::getrlimit(RLIMIT_FSIZE, &keep);
   const rlimit full{old.size(), keep.rlim_max};
@@ -150,14 +126,12 @@ TEST_F(ConfigTest, FailedSaveReportsAndKeepsTheOldFile) {
   const bool saved = SaveConfiguration();
   ::setrlimit(RLIMIT_FSIZE, &keep);
   EXPECT_FALSE(saved);
-  EXPECT_EQ(ReadFile(CfgPath()), old);
-  EXPECT_EQ(FilesIn(root_ + "/cfg"), 1);
-  // A folder that cannot be made.
-  WriteFile(root_ + "/blocker", "x");
+  EXPECT_EQ(ReadFile(cfg_), old);
+  EXPECT_EQ(CfgFiles(), 1);
+  std::ofstream(root_ + "/blocker") << "x";
   ::setenv("TGX_CONFIG_DIR", (root_ + "/blocker/tgx").c_str(), 1);
   EXPECT_FALSE(SaveConfiguration());
-  EXPECT_EQ(sink_.shown, std::vector<std::string>(2, kWriteError));
-  EXPECT_EQ(Chanpar()->PortIndex, 6);
+  EXPECT_EQ(sink_.shown, std::vector<std::string>(2, tgx::FromUtf8("Ошибка при записи файла конфигурации")));
 }
 
 TEST_F(ConfigTest, FileLivesBesideAWritableExecutableElseInTheUserConfigFolder) {
@@ -170,22 +144,5 @@ TEST_F(ConfigTest, FileLivesBesideAWritableExecutableElseInTheUserConfigFolder) 
   EXPECT_EQ(tgx::PortMapFilePath(), root_ + "/xdg/tgx/tgx.ports");
   ASSERT_TRUE(SaveConfiguration());
   EXPECT_TRUE(fs::exists(root_ + "/xdg/tgx/tgx.cfg"));
-  ::unsetenv("XDG_CONFIG_HOME");
-  if (const char* home = ::getenv("HOME"); home && *home) {
-    EXPECT_EQ(tgx::ConfigFilePath(), std::string(home) + "/.config/tgx/tgx.cfg");
-  }
-}
-
-TEST(SysparTest, FolderFromPathKeepsTheTrailingSeparator) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"/home/op/forms/x.fs", "/home/op/forms/"}, {"/home/op/forms/", "/home/op/forms/"}, {"/x.fs", "/"},
-      {"x.fs", ""}, {"", ""},
-  };
-  for (const auto& [path, folder] : cases) {
-    SYSPAR s;
-    s.SetFormsFolderText("old");
-    s.SetFolderFromPath(path);
-    EXPECT_EQ(s.FormsFolder(), folder) << path;
-  }
 }
 }  // namespace
