@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <functional>
 #include <future>
+#include <numeric>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -34,26 +35,18 @@ namespace tgxtest {
 
 using Bytes = std::vector<uint8_t>;
 
-// XOR of a block, as the link's checksum byte.
-inline uint8_t Xor(const Bytes& b) {
-  uint8_t s = 0;
-  for (uint8_t x : b) s ^= x;
-  return s;
-}
-
+// Not copyable: the atomic and the future see to that.
 class PtyPeer {
  public:
-  PtyPeer() {
+  PtyPeer() : master_(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK)) {
     char name[128] = {};
-    master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-    if (master_ < 0 || ::grantpt(master_) || ::unlockpt(master_) || ::ptsname_r(master_, name, sizeof name))
-      throw std::runtime_error("openpt");
-    path_ = name;
-    // Held open here too, so the master sees no hang-up while the code under
-    // test closes and reopens the line, and raw before anyone writes to it.
-    slave_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
     termios t{};
-    if (slave_ < 0 || ::tcgetattr(slave_, &t)) throw std::runtime_error("open slave");
+    // The slave is held open here too, so the master sees no hang-up while the
+    // code under test closes and reopens the line, and raw before anyone writes.
+    if (master_ < 0 || ::grantpt(master_) || ::unlockpt(master_) || ::ptsname_r(master_, name, sizeof name) ||
+        (slave_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC)) < 0 || ::tcgetattr(slave_, &t))
+      throw std::runtime_error("no pseudo-terminal");
+    path_ = name;
     ::cfmakeraw(&t);
     ::tcsetattr(slave_, TCSANOW, &t);
   }
@@ -62,19 +55,15 @@ class PtyPeer {
     ::close(slave_);
     ::close(master_);
   }
-  PtyPeer(const PtyPeer&) = delete;
-  PtyPeer& operator=(const PtyPeer&) = delete;
 
   const std::string& SlavePath() const { return path_; }
   int MasterFd() const { return master_; }
 
-  // Waits for exactly these bytes; a different byte or a time-out ends the script.
-  PtyPeer& Expect(Bytes bytes, int timeoutMs = 3000) { return Take(bytes.size(), bytes, timeoutMs); }
-  // Waits for n bytes of any value.
-  PtyPeer& Receive(size_t n, int timeoutMs = 3000) { return Take(n, std::nullopt, timeoutMs); }
-  PtyPeer& Send(Bytes bytes) {
-    return Step([this, bytes] { return Write(bytes) || Fail("could not send " + Hex(bytes)); });
-  }
+  // Waits up to 3 s for exactly these bytes; anything else ends the script.
+  PtyPeer& Expect(Bytes bytes) { return Take(bytes.size(), bytes); }
+  // Waits up to 3 s for n bytes of any value.
+  PtyPeer& Receive(size_t n) { return Take(n, std::nullopt); }
+  PtyPeer& Send(Bytes bytes) { return Step([this, bytes] { return Write(bytes) || Fail("could not send"); }); }
   PtyPeer& Pause(int ms) { return Do([ms] { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }); }
   // Runs an action on the peer's thread at this point (raise a cancel flag...).
   PtyPeer& Do(std::function<void()> action) { return Step([action] { action(); return true; }); }
@@ -83,14 +72,12 @@ class PtyPeer {
   PtyPeer& AnswerCommand(uint8_t command, uint8_t status = 0) { return Expect({command}).Send({status}); }
   // A read: status 0, the block, and its XOR when the block has two bytes or more.
   PtyPeer& AnswerRead(uint8_t command, Bytes data) {
-    if (data.size() >= 2) data.push_back(Xor(data));
+    if (data.size() >= 2) data.push_back(std::accumulate(data.begin(), data.end(), uint8_t{0}, std::bit_xor<>()));
     data.insert(data.begin(), 0);
     return Expect({command}).Send(data);
   }
   // A write: status 0, the block (and its XOR above two bytes), the acknowledgement.
-  PtyPeer& AnswerWrite(uint8_t command, size_t n, uint8_t ack = 0) {
-    return Expect({command}).Send({0}).Receive(n + (n > 2 ? 1 : 0)).Send({ack});
-  }
+  PtyPeer& AnswerWrite(uint8_t command, size_t n) { return Expect({command}).Send({0}).Receive(n + (n > 2)).Send({0}); }
   // A handshake: the word 0x1234 read twice, or 0x5577 read and echoed twice.
   PtyPeer& AnswerHandshake(uint8_t command, bool echo = false) {
     if (echo) return AnswerRead(command, {0x77, 0x55}).AnswerWrite(command, 2).AnswerWrite(command, 2);
@@ -99,7 +86,6 @@ class PtyPeer {
 
   // Runs the steps added since the last Start; Received() keeps growing across runs.
   void Start() {
-    stop_ = false;
     errors_.clear();
     run_ = std::async(std::launch::async, [this, i = next_, end = steps_.size()]() mutable {
       while (i < end && !stop_ && steps_[i]()) ++i;
@@ -109,7 +95,8 @@ class PtyPeer {
   // Waits for the script to end, then collects what else arrives until the
   // line has been quiet for quietMs. True when every step ran as scripted.
   bool Finish(int timeoutMs = 3000, int quietMs = 30) {
-    const bool ended = !run_.valid() || run_.wait_for(std::chrono::milliseconds(timeoutMs)) == std::future_status::ready;
+    using std::future_status::ready;
+    const bool ended = !run_.valid() || run_.wait_for(std::chrono::milliseconds(timeoutMs)) == ready;
     Stop();
     if (!ended) Fail("script did not finish");
     Read(SIZE_MAX, quietMs);
@@ -127,30 +114,18 @@ class PtyPeer {
     if (run_.valid()) run_.get();
     stop_ = false;
   }
-  PtyPeer& Step(std::function<bool()> step) {
-    steps_.push_back(std::move(step));
-    return *this;
-  }
-  PtyPeer& Take(size_t n, std::optional<Bytes> want, int timeoutMs) {
-    return Step([this, n, want, timeoutMs] {
-      const Bytes got = Read(n, timeoutMs);
-      return (got.size() == n && (!want || got == *want)) ||
-             Fail("expected " + (want ? Hex(*want) : std::to_string(n) + " bytes") + ", got " + Hex(got));
+  PtyPeer& Step(std::function<bool()> step) { steps_.push_back(std::move(step)); return *this; }
+  PtyPeer& Take(size_t n, std::optional<Bytes> want) {
+    return Step([this, n, want] {
+      const Bytes got = Read(n, 3000);
+      if (got.size() == n && (!want || got == *want)) return true;
+      std::string hex;
+      for (uint8_t x : got) hex += "0123456789ABCDEF"[x >> 4] + std::string(1, "0123456789ABCDEF"[x & 15]) + ' ';
+      return Fail("expected " + std::to_string(n) + " bytes, got " + hex);
     });
   }
-  static std::string Hex(const Bytes& b) {
-    std::string s;
-    for (uint8_t x : b) s += "0123456789ABCDEF"[x >> 4] + std::string(1, "0123456789ABCDEF"[x & 15]) + ' ';
-    return s;
-  }
-  bool Fail(const std::string& what) {
-    errors_ += what + "; ";
-    return false;
-  }
-  void Wait(short events) {
-    pollfd p{master_, events, 0};
-    ::poll(&p, 1, 5);
-  }
+  bool Fail(const std::string& what) { errors_ += what + "; "; return false; }
+  void Wait(short events) { pollfd p{master_, events, 0}; ::poll(&p, 1, 5); }
   // Up to n bytes within timeoutMs; with n SIZE_MAX, until quiet for timeoutMs.
   Bytes Read(size_t n, int timeoutMs) {
     using Clock = std::chrono::steady_clock;
