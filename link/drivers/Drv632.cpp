@@ -128,6 +128,17 @@ void RecordsToDirectory(const uint8_t* records, TableDirectory& dir) {
   }
 }
 
+bool PackSessionTables(TArjTab& arj, TableDirectory& dir) {
+  SessionContext& s = Session();
+  arj.Pack(*s.Tables);
+  if (arj.Errors > 0) {
+    s.ResultCode = kResultPackError;
+    return false;
+  }
+  arj.SaveDirectory(dir);
+  return true;
+}
+
 void DirectoryToRecords(const TableDirectory& dir, uint8_t* records) {
   std::memset(records, 0, kRecordsBytes);
   if (dir.UniqueCount == 0) return;
@@ -190,13 +201,8 @@ void ReadTables(const HeaderGeometry& g) {
 void WriteTables(const HeaderGeometry& g) {
   SessionContext& s = Session();
   TArjTab arj(0);
-  arj.Pack(*s.Tables);
-  if (arj.Errors > 0) {
-    s.ResultCode = kResultPackError;
-    return;
-  }
   TableDirectory dir;
-  arj.SaveDirectory(dir);
+  if (!PackSessionTables(arj, dir)) return;
   int64_t memory = 0;
   if (!ReadMemorySize(memory, false)) return;
   // The unit needs room for its header and a working reserve besides the image.

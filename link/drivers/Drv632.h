@@ -74,6 +74,10 @@ constexpr int32_t kRecordSize = 6;
 constexpr int32_t kRecordsBytes = 16 * kRecordSize;
 using DirectoryRecords = std::array<uint8_t, kRecordsBytes>;
 
+// Packs the session's tables in the mode; on a table that does not fit the
+// mode sets ResultCode 80 and returns false, before anything is sent.
+bool PackSessionTables(TArjTab& arj, TableDirectory& dir);
+
 void RecordsToDirectory(const uint8_t* records, TableDirectory& dir);
 void DirectoryToRecords(const TableDirectory& dir, uint8_t* records);
 

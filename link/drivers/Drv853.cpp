@@ -31,13 +31,8 @@ void ReadTables853() {
 void WriteTables853(int32_t mode, int64_t limit, bool unit96x) {
   SessionContext& s = Session();
   TArjTab arj(mode);
-  arj.Pack(*s.Tables);
-  if (arj.Errors > 0) {
-    s.ResultCode = kResultPackError;
-    return;
-  }
   TableDirectory dir;
-  arj.SaveDirectory(dir);
+  if (!PackSessionTables(arj, dir)) return;
   CompactBlock block{};
   block[0] = static_cast<uint8_t>(mode & 0xFF);
   block[1] = static_cast<uint8_t>((mode >> 8) & 0xFF);
