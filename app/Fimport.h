@@ -6,7 +6,7 @@
 
 #include <QDialog>
 
-#include "model/Eprj.h"
+#include "project/Eprj.h"
 
 class QPushButton;
 class QTableWidget;

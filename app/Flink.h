@@ -6,7 +6,7 @@
 #include <QDialog>
 #include <memory>
 
-#include "link/Bvlink.h"
+#include "link/session/Bvlink.h"
 
 class QLabel;
 class QProgressBar;

@@ -31,7 +31,7 @@
 #include "app/Forms.h"
 #include "app/core/Syscfg.h"
 #include "editor/Fedittab.h"
-#include "link/Bvlink.h"
+#include "link/session/Bvlink.h"
 #include "model/Cp1251.h"
 #include "model/Prjvol.h"
 #include "panel/Fbik.h"

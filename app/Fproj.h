@@ -9,7 +9,7 @@
 
 #include <QMainWindow>
 
-#include "model/Eprj.h"
+#include "project/Eprj.h"
 
 class QAction;
 class QLabel;

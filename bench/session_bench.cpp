@@ -9,7 +9,7 @@
 #include <cmath>
 #include <memory>
 
-#include "link/Bvlink.h"
+#include "link/session/Bvlink.h"
 #include "support/SimRunner.h"
 
 namespace {

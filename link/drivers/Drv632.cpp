@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "link/Bvlink.h"
+#include "link/session/Bvlink.h"
 #include "link/Ukdr_drv.h"
 #include "link/drivers/Drv853.h"
 #include "link/drivers/Drv960.h"

@@ -16,7 +16,7 @@
 #include "editor/Graf.h"
 #include "forms/Fdata.h"
 #include "forms/Forma.h"
-#include "model/Eprj.h"
+#include "project/Eprj.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "forms/Fdata.h"
 #include "link/Arjvol.h"
 #include "model/Cp1251.h"
-#include "model/Eprj.h"
+#include "project/Eprj.h"
 #include "model/Messages.h"
 #include "model/Prjvol.h"
 #include "tgxctl/Commands.h"

@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "app/core/Syscfg.h"
-#include "link/Bvlink.h"
+#include "link/session/Bvlink.h"
 #include "link/Portcol.h"
 #include "model/Cp1251.h"
-#include "model/Eprj.h"
+#include "project/Eprj.h"
 #include "model/Prjvol.h"
 #include "tgxctl/Commands.h"
 

@@ -12,7 +12,7 @@
 #include <thread>
 #include <tuple>
 
-#include "link/Bvlink.h"
+#include "link/session/Bvlink.h"
 #include "link/drivers/Drv632.h"
 #include "model/Cp1251.h"
 #include "support/SimRunner.h"

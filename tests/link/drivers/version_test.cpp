@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "link/Bvlink.h"
+#include "link/session/Bvlink.h"
 #include "link/drivers/Drv632.h"
 
 namespace {

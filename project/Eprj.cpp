@@ -1,4 +1,4 @@
-#include "model/Eprj.h"
+#include "project/Eprj.h"
 
 #include "model/Cp1251.h"
 #include "model/Prjvol.h"
@@ -53,6 +53,18 @@ void EPROJECT::FromTables(const GROUPTAB& tables, const std::string& name) {
 }
 
 void EPROJECT::Check() { forms_.Check(); }
+
+std::string EPROJECT::ControlMark(int i) const {
+  if (IsGap(i)) return "";
+  if (!Converted(i)) return "-";
+  return Smooth(i) ? "OK " : "OK*";
+}
+
+bool EPROJECT::AllDefinedConvert() const {
+  for (int i = 0; i < FormCount(); ++i)
+    if (!IsGap(i) && !Converted(i)) return false;
+  return true;
+}
 
 std::string EPROJECT::LastLevel(int i) const {
   const FORMA& f = forms_.Form(i);

@@ -30,6 +30,12 @@ class EPROJECT {
   bool Converted(int i) const { return forms_.Form(i).Converted(); }
   bool Smooth(int i) const { return forms_.Form(i).Smooth(); }
   bool IsGap(int i) const { return forms_.Form(i).RowCount() < 2; }
+  // The control column's mark of form i after Check: "" for a gap, "-" when the
+  // form does not convert, "OK*" when its table is not smooth, "OK " otherwise.
+  std::string ControlMark(int i) const;
+  // True when every form that is not a gap converts (after Check): the tables
+  // can go to the unit only then.
+  bool AllDefinedConvert() const;
   std::string LastLevel(int i) const;
   std::string LastVolume(int i) const;
 

@@ -1,4 +1,4 @@
-#include "link/Bvlink.h"
+#include "link/session/Bvlink.h"
 
 #include <pthread.h>
 #include <sched.h>

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "model/Cp1251.h"
-#include "model/Eprj.h"
+#include "project/Eprj.h"
 #include "model/Messages.h"
 
 namespace fs = std::filesystem;
@@ -86,4 +86,30 @@ TEST(Eprj, CopyDeletePasteAndTheClipboardSurvivesNew) {
   p.New();
   EXPECT_TRUE(p.PasteForm(0));
   EXPECT_EQ(Titles(p), "f2  ");  // before the new, untitled form
+}
+
+// The sample station holds a smooth form, a gap and a form whose table is not
+// smooth: the marks the main window, the import dialog and tgxctl show.
+TEST(Eprj, ControlMarkOfEachKindOfForm) {
+  EPROJECT p;
+  ASSERT_TRUE(p.Load(std::string(TGX_SOURCE_DIR) + "/examples/station_with_gap.fs"));
+  p.Check();
+  ASSERT_EQ(p.FormCount(), 3);
+  EXPECT_EQ(p.ControlMark(0), "OK ");
+  EXPECT_EQ(p.ControlMark(1), "");
+  EXPECT_EQ(p.ControlMark(2), "OK*");
+  EXPECT_TRUE(p.AllDefinedConvert());
+}
+
+TEST(Eprj, AFormThatDoesNotConvertIsMarkedAndBlocksTheTables) {
+  EPROJECT p;
+  p.New();
+  p.AddNewForm();
+  FDATA forms;
+  p.CopyFormsTo(forms);
+  forms.Form(1).SetVolumeText(1, "-");  // no number where the top volume should be
+  p.SetForms(forms);
+  p.Check();
+  EXPECT_EQ(p.ControlMark(1), "-");
+  EXPECT_FALSE(p.AllDefinedConvert());
 }
