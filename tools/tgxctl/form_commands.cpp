@@ -22,14 +22,6 @@ int UsageError(const char* what) {
   return kExitUsage;
 }
 
-// The control column of the main window: "" for a gap, "-" when the form
-// does not convert, "OK*" when its table is not smooth, "OK " otherwise.
-std::string ControlText(const EPROJECT& p, int i) {
-  if (p.IsGap(i)) return "";
-  if (!p.Converted(i)) return "-";
-  return p.Smooth(i) ? "OK " : "OK*";
-}
-
 // Loads as the import dialog does; the loader's message goes to stderr.
 bool LoadProject(const std::string& path, EPROJECT& project) { return project.Load(path); }
 
@@ -47,7 +39,7 @@ int Check(const std::string& file) {
   if (!LoadProject(file, p)) return kExitLoadFailed;
   p.Check();
   for (int i = 0; i < p.FormCount(); ++i) {
-    Out(std::to_string(i + 1) + "\t" + ControlText(p, i) + "\t" + std::to_string(p.Form(i).RowCount()) + "\t" +
+    Out(std::to_string(i + 1) + "\t" + p.ControlMark(i) + "\t" + std::to_string(p.Form(i).RowCount()) + "\t" +
         tgx::ToUtf8(p.Form(i).Title()) + "\n");
   }
   return kExitOk;

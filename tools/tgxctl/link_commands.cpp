@@ -13,6 +13,7 @@
 
 #include "app/core/Syscfg.h"
 #include "link/session/Bvlink.h"
+#include "link/session/Outcome.h"
 #include "link/Portcol.h"
 #include "model/Cp1251.h"
 #include "project/Eprj.h"
@@ -82,7 +83,8 @@ std::string Parse(const std::vector<std::string>& args, LinkOptions& o) {
 }
 
 void Out(const std::string& utf8) { std::fwrite(utf8.data(), 1, utf8.size(), stdout); }
-void OutLine(const char* utf8) { Out(std::string(utf8) + "\n"); }
+// One line of a Windows-1251 text.
+void OutLine(const std::string& cp1251) { Out(tgx::ToUtf8(cp1251) + "\n"); }
 
 int UsageError(const std::string& what) {
   std::fprintf(stderr, "tgxctl: %s; подробности: tgxctl --help\n", what.c_str());
@@ -128,21 +130,11 @@ class InterruptGuard {
   struct sigaction oldTerm_ {};
 };
 
-// The notice that follows a successful write or delete: restart for the
-// firmware that restarts itself, power cycle for the older ones.
-void ReportWriteResult(uint8_t versionId, const char* text) {
-  OutLine(text);
-  const auto id = static_cast<int8_t>(versionId);
-  if (id >= 10) {
-    OutLine("Выполняется перезагрузка системы");
-  } else if (id >= 4) {
-    OutLine("Внимание !");
-    OutLine("Чтобы записанный проект стал активным,");
-    OutLine("необходимо переключить питание системы");
-  }
+// The done text, then the notice that follows a successful write or delete.
+void ReportChange(uint8_t versionId, const std::string& doneText) {
+  OutLine(doneText);
+  for (const std::string& line : ChangeNoticeLines(versionId)) OutLine(line);
 }
-
-const char kNoTables[] = "Таблицы объёма в системе отсутствуют";
 }  // namespace
 
 bool IsLinkCommand(const std::vector<std::string>& args) {
@@ -217,11 +209,11 @@ int RunLinkCommand(const std::vector<std::string>& args) {
     const GROUPTAB& unitTables = session->Tables;
     if (o.command == "read") {
       if (unitTables.Count() == 0) {
-        OutLine(kNoTables);
+        OutLine(NoTablesText());
       } else {
         const std::string path = std::filesystem::path(o.operands[0]).replace_extension(".fs").string();
         EPROJECT project;
-        project.FromTables(unitTables, tgx::FromUtf8("Система"));
+        project.FromTables(unitTables, ReadProjectName());
         if (project.Save(path)) {
           Out(path + "\n");
         } else {
@@ -230,19 +222,13 @@ int RunLinkCommand(const std::vector<std::string>& args) {
         }
       }
     } else if (o.command == "compare") {
-      if (unitTables.Count() == 0) {
-        OutLine(kNoTables);
-        exitCode = kExitDifferent;
-      } else if (unitTables == projectTables) {
-        OutLine("Таблицы системы совпадают с проектом.");
-      } else {
-        OutLine("Таблицы системы отличны от проекта !");
-        exitCode = kExitDifferent;
-      }
+      const CompareVerdict verdict = CompareTables(unitTables, projectTables);
+      OutLine(VerdictText(verdict));
+      if (verdict != CompareVerdict::Same) exitCode = kExitDifferent;
     } else if (o.command == "write") {
-      ReportWriteResult(session->VersionId, "Запись таблиц завершена.");
+      ReportChange(session->VersionId, WriteDoneText());
     } else {
-      ReportWriteResult(session->VersionId, "Таблицы удалены.");
+      ReportChange(session->VersionId, DeleteDoneText());
     }
   }
   if (o.log) Out(tgx::ToUtf8(session->SessionLog) + "\n");
