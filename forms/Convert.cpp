@@ -34,80 +34,6 @@ int HexValue(char c) {
   return -1;
 }
 
-// A decimal number with '.' or ',' as the separator, read into x87 extended
-// precision without looking at the process locale: the text is checked and
-// normalised here, std::from_chars does the correctly rounded conversion.
-bool ReadFormDecimal(std::string_view text, long double& value) {
-  size_t i = 0;
-  while (i < text.size() && text[i] == ' ') ++i;
-  std::string norm;
-  norm.reserve(text.size() - i);
-  if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
-    if (text[i] == '-') norm += '-';
-    ++i;
-  }
-  int int_digits = 0, frac_digits = 0;
-  // Decimal order of the first significant digit, to tell an underflow
-  // (a plain zero) from an overflow when the conversion is out of range.
-  int64_t order = 0;
-  bool significant = false;
-  while (i < text.size() && IsDigit(text[i])) {
-    if (text[i] != '0' || significant) {
-      if (!significant) order = 0;
-      significant = true;
-      ++order;
-    }
-    norm += text[i++];
-    ++int_digits;
-  }
-  if (i < text.size() && (text[i] == '.' || text[i] == ',')) {
-    norm += '.';
-    ++i;
-    while (i < text.size() && IsDigit(text[i])) {
-      if (!significant) {
-        if (text[i] != '0') significant = true;
-        else --order;
-      }
-      norm += text[i++];
-      ++frac_digits;
-    }
-  }
-  if (int_digits + frac_digits == 0) return false;
-  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-    norm += 'e';
-    ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
-      negative = text[i] == '-';
-      norm += text[i++];
-    }
-    int64_t exponent = 0;
-    int exp_digits = 0;
-    while (i < text.size() && IsDigit(text[i])) {
-      if (exponent < 1'000'000) exponent = exponent * 10 + (text[i] - '0');
-      norm += text[i++];
-      ++exp_digits;
-    }
-    if (exp_digits == 0) return false;
-    order += negative ? -exponent : exponent;
-  }
-  if (i != text.size()) return false;
-
-  long double v = 0;
-  const char* first = norm.data();
-  const char* last = norm.data() + norm.size();
-  const auto [end, ec] = std::from_chars(first, last, v, std::chars_format::general);
-  if (end != last) return false;
-  if (ec == std::errc::result_out_of_range) {
-    if (significant && order > 0) return false;  // overflow
-    v = 0;                                       // underflow: too small to matter
-  } else if (ec != std::errc()) {
-    return false;
-  }
-  value = v;
-  return true;
-}
-
 bool ConvertLitres(const FORMA& form, PARTAB& table) {
   const int n = form.RowCount();
   table.SetCount(n);
@@ -252,6 +178,112 @@ bool ReadFormInteger(std::string_view text, int32_t& value) {
   return true;
 }
 
+// Read into x87 extended precision: the text is checked and normalised here,
+// std::from_chars does the correctly rounded conversion.
+bool ReadFormDecimal(std::string_view text, long double& value) {
+  size_t i = 0;
+  while (i < text.size() && text[i] == ' ') ++i;
+  std::string norm;
+  norm.reserve(text.size() - i);
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
+    if (text[i] == '-') norm += '-';
+    ++i;
+  }
+  int int_digits = 0, frac_digits = 0;
+  // Decimal order of the first significant digit, to tell an underflow
+  // (a plain zero) from an overflow when the conversion is out of range.
+  int64_t order = 0;
+  bool significant = false;
+  while (i < text.size() && IsDigit(text[i])) {
+    if (text[i] != '0' || significant) {
+      if (!significant) order = 0;
+      significant = true;
+      ++order;
+    }
+    norm += text[i++];
+    ++int_digits;
+  }
+  if (i < text.size() && (text[i] == '.' || text[i] == ',')) {
+    norm += '.';
+    ++i;
+    while (i < text.size() && IsDigit(text[i])) {
+      if (!significant) {
+        if (text[i] != '0') significant = true;
+        else --order;
+      }
+      norm += text[i++];
+      ++frac_digits;
+    }
+  }
+  if (int_digits + frac_digits == 0) return false;
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    norm += 'e';
+    ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
+      negative = text[i] == '-';
+      norm += text[i++];
+    }
+    int64_t exponent = 0;
+    int exp_digits = 0;
+    while (i < text.size() && IsDigit(text[i])) {
+      if (exponent < 1'000'000) exponent = exponent * 10 + (text[i] - '0');
+      norm += text[i++];
+      ++exp_digits;
+    }
+    if (exp_digits == 0) return false;
+    order += negative ? -exponent : exponent;
+  }
+  if (i != text.size()) return false;
+
+  long double v = 0;
+  const char* first = norm.data();
+  const char* last = norm.data() + norm.size();
+  const auto [end, ec] = std::from_chars(first, last, v, std::chars_format::general);
+  if (end != last) return false;
+  if (ec == std::errc::result_out_of_range) {
+    if (significant && order > 0) return false;  // overflow
+    v = 0;                                       // underflow: too small to matter
+  } else if (ec != std::errc()) {
+    return false;
+  }
+  value = v;
+  return true;
+}
+
+bool ReadFormLevel(std::string_view text, long double& value) {
+  int32_t whole = 0;
+  if (ReadFormInteger(text, whole)) {
+    value = whole;
+    return true;
+  }
+  return ReadFormDecimal(text, value);
+}
+
+int FormRowOfIndex(const FORMA& form, int32_t index) {
+  const int rows = form.RowCount();
+  if (rows == 0) return -1;
+  int64_t level = index;
+  switch (form.Type()) {
+    case 1:
+    case 2:
+    case 3:
+      level *= kMmPerEntry;
+      break;
+    case 4:
+      level *= kMmPerEntry * kTenthsPerMm;
+      break;
+    default:
+      break;
+  }
+  const long double wanted = static_cast<long double>(level);
+  for (int r = 0; r < rows; ++r) {
+    long double value = 0;
+    if (ReadFormLevel(form.LevelText(r), value) && value >= wanted) return r;
+  }
+  return rows - 1;
+}
+
 bool ConvertForm(const FORMA& form, PARTAB& table) {
   bool ok = false;
   switch (form.Type()) {
@@ -275,13 +307,12 @@ bool ConvertForm(const FORMA& form, PARTAB& table) {
 }
 
 bool SecondDifference(const PARTAB& in, PARTAB& out) {
-  constexpr int64_t kMin = -128, kMax = 127;  // one signed byte in the packed image
   const int32_t n = in.Count();
   out.SetCount(n);
   bool smooth = true;
   for (int32_t i = 2; i < n; ++i) {
     const int64_t d = (static_cast<int64_t>(in[i]) - in[i - 1]) - (static_cast<int64_t>(in[i - 1]) - in[i - 2]);
-    if (d < kMin || d > kMax) smooth = false;
+    if (!SmoothDdv(d)) smooth = false;
     out[i] = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(d)));
   }
   return smooth;

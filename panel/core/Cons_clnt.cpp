@@ -94,7 +94,23 @@ constexpr const char* kKeyStrings[CONS_CLNT::kVariants] = {
 int32_t ValidVariant(int32_t variant) {
   return variant >= 0 && variant < CONS_CLNT::kVariants ? variant : 2;
 }
+
+// Identification answers that decide which display is attached.
+constexpr int32_t kFirstCodeWithPanelStart = 6350;
+constexpr int32_t kCodeOfVariant1 = 6360;
+constexpr int32_t kLastMinorOfVariant0 = 350;
+
+constexpr const char* kVariantLabels[CONS_CLNT::kVariants] = {" << 635", " 636 ", " 6361 >>"};
 }  // namespace
+
+int32_t CONS_CLNT::VariantOfUnit(bool known, int32_t code) {
+  if (!known || code % 1000 <= kLastMinorOfVariant0) return 0;
+  return code == kCodeOfVariant1 ? 1 : 2;
+}
+
+bool CONS_CLNT::NeedsPanelStart(bool known, int32_t code) { return known && code >= kFirstCodeWithPanelStart; }
+
+const char* CONS_CLNT::VariantLabel(int32_t variant) { return kVariantLabels[ValidVariant(variant)]; }
 
 CONS_CLNT::CONS_CLNT(int32_t variant) { SetMode(variant); }
 

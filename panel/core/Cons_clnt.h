@@ -19,6 +19,16 @@ class CONS_CLNT {
 
   explicit CONS_CLNT(int32_t variant = 2);
 
+  // The display a unit has, from its identification (whether it knows its
+  // version, and the version code): the seven-segment display for a unit that
+  // does not know its version and for every code whose last three digits are
+  // 350 or less, the first character display for 6360, the second otherwise.
+  static int32_t VariantOfUnit(bool known, int32_t code);
+  // Units from 6350 on answer the display requests only after a panel start.
+  static bool NeedsPanelStart(bool known, int32_t code);
+  // The status bar's name of a variant; numbers outside 0..2 name variant 2.
+  static const char* VariantLabel(int32_t variant);
+
   // Switches the variant and forgets a pending key: a key typed for one
   // display's keypad means something else on another. Numbers outside 0..2
   // select variant 2, the one used for every firmware that is not singled out.

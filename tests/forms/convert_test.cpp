@@ -15,19 +15,20 @@
 #include "forms/Line.h"
 #include "model/Prjvol.h"
 
+namespace tgxtest {
 namespace {
 using Values = std::vector<int32_t>;
 
-// Type 4 cells alternate level and volume; other types hold volumes only.
+// Cells of types 4 and 5 alternate level and volume; other types hold
+// volumes only.
 FORMA Form(int32_t type, const std::vector<std::string>& cells) {
   FORMA f;
   f.SetType(type);
-  const size_t step = type == 4 ? 2 : 1;
+  const size_t step = type >= 4 ? 2 : 1;
   for (size_t i = step - 1; i < cells.size(); i += step) f.AppendRow(step == 2 ? cells[i - 1] : "", cells[i]);
   f.CountDefined();
   return f;
 }
-}  // namespace
 
 TEST(ReadFormInteger, AcceptsDecimalAndHexWithinThirtyTwoBits) {
   const std::pair<const char*, std::optional<int32_t>> cases[] = {
@@ -40,6 +41,60 @@ TEST(ReadFormInteger, AcceptsDecimalAndHexWithinThirtyTwoBits) {
     int32_t v = 0;
     EXPECT_EQ(ReadFormInteger(text, v) ? std::optional(v) : std::nullopt, want) << text;
   }
+}
+
+TEST(ReadFormDecimal, AcceptsPointOrCommaAndAnExponent) {
+  const std::pair<const char*, std::optional<long double>> cases[] = {
+      {"1.5", 1.5L}, {"1,5", 1.5L}, {"  -2", -2.0L}, {"+3", 3.0L}, {".5", 0.5L}, {"5.", 5.0L}, {"1e3", 1000.0L},
+      {"2,5E-1", 0.25L}, {"1e-99999", 0.0L}, {"1e99999", {}}, {"inf", {}}, {"nan", {}}, {"1,5 ", {}}, {"", {}},
+      {"-", {}}, {".", {}}, {"1e", {}}, {"0x10", {}}, {"$10", {}}, {"1.2.3", {}}};
+  for (const auto& [text, want] : cases) {
+    long double v = -1;
+    EXPECT_EQ(ReadFormDecimal(text, v) ? std::optional(v) : std::nullopt, want) << text;
+  }
+}
+
+TEST(ReadFormLevel, TakesWhatEitherReaderTakes) {
+  const std::pair<const char*, std::optional<long double>> cases[] = {
+      {"1000", 1000.0L}, {"$10", 16.0L}, {"0x1f", 31.0L}, {"12.5", 12.5L}, {"12,5", 12.5L}, {" -7", -7.0L},
+      {"?", {}}, {"", {}}, {"12 ", {}}};
+  for (const auto& [text, want] : cases) {
+    long double v = -1;
+    EXPECT_EQ(ReadFormLevel(text, v) ? std::optional(v) : std::nullopt, want) << text;
+  }
+}
+
+TEST(FormRowOfIndex, FirstRowAtOrAboveTheEntrysLevel) {
+  const struct {
+    const char* what;
+    int32_t type;
+    std::vector<std::string> cells;  // as Form() takes them
+    int32_t index;
+    int row;
+  } cases[] = {
+      // Generated levels 0, 10, 20, ... mm: row i stands for entry i.
+      {"litres at 0 cm", 1, {"0", "5", "9", "12"}, 0, 0},
+      {"litres at 2 cm", 1, {"0", "5", "9", "12"}, 2, 2},
+      {"cubic metres at 1 cm", 2, {"0", "0.5", "0.9"}, 1, 1},
+      {"litres beyond the last level", 3, {"0", "5", "9"}, 40, 2},
+      // Pairs: levels in tenths of a millimetre, 100 to the centimetre.
+      {"pairs on a measured level", 4, {"0", "0", "1000", "50", "2500", "200"}, 10, 1},
+      {"pairs between two levels", 4, {"0", "0", "1000", "50", "2500", "200"}, 12, 2},
+      {"pairs beyond the last level", 4, {"0", "0", "1000", "50", "2500", "200"}, 26, 2},
+      {"pairs in file order, not sorted", 4, {"2500", "200", "0", "0", "1000", "50"}, 5, 0},
+      {"pairs with a decimal level", 4, {"0", "0", "999,5", "50", "2500", "200"}, 10, 2},
+      {"pairs with a hexadecimal level", 4, {"0", "0", "$3E8", "50", "2500", "200"}, 10, 1},
+      {"a level that is no number is passed over", 4, {"0", "0", "?", "50", "2500", "200"}, 10, 2},
+      // Increments: the index is the level itself.
+      {"increments", 5, {"0", "1", "100", "2", "200", "3"}, 100, 1},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FormRowOfIndex(Form(c.type, c.cells), c.index), c.row) << c.what;
+}
+
+TEST(FormRowOfIndex, NoRowInAFormWithoutRows) {
+  FORMA empty;
+  empty.SetType(4);
+  EXPECT_EQ(FormRowOfIndex(empty, 0), -1);
 }
 
 TEST(ConvertForm, TablesOfEachType) {
@@ -77,7 +132,7 @@ TEST(ConvertForm, TablesOfEachType) {
 
 // The resampling as first described: a bubble sort that moves only a greater
 // level past a smaller one, and for each entry a scan from the first pair.
-static Values Reference(const std::vector<std::string>& cells) {
+Values Reference(const std::vector<std::string>& cells) {
   std::vector<std::pair<int32_t, int32_t>> p;
   for (size_t j = 0; j < cells.size(); j += 2) p.emplace_back(std::stoi(cells[j]) / 10, std::stoi(cells[j + 1]));
   const size_t n = p.size();
@@ -147,3 +202,6 @@ TEST(ConvertForm, IgnoresTheProcessLocale) {
   EXPECT_EQ(t.Values(), (Values{1500, 1500, 123}));
   std::setlocale(LC_ALL, "C");
 }
+
+}  // namespace
+}  // namespace tgxtest

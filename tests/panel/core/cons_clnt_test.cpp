@@ -7,6 +7,7 @@
 
 #include "model/Cp1251.h"
 
+namespace tgxtest {
 namespace {
 // The text one display position shows (UTF-8): its character, then the dot or a blank.
 std::string DecodeOne(int32_t variant, uint8_t code) {
@@ -113,6 +114,32 @@ TEST(DisplayFrames, PositionsFollowTheLeadingByteAndStayWithinTheDisplay) {
   EXPECT_EQ(cons.Text().size(), 64u);
 }
 
+TEST(DisplayVariant, FollowsTheUnitsIdentification) {
+  const struct {
+    bool known;
+    int32_t code;
+    int32_t variant;
+    bool panelStart;
+  } cases[] = {
+      {false, 0, 0, false},    {false, 6361, 0, false},  // a unit that does not know its version
+      {true, 5400, 2, false},  {true, 6210, 0, false},   {true, 6349, 0, false}, {true, 6350, 0, true},
+      {true, 6351, 2, true},   {true, 6360, 1, true},    {true, 6361, 2, true},  {true, 7320, 0, true},
+      {true, 7351, 2, true},   {true, 8530, 2, true},    {true, 9350, 0, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.code) + (c.known ? "" : " unknown"));
+    EXPECT_EQ(CONS_CLNT::VariantOfUnit(c.known, c.code), c.variant);
+    EXPECT_EQ(CONS_CLNT::NeedsPanelStart(c.known, c.code), c.panelStart);
+  }
+}
+
+TEST(DisplayVariant, LabelPerVariant) {
+  EXPECT_STREQ(CONS_CLNT::VariantLabel(0), " << 635");
+  EXPECT_STREQ(CONS_CLNT::VariantLabel(1), " 636 ");
+  EXPECT_STREQ(CONS_CLNT::VariantLabel(2), " 6361 >>");
+  EXPECT_STREQ(CONS_CLNT::VariantLabel(9), " 6361 >>");  // no such display: the common one
+}
+
 TEST(DisplayKeys, AcceptanceAndCodePerVariant) {
   const struct {
     int32_t variant;
@@ -154,3 +181,4 @@ TEST(DisplayKeys, OneKeyWaitsUntilTakenOrTheVariantChanges) {
   EXPECT_EQ(cons.PendingKey(), 0);
 }
 }  // namespace
+}  // namespace tgxtest
