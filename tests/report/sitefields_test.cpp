@@ -1,0 +1,138 @@
+// The site fields file beside the configuration, and the channel lists an
+// operator types.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "model/Cp1251.h"
+#include "report/Channels.h"
+#include "report/Sitefields.h"
+#include "support/TempDir.h"
+
+namespace tgxtest {
+namespace {
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+TEST(SiteFields, SaveAndLoadKeepEveryFieldInUtf8OnDisk) {
+  TempDir dir;
+  SITEFIELDS f;
+  f.org = tgx::FromUtf8("ООО «Нефтесервис»");
+  f.object = tgx::FromUtf8("АЗС № 12");
+  f.tank[0] = "1";
+  f.tank[15] = tgx::FromUtf8("РГС-25");
+  f.by = tgx::FromUtf8("Иванов И. И.");
+  f.date = "01.02.2024";
+  ASSERT_TRUE(SaveSiteFields(dir.File("tgx.site"), f));
+  const std::string disk = ReadAll(dir.File("tgx.site"));
+  EXPECT_NE(disk.find("org=ООО «Нефтесервис»\n"), std::string::npos);
+  EXPECT_NE(disk.find("tank16=РГС-25\n"), std::string::npos);
+  SITEFIELDS back;
+  ASSERT_TRUE(LoadSiteFields(dir.File("tgx.site"), back));
+  EXPECT_EQ(back, f);
+}
+
+TEST(SiteFields, ReadingSkipsCommentsUnknownKeysAndLineEnds) {
+  TempDir dir;
+  std::ofstream(dir.File("s")) << "\xEF\xBB\xBF# by hand\r\n\r\norg=A=B \r\ncolour=red\ntank3=7\ntank17=x\nnoequals\n"
+                                  "  by = Петров\ndate=1\ndate=2";
+  SITEFIELDS f;
+  ASSERT_TRUE(LoadSiteFields(dir.File("s"), f));
+  EXPECT_EQ(f.org, "A=B ");
+  EXPECT_EQ(f.tank[2], "7");
+  EXPECT_EQ(f.by, tgx::FromUtf8(" Петров"));
+  EXPECT_EQ(f.date, "2");
+  EXPECT_EQ(f.object, "");
+}
+
+TEST(SiteFields, AMissingFileLeavesTheFieldsEmpty) {
+  TempDir dir;
+  SITEFIELDS f;
+  f.org = "x";
+  EXPECT_FALSE(LoadSiteFields(dir.File("none"), f));
+  EXPECT_EQ(f, SITEFIELDS{});
+}
+
+TEST(SiteFields, ALineBreakInsideAValueIsSavedAsABlank) {
+  TempDir dir;
+  SITEFIELDS f;
+  f.object = "a\r\nb";
+  ASSERT_TRUE(SaveSiteFields(dir.File("s"), f));
+  SITEFIELDS back;
+  ASSERT_TRUE(LoadSiteFields(dir.File("s"), back));
+  EXPECT_EQ(back.object, "a  b");
+  EXPECT_EQ(back.by, "");
+}
+
+TEST(SiteFields, AFailedSaveLeavesWhatWasThere) {
+  TempDir dir;
+  std::filesystem::create_directory(dir.File("folder"));
+  EXPECT_FALSE(SaveSiteFields(dir.File("folder"), SITEFIELDS{}));
+  EXPECT_TRUE(std::filesystem::is_directory(dir.File("folder")));
+  EXPECT_FALSE(SaveSiteFields(dir.File("none/s"), SITEFIELDS{}));
+  // No temporary file is left beside the target.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
+}
+
+TEST(SiteFields, FieldNames) {
+  const std::vector<std::pair<std::string, bool>> names = {
+      {"org", true}, {"object", true}, {"by", true}, {"date", true}, {"tank1", true}, {"tank16", true},
+      {"tank0", false}, {"tank17", false}, {"tank01", false}, {"tank", false}, {"Org", false}, {"", false}};
+  for (const auto& [name, known] : names) {
+    SITEFIELDS f;
+    EXPECT_EQ(SetSiteField(f, name, "v"), known) << name;
+    EXPECT_EQ(f == SITEFIELDS{}, !known) << name;
+  }
+  SITEFIELDS f;
+  SetSiteField(f, "tank16", "v");
+  EXPECT_EQ(f.tank[15], "v");
+}
+
+std::string Parsed(const std::string& text) {
+  std::vector<int> channels;
+  if (!ParseChannelList(text, channels)) return "error";
+  std::string s;
+  for (int c : channels) s += std::to_string(c) + " ";
+  return s;
+}
+
+TEST(ChannelList, Parsing) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"1,3-5", "1 3 4 5 "},
+      {"16", "16 "},
+      {" 2 , 1 ", "1 2 "},
+      {"3-3,1-2,2", "1 2 3 "},
+      {"1-16", "1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 "},
+      {"", "error"},
+      {"1,", "error"},
+      {",1", "error"},
+      {"0", "error"},
+      {"17", "error"},
+      {"5-3", "error"},
+      {"1-", "error"},
+      {"1-2-3", "error"},
+      {"a", "error"},
+      {"+1", "error"},
+      {"001", "error"},
+  };
+  for (const auto& [text, expected] : cases) EXPECT_EQ(Parsed(text), expected) << "'" << text << "'";
+}
+
+TEST(ChannelList, AFailureLeavesNoChannels) {
+  std::vector<int> channels = {7};
+  EXPECT_FALSE(ParseChannelList("1,x", channels));
+  EXPECT_TRUE(channels.empty());
+}
+
+}  // namespace
+}  // namespace tgxtest
