@@ -9,8 +9,10 @@
 #include <cstring>
 #include <vector>
 
+#include "link/Codes.h"
 #include "link/drivers/Drv632.h"
 #include "link/drivers/Drv853.h"
+#include "model/Le.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
@@ -35,14 +37,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::memcpy(block.data(), data, n);
     data += n;
     size -= n;
-    mode = block[0] | (block[1] << 8);
+    mode = tgx::GetLe16(block.data());
     std::memcpy(records.data(), block.data() + 2, kRecordsBytes);
   }
 
   TableDirectory dir;
   int32_t packed = -1;
   const int32_t rc = DecodeDirectory(records.data(), mode, dir, packed);
-  if (rc != kResultOk) {
+  if (rc != kStatusOk) {
     if (packed != 0 || dir.UniqueCount != 0) std::abort();
     return 0;
   }
@@ -51,8 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   GROUPTAB tables;
   const int32_t given = static_cast<int32_t>(size < 70000 ? size : 70000);
   const int32_t result = DecodeTables(dir, mode, data, given < packed ? given : packed, tables);
-  if (given >= packed && result != kResultOk) std::abort();
-  if (result != kResultOk && tables.Count() != 0) std::abort();
+  if (given >= packed && result != kStatusOk) std::abort();
+  if (result != kStatusOk && tables.Count() != 0) std::abort();
   if (tables.Count() > GROUPTAB::kMaxTables) std::abort();
   return 0;
 }

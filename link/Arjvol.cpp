@@ -1,23 +1,16 @@
 #include "link/Arjvol.h"
 
-#include <cstring>
 #include <limits>
 
-namespace {
-constexpr int32_t kMaxImageBytes = 65535;  // no unit holds more than a 16-bit address space
+#include "model/Le.h"
 
+namespace {
 bool FitsInt16(int64_t v) { return v >= -32768 && v <= 32767; }
 bool FitsInt8(int64_t v) { return v >= -128 && v <= 127; }
 
-void PutInt16(uint8_t* p, int64_t v) {
-  const auto u = static_cast<uint16_t>(static_cast<uint64_t>(v) & 0xFFFF);
-  p[0] = static_cast<uint8_t>(u);
-  p[1] = static_cast<uint8_t>(u >> 8);
-}
-
-int16_t GetInt16(const uint8_t* p) {
-  return static_cast<int16_t>(static_cast<uint16_t>(p[0] | (p[1] << 8)));
-}
+// The low 16 bits of a value, and a field read back as a signed number.
+void PutInt16(uint8_t* p, int64_t v) { tgx::PutLe16(p, static_cast<uint16_t>(static_cast<uint64_t>(v) & 0xFFFF)); }
+int16_t GetInt16(const uint8_t* p) { return static_cast<int16_t>(tgx::GetLe16(p)); }
 
 // Entries are 32-bit; running sums are kept wide and cut to 32 bits on store,
 // so a hostile image can wrap values but never overflow a signed type.
@@ -45,10 +38,10 @@ bool DirectoryIsSane(const TableDirectory& d, int32_t mode) {
   for (int k = 0; k < d.UniqueCount; ++k) {
     if (!used[static_cast<size_t>(k)]) return false;  // a stored table nobody points to is not there
     const int32_t n = d.Counts[static_cast<size_t>(k)];
-    if (n < 1 || n > kMaxImageBytes) return false;
+    if (n < 1 || n > kMaxUnitImageBytes) return false;
     total += StoredSize(mode, n);
   }
-  return total <= kMaxImageBytes;
+  return total <= kMaxUnitImageBytes;
 }
 
 void FTAB::Reset() {

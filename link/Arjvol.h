@@ -10,6 +10,10 @@
 #include "model/Prjvol.h"
 #include "model/Xstream.h"
 
+// The unit addresses its table memory with 16 bits: no image it holds is
+// larger. (The compact-directory units cap their image lower still.)
+constexpr int32_t kMaxUnitImageBytes = 65535;
+
 struct TableDirectory {
   std::array<int32_t, 16> Counts{};  // entry count of stored table k + 1
   std::array<int32_t, 16> Slots{};   // stored number (1-based) used by position p; 0 = empty
@@ -22,7 +26,7 @@ int32_t StoredSize(int32_t mode, int32_t n);
 
 // A directory the unit could really hold: UniqueCount 0..16, every slot 0..UniqueCount,
 // every stored number 1..UniqueCount used by some slot and with a count of at
-// least 1, and a packed size of at most 65,535 bytes. Directories read from the
+// least 1, and a packed size of at most kMaxUnitImageBytes. Directories read from the
 // unit are checked with this before anything is sized from them.
 bool DirectoryIsSane(const TableDirectory& d, int32_t mode);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "link/Portcol.h"
+#include "model/Le.h"
 
 // ---------------------------------------------------------------- KDRT
 
@@ -20,7 +21,7 @@ bool KDRT::WaitByte(int32_t timeoutMs, int32_t& longest, uint8_t& b) {
   const int32_t sending = line_.PendingSendMs();
   TIMER watch;
   line_.SetReadTimeout(timeoutMs > 0 ? static_cast<uint32_t>(timeoutMs) : 0u);
-  int32_t status = PCI::kByteOk;
+  int32_t status = PCI::kGetOk;
   const uint8_t got = line_.GetByte(status);
   const int32_t elapsed = std::max(0, static_cast<int32_t>(watch.Elapsed()) - sending);
   if (elapsed > longest) longest = elapsed;
@@ -28,11 +29,11 @@ bool KDRT::WaitByte(int32_t timeoutMs, int32_t& longest, uint8_t& b) {
   if (longestWait_ != nullptr && elapsed > longestWait_->load(std::memory_order_relaxed)) {
     longestWait_->store(elapsed, std::memory_order_relaxed);
   }
-  if (status == PCI::kByteTimeout) {
+  if (status == PCI::kGetTimeout) {
     byteError_ = kByteTimeout;
     return false;
   }
-  if (status != PCI::kByteOk || Cancelled()) {
+  if (status != PCI::kGetOk || Cancelled()) {
     byteError_ = kByteFailed;
     return false;
   }
@@ -67,7 +68,7 @@ int32_t KDRT::ReadBlock(int32_t n) {
       kept = byteError_;
     }
     ReportProgress(i, n);
-    if (Cancelled()) return kBlockCancelled + kept;
+    if (Cancelled()) return BlockResult(kept);
   }
   if (n >= 2) {
     uint8_t check = 0;
@@ -75,10 +76,10 @@ int32_t KDRT::ReadBlock(int32_t n) {
       kept = byteError_;
     } else if (kept == kByteReceived && check != sum) {
       byteError_ = kByteChecksum;
-      return kBlockCancelled + kByteChecksum;
+      return kBlockChecksum;
     }
   }
-  return kept == kByteReceived ? kOk : kBlockCancelled + kept;
+  return kept == kByteReceived ? kTransactionOk : BlockResult(kept);
 }
 
 int32_t KDRT::WriteBlock(int32_t n) {
@@ -97,9 +98,9 @@ int32_t KDRT::WriteBlock(int32_t n) {
   // Two-byte blocks (the handshake echo) go without a checksum.
   if (!stopped && n > 2) SendByte(sum);
   uint8_t ack = 0;
-  if (!WaitByte(replyTimeout_, ackWait_, ack)) return 4 + byteError_;
+  if (!WaitByte(replyTimeout_, ackWait_, ack)) return AckWaitResult(byteError_);
   status_ = ack;
-  return kOk;
+  return kTransactionOk;
 }
 
 int32_t KDRT::Exchange(uint8_t code, uint8_t subAddress, const void* src, int32_t n, int32_t mode) {
@@ -108,8 +109,8 @@ int32_t KDRT::Exchange(uint8_t code, uint8_t subAddress, const void* src, int32_
   data_.Release();
   sentLog_.Release();
   receivedLog_.Release();
-  byteError_ = 0;
-  result_ = kOk;
+  byteError_ = kByteReceived;
+  result_ = kTransactionOk;
   statusWait_ = 0;
   ackWait_ = 0;
   dataWait_ = 0;
@@ -128,10 +129,10 @@ int32_t KDRT::Exchange(uint8_t code, uint8_t subAddress, const void* src, int32_
 
   uint8_t status = 0;
   if (!WaitByte(replyTimeout_, statusWait_, status)) {
-    result_ = byteError_;
+    result_ = StatusWaitResult(byteError_);
   } else {
     status_ = status;
-    if (status == 0 && n != 0) {
+    if (status == kStatusOk && n != 0) {
       if (mode == kModeRead) {
         result_ = ReadBlock(n);
       } else if (mode == kModeWrite) {
@@ -139,7 +140,7 @@ int32_t KDRT::Exchange(uint8_t code, uint8_t subAddress, const void* src, int32_
       }
     }
   }
-  if (result_ != kOk) status_ = kLinkFailureStatus;
+  if (result_ != kTransactionOk) status_ = kStatusLinkFailure;
   return result_;
 }
 
@@ -160,7 +161,7 @@ void KMASTER::AppendSegment() {
 bool KMASTER::Step(uint8_t code, uint8_t subAddress, const void* src, int32_t n, int32_t mode) {
   const int32_t result = drt_->Exchange(code, subAddress, src, n, mode);
   AppendSegment();
-  return result == KDRT::kOk;
+  return result == kTransactionOk;
 }
 
 bool KMASTER::Request(uint8_t code, uint8_t subAddress, const void* src, int32_t n, int32_t mode) {
@@ -169,31 +170,32 @@ bool KMASTER::Request(uint8_t code, uint8_t subAddress, const void* src, int32_t
 }
 
 bool KMASTER::Abort() {
-  Step(kAbortCode, 0, nullptr, 0, KDRT::kModeNone);
+  Step(kReqProbe, 0, nullptr, 0, kModeNone);
   return false;
 }
 
 bool KMASTER::Transfer(uint8_t code, uint8_t subAddress, const void* src, int32_t n, int32_t mode) {
   log_.clear();
-  auto word = [this] { return static_cast<uint16_t>(data_[0] | (data_[1] << 8)); };
+  auto word = [this] { return tgx::GetLe16(data_.Bytes()); };
 
-  if (!Step(code, subAddress, nullptr, 2, KDRT::kModeRead)) return Abort();
+  if (!Step(code, subAddress, nullptr, 2, kModeRead)) return Abort();
   const uint16_t w = word();
   if (w == kHandshakeRepeat) {
-    if (!Step(code, subAddress, nullptr, 2, KDRT::kModeRead) || word() != kHandshakeRepeat) return Abort();
+    if (!Step(code, subAddress, nullptr, 2, kModeRead) || word() != kHandshakeRepeat) return Abort();
   } else if (w == kHandshakeEcho) {
-    const uint8_t echo[2] = {static_cast<uint8_t>(kHandshakeEcho & 0xFF), static_cast<uint8_t>(kHandshakeEcho >> 8)};
-    if (!Step(code, subAddress, echo, 2, KDRT::kModeWrite)) return Abort();
-    if (!Step(code, subAddress, echo, 2, KDRT::kModeWrite)) return Abort();
+    uint8_t echo[2];
+    tgx::PutLe16(echo, kHandshakeEcho);
+    if (!Step(code, subAddress, echo, 2, kModeWrite)) return Abort();
+    if (!Step(code, subAddress, echo, 2, kModeWrite)) return Abort();
   } else {
     return Abort();
   }
 
-  const uint32_t un = static_cast<uint32_t>(n);
-  const uint32_t um = static_cast<uint32_t>(mode);
-  const uint8_t params[4] = {static_cast<uint8_t>(un), static_cast<uint8_t>(un >> 8), static_cast<uint8_t>(um),
-                             static_cast<uint8_t>(um >> 8)};
-  if (!Step(code, subAddress, params, 4, KDRT::kModeWrite)) return Abort();
+  // The low 16 bits of the length and of the mode.
+  uint8_t params[4];
+  tgx::PutLe16(params, static_cast<uint16_t>(n));
+  tgx::PutLe16(params + 2, static_cast<uint16_t>(mode));
+  if (!Step(code, subAddress, params, 4, kModeWrite)) return Abort();
   if (!Step(code, subAddress, src, n, mode)) return Abort();
   return true;
 }

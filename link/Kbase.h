@@ -12,36 +12,14 @@
 #include <memory>
 #include <string>
 
+#include "link/Codes.h"
 #include "model/Xstream.h"
 
 class PCI;
 
 class KDRT {
  public:
-  // Transaction modes.
-  static constexpr int32_t kModeNone = 0;
-  static constexpr int32_t kModeRead = 1;
-  static constexpr int32_t kModeWrite = 2;
-
-  // Result codes. Acknowledgement codes are 4 plus the byte error, read block
-  // codes 9 plus the byte error.
-  static constexpr int32_t kOk = 0;
-  static constexpr int32_t kStatusFailed = 1;
-  static constexpr int32_t kStatusTimeout = 3;
-  static constexpr int32_t kAckFailed = 5;
-  static constexpr int32_t kAckTimeout = 7;
-  static constexpr int32_t kBlockCancelled = 9;
-  static constexpr int32_t kBlockFailed = 10;
-  static constexpr int32_t kBlockChecksum = 11;
-  static constexpr int32_t kBlockTimeout = 12;
-
-  // Byte errors.
-  static constexpr int32_t kByteReceived = 0;
-  static constexpr int32_t kByteFailed = 1;
-  static constexpr int32_t kByteChecksum = 2;
-  static constexpr int32_t kByteTimeout = 3;
-
-  static constexpr int32_t kLinkFailureStatus = 6;
+  // Modes, byte errors and result codes are those of link/Codes.h.
   static constexpr int32_t kDataByteTimeoutMs = 50;
   static constexpr int32_t kProgressMinBlock = 1024;
 
@@ -50,8 +28,8 @@ class KDRT {
   KDRT(const KDRT&) = delete;
   KDRT& operator=(const KDRT&) = delete;
 
-  // One transaction; the result code. Mode 2 sends n bytes from src; mode 1
-  // receives n bytes into the data buffer.
+  // One transaction; the result code. kModeWrite sends n bytes from src;
+  // kModeRead receives n bytes into the data buffer.
   virtual int32_t Exchange(uint8_t code, uint8_t subAddress, const void* src, int32_t n, int32_t mode);
 
   void SetReplyTimeout(int32_t ms) { replyTimeout_ = ms; }
@@ -100,10 +78,6 @@ class KDRT {
 
 class KMASTER {
  public:
-  static constexpr uint16_t kHandshakeRepeat = 0x1234;  // read the word once more
-  static constexpr uint16_t kHandshakeEcho = 0x5577;    // write it back twice
-  static constexpr uint8_t kAbortCode = 15;
-
   KMASTER(PCI& line, int32_t replyTimeoutMs);
   KMASTER(const KMASTER&) = delete;
   KMASTER& operator=(const KMASTER&) = delete;
@@ -111,7 +85,7 @@ class KMASTER {
   // One transaction; true when it completed (the status may still be non-zero).
   bool Request(uint8_t code, uint8_t subAddress, const void* src, int32_t n, int32_t mode);
   // Handshake, parameter block, then the transaction; on any failure the unit
-  // is told to abort with command 15 and the result is false.
+  // is told to abort with request 15 and the result is false.
   bool Transfer(uint8_t code, uint8_t subAddress, const void* src, int32_t n, int32_t mode);
 
   KDRT& Drt() { return *drt_; }

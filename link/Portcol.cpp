@@ -20,7 +20,6 @@ namespace {
 
 constexpr size_t kMaxPortMapBytes = 64 * 1024;  // a hand-written file is far smaller
 constexpr size_t kMaxPortMapLine = 4096;
-constexpr int kMaxPortNumber = 128;  // port indices are signed 8-bit
 
 std::mutex g_map_mutex;
 std::string g_map_file;
@@ -30,20 +29,6 @@ std::string Trim(const std::string& s) {
   if (first == std::string::npos) return {};
   const auto last = s.find_last_not_of(" \t\r\n");
   return s.substr(first, last - first + 1);
-}
-
-// "COM<n>" in any letter case -> n, or 0 when the key is not a port name.
-int PortNumberOfKey(const std::string& key) {
-  if (key.size() < 4 || key.size() > 6) return 0;
-  for (int i = 0; i < 3; ++i) {
-    if (std::toupper(static_cast<unsigned char>(key[static_cast<size_t>(i)])) != "COM"[i]) return 0;
-  }
-  int n = 0;
-  for (size_t i = 3; i < key.size(); ++i) {
-    if (key[i] < '0' || key[i] > '9') return 0;
-    n = n * 10 + (key[i] - '0');
-  }
-  return n >= 1 && n <= kMaxPortNumber ? n : 0;
 }
 
 // The path that the map file gives to port number n (1-based), or empty.
@@ -63,7 +48,7 @@ std::string LookupMapFile(const std::string& file, int number) {
     if (t.empty() || t[0] == '#') continue;
     const auto eq = t.find('=');
     if (eq == std::string::npos) continue;
-    if (PortNumberOfKey(Trim(t.substr(0, eq))) != number) continue;
+    if (PortIndexOfName(Trim(t.substr(0, eq))) != number - 1) continue;
     const std::string path = Trim(t.substr(eq + 1));
     if (!path.empty()) found = path;
   }
@@ -128,10 +113,24 @@ std::string PortDevicePath(int index) {
 
 std::string PortName(int index) { return "COM" + std::to_string(index + 1); }
 
+int PortIndexOfName(const std::string& name) {
+  // Three digits hold every number up to kMaxPortNumber.
+  if (name.size() < 4 || name.size() > 6) return -1;
+  for (size_t i = 0; i < 3; ++i) {
+    if (std::toupper(static_cast<unsigned char>(name[i])) != "COM"[i]) return -1;
+  }
+  int n = 0;
+  for (size_t i = 3; i < name.size(); ++i) {
+    if (name[i] < '0' || name[i] > '9') return -1;
+    n = n * 10 + (name[i] - '0');
+  }
+  return n >= 1 && n <= kMaxPortNumber ? n - 1 : -1;
+}
+
 PortAccess ProbePortAccess(int index) {
   if (index < 0 || index >= kMaxPortNumber) return PortAccess::Absent;
   PCI line;
-  if (line.SetLine(static_cast<int8_t>(index), 7, 2, 4, 0, 0) == PCI::kOpenOk) return PortAccess::Usable;
+  if (line.SetLine(static_cast<int8_t>(index), kUnitLine) == PCI::kOpenOk) return PortAccess::Usable;
   switch (line.LastErrno()) {
     case EACCES:
     case EPERM:
@@ -304,7 +303,7 @@ bool PCI::PutByte(uint8_t b) {
 uint8_t PCI::GetByte(int32_t& status) {
   if (!IsOpen()) Open();
   if (!IsOpen()) {
-    status = kByteFailed;
+    status = kGetFailed;
     return 0;
   }
   using Clock = std::chrono::steady_clock;
@@ -320,27 +319,27 @@ uint8_t PCI::GetByte(int32_t& status) {
       // The unit answers only what it has heard: whatever was written is off
       // the line now, even if the line is faster than its stated speed.
       lineFreeAt_ = std::min(lineFreeAt_, Clock::now());
-      status = kByteOk;
+      status = kGetOk;
       return b;
     }
     // 0 is end of file: the other end hung up.
     if (r == 0 || (errno != EAGAIN && errno != EINTR)) {
-      status = kByteFailed;
+      status = kGetFailed;
       return 0;
     }
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
     if (left <= 0) {
-      status = kByteTimeout;
+      status = kGetTimeout;
       return 0;
     }
     pollfd p{fd_, POLLIN, 0};
     const int pr = ::poll(&p, 1, static_cast<int>(left));
     if (pr < 0 && errno != EINTR) {
-      status = kByteFailed;
+      status = kGetFailed;
       return 0;
     }
     if (pr > 0 && (p.revents & POLLIN) == 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
-      status = kByteFailed;
+      status = kGetFailed;
       return 0;
     }
   }
@@ -365,11 +364,7 @@ int32_t PCI::PendingSendMs() const {
 TPort::TPort(int32_t index, std::string description)
     : Index(index), Name(PortName(index)), Description(std::move(description)) {}
 
-bool TPortCollection::ProbePort(int index) {
-  if (index < 0 || index >= kMaxPortNumber) return false;
-  PCI line;
-  return line.SetLine(static_cast<int8_t>(index), 7, 2, 4, 0, 0) == PCI::kOpenOk;
-}
+bool TPortCollection::ProbePort(int index) { return ProbePortAccess(index) == PortAccess::Usable; }
 
 void TPortCollection::Enumerate() {
   Clear();

@@ -25,6 +25,11 @@ std::string PortDevicePath(int index);
 
 // "COM" + (index + 1), the only name the operator ever sees.
 std::string PortName(int index);
+// The index of a port name: "COM<n>" in any letter case with n from 1 to
+// kMaxPortNumber (leading zeros allowed), else -1. The port map's keys and
+// tgxctl's --port are read with it.
+constexpr int kMaxPortNumber = 128;  // port indices are signed 8-bit
+int PortIndexOfName(const std::string& name);
 
 // Why a port is or is not listed; the port dialog shows it as a tooltip and
 // NoPermission points the operator to the dialout group.
@@ -32,6 +37,16 @@ enum class PortAccess { Usable, Absent, Busy, NoPermission };
 PortAccess ProbePortAccess(int index);
 
 // ---------------------------------------------------------------- one line
+// Line settings as indexes into PCI's tables.
+struct LineSettings {
+  int8_t BaudIndex;
+  int8_t Parity;  // 0 none, 1 odd, 2 even, 3 mark, 4 space
+  int8_t DataBitsIndex;
+  int8_t StopBits;  // 0 one, 1 one and a half, 2 two
+};
+// The unit's fixed line: 9600 baud, even parity, 8 data bits, one stop bit.
+inline constexpr LineSettings kUnitLine{7, 2, 4, 0};
+
 class PCI {
  public:
   static constexpr int kBaudCount = 14;
@@ -47,9 +62,9 @@ class PCI {
   static constexpr int32_t kOpenRefused = 3;      // the device refused the settings
 
   // GetByte statuses.
-  static constexpr int32_t kByteOk = 0;
-  static constexpr int32_t kByteFailed = 1;
-  static constexpr int32_t kByteTimeout = 2;
+  static constexpr int32_t kGetOk = 0;
+  static constexpr int32_t kGetFailed = 1;
+  static constexpr int32_t kGetTimeout = 2;
 
   PCI();
   ~PCI();
@@ -59,12 +74,15 @@ class PCI {
   // Note the order: parity before the data-bits index.
   int32_t SetLine(int8_t portIndex, int8_t baudIndex, int8_t parity, int8_t dataBitsIndex, int8_t stopBits,
                   int8_t spare);
+  int32_t SetLine(int8_t portIndex, const LineSettings& line) {
+    return SetLine(portIndex, line.BaudIndex, line.Parity, line.DataBitsIndex, line.StopBits, 0);
+  }
   int32_t Open();
   void Close();
   bool IsOpen() const { return fd_ >= 0; }
 
   bool PutByte(uint8_t b);
-  // Status kByteOk, kByteFailed or kByteTimeout (the byte is then 0).
+  // Status kGetOk, kGetFailed or kGetTimeout (the byte is then 0).
   uint8_t GetByte(int32_t& status);
   void Purge();
   void SetReadTimeout(uint32_t ms);
@@ -102,11 +120,12 @@ class PCI {
   int32_t frameBits_ = 11;
   std::chrono::steady_clock::time_point lineFreeAt_{};
   bool writeStalled_ = false;
+  // A line used without SetLine opens COM1 as the unit's line.
   int8_t portIndex_ = 0;
-  int8_t baudIndex_ = 7;
-  int8_t dataBitsIndex_ = 4;
-  int8_t parity_ = 2;
-  int8_t stopBits_ = 0;
+  int8_t baudIndex_ = kUnitLine.BaudIndex;
+  int8_t dataBitsIndex_ = kUnitLine.DataBitsIndex;
+  int8_t parity_ = kUnitLine.Parity;
+  int8_t stopBits_ = kUnitLine.StopBits;
   int8_t spare_ = 0;
   std::string devicePath_;
   int lastErrno_ = 0;
@@ -127,7 +146,7 @@ class TPortCollection : public TXCollection<TPort> {
  public:
   static constexpr int kProbedPorts = 9;  // COM1 to COM9
 
-  // True when the port opens with the default line settings.
+  // True when the port opens with the unit's line settings.
   static bool ProbePort(int index);
   // Lists the usable ports among COM1 to COM9, ascending, without descriptions.
   void Enumerate();

@@ -3,22 +3,10 @@
 #include <cstdint>
 #include <cstring>
 
+#include "link/Codes.h"
 #include "link/Kbase.h"
 #include "link/Portcol.h"
-
-namespace {
-// The unit's fixed line: 9600 baud, even parity, 8 data bits, one stop bit.
-constexpr int8_t kBaud9600 = 7;
-constexpr int8_t kParityEven = 2;
-constexpr int8_t kDataBits8 = 4;
-constexpr int8_t kOneStopBit = 0;
-
-constexpr uint8_t kVersionCode = 7;
-constexpr uint8_t kPanelStartCode = 13;
-constexpr uint8_t kPanelKeyCode = 0xE0;
-constexpr uint8_t kPanelPollCode = 0xF0;
-constexpr int32_t kStatusUnsupported = 12;
-}  // namespace
+#include "link/Versions.h"
 
 UKEDR_DRV::UKEDR_DRV()
     : line_(std::make_unique<PCI>()), master_(std::make_unique<KMASTER>(*line_, kDefaultReplyTimeoutMs)) {}
@@ -29,7 +17,7 @@ UKEDR_DRV::~UKEDR_DRV() = default;
 bool UKEDR_DRV::OpenLink(int32_t portIndex, int32_t replyTimeoutMs) {
   line_->SetDevicePath("");
   const int8_t port = portIndex >= 0 && portIndex <= INT8_MAX ? static_cast<int8_t>(portIndex) : int8_t{-1};
-  const int32_t code = line_->SetLine(port, kBaud9600, kParityEven, kDataBits8, kOneStopBit, 0);
+  const int32_t code = line_->SetLine(port, kUnitLine);
   master_->Drt().SetReplyTimeout(replyTimeoutMs);
   return code == PCI::kOpenOk;
 }
@@ -38,7 +26,7 @@ bool UKEDR_DRV::OpenDevice(const std::string& devicePath, int32_t replyTimeoutMs
   // An empty path must not fall back to the port map: port -1 has no device.
   line_->SetDevicePath(devicePath);
   const int8_t port = devicePath.empty() ? int8_t{-1} : int8_t{0};
-  const int32_t code = line_->SetLine(port, kBaud9600, kParityEven, kDataBits8, kOneStopBit, 0);
+  const int32_t code = line_->SetLine(port, kUnitLine);
   master_->Drt().SetReplyTimeout(replyTimeoutMs);
   return code == PCI::kOpenOk;
 }
@@ -64,44 +52,41 @@ void CopyOut(const DATA& data, void* dst, int32_t n) {
 }  // namespace
 
 bool UKEDR_DRV::QuickRead(uint8_t code, uint8_t subAddress, void* dst, int32_t n) {
-  if (!master_->Request(code, subAddress, nullptr, n, KDRT::kModeRead)) return false;
+  if (!master_->Request(code, subAddress, nullptr, n, kModeRead)) return false;
   CopyOut(master_->Data(), dst, n);
   return true;
 }
 
-bool UKEDR_DRV::QuickCommand(uint8_t code) { return master_->Request(code, 0, nullptr, 0, KDRT::kModeNone); }
+bool UKEDR_DRV::QuickCommand(uint8_t code) { return master_->Request(code, 0, nullptr, 0, kModeNone); }
 
 bool UKEDR_DRV::ReadBlock(uint8_t code, void* dst, int32_t n) {
-  if (!master_->Transfer(code, 0, nullptr, n, KDRT::kModeRead)) return false;
+  if (!master_->Transfer(code, 0, nullptr, n, kModeRead)) return false;
   CopyOut(master_->Data(), dst, n);
   return true;
 }
 
 bool UKEDR_DRV::WriteBlock(uint8_t code, const void* src, int32_t n) {
-  return master_->Transfer(code, 0, src, n, KDRT::kModeWrite);
+  return master_->Transfer(code, 0, src, n, kModeWrite);
 }
 
-bool UKEDR_DRV::Command(uint8_t code) { return master_->Transfer(code, 0, nullptr, 0, KDRT::kModeNone); }
+bool UKEDR_DRV::Command(uint8_t code) { return master_->Transfer(code, 0, nullptr, 0, kModeNone); }
 
-bool UKEDR_DRV::PanelStart() { return Command(kPanelStartCode); }
+bool UKEDR_DRV::PanelStart() { return Command(kReqPanelStart); }
 
 bool UKEDR_DRV::PanelKey(int32_t n, int32_t key) {
-  return master_->Request(kPanelKeyCode, static_cast<uint8_t>(key & 0x0F), nullptr, n, KDRT::kModeRead);
+  return master_->Request(kReqPanelKey, static_cast<uint8_t>(key & 0x0F), nullptr, n, kModeRead);
 }
 
-bool UKEDR_DRV::PanelPoll(int32_t n) { return master_->Request(kPanelPollCode, 0, nullptr, n, KDRT::kModeRead); }
+bool UKEDR_DRV::PanelPoll(int32_t n) { return master_->Request(kReqPanelPoll, 0, nullptr, n, kModeRead); }
 
 bool UKEDR_DRV::QueryVersion(bool& known, int32_t& code) {
   known = false;
   uint8_t v[3] = {0, 0, 0};
-  if (!QuickRead(kVersionCode, 0, v, 3)) return false;
+  if (!QuickRead(kReqVersion, 0, v, 3)) return false;
   const int32_t status = LastStatus();
   if (status == kStatusUnsupported) return true;
-  if (status != 0) return false;
+  if (status != kStatusOk) return false;
   known = true;
-  const int32_t c = v[2] < 10 ? v[2] * 10 : v[2];
-  code = v[0] * 1000 + v[1] * 100 + c;
-  // A unit that reports 6380 is served as a 6320.
-  if (code == 6380) code = 6320;
+  code = VersionCodeOfBytes(v[0], v[1], v[2]);
   return true;
 }

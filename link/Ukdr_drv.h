@@ -21,8 +21,9 @@ class UKEDR_DRV {
   UKEDR_DRV(const UKEDR_DRV&) = delete;
   UKEDR_DRV& operator=(const UKEDR_DRV&) = delete;
 
-  // Opens "COM<port+1>" through the port map, 9600 8E1; sets the reply time-out
-  // also when the port could not be opened. True when the line is open.
+  // Opens "COM<port+1>" through the port map as the unit's line (kUnitLine);
+  // sets the reply time-out also when the port could not be opened. True when
+  // the line is open.
   bool OpenLink(int32_t portIndex, int32_t replyTimeoutMs);
   // The same with an explicit device path instead of the port map.
   bool OpenDevice(const std::string& devicePath, int32_t replyTimeoutMs);
@@ -33,7 +34,7 @@ class UKEDR_DRV {
   void SetLongestWait(std::atomic<int32_t>* longestWait);
   void SetLogging(bool on);
 
-  int32_t LastStatus() const;        // 6 after a failure
+  int32_t LastStatus() const;        // kStatusLinkFailure after a failure
   std::string LogText() const;       // transport log of the last request
   const DATA& DataBuffer() const;    // data phase of the last transaction
 
@@ -45,7 +46,7 @@ class UKEDR_DRV {
   bool PanelStart();
   bool PanelKey(int32_t n, int32_t key);
   bool PanelPoll(int32_t n);
-  // success; `known` and `code` as the unit reports them (6380 reads as 6320).
+  // success; `known` and `code` as the unit reports them (VersionCodeOfBytes).
   bool QueryVersion(bool& known, int32_t& code);
 
  private:

@@ -3,18 +3,15 @@
 #include <cstring>
 #include <vector>
 
-#include "link/session/Bvlink.h"
+#include "link/Codes.h"
 #include "link/Ukdr_drv.h"
-#include "link/drivers/Drv853.h"
-#include "link/drivers/Drv960.h"
+#include "link/Versions.h"
+#include "model/Le.h"
 
 namespace {
-uint16_t GetU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-
-void PutU16(uint8_t* p, int32_t v) {
-  p[0] = static_cast<uint8_t>(v & 0xFF);
-  p[1] = static_cast<uint8_t>((v >> 8) & 0xFF);
-}
+using tgx::GetLe16;
+using tgx::GetLe32;
+using tgx::PutLe16;
 
 void AppendLog() {
   SessionContext& s = Session();
@@ -25,16 +22,8 @@ void AppendLog() {
 bool Settle(bool completed) {
   SessionContext& s = Session();
   AppendLog();
-  s.ResultCode = completed ? s.Link->LastStatus() : kResultLinkError;
-  return s.ResultCode == kResultOk;
-}
-
-// Codes inside a firmware family's range all mean that family's table layout.
-int32_t NormaliseVersionCode(int32_t code) {
-  if (code >= 8530 && code <= 9545) return 8530;
-  if (code >= 9600 && code <= 9615) return 9600;
-  if (code >= 9620 && code <= 9625) return 9620;
-  return code;
+  s.ResultCode = completed ? s.Link->LastStatus() : kStatusLinkFailure;
+  return s.ResultCode == kStatusOk;
 }
 
 void SetStoredFlag(uint8_t* field, bool stored) {
@@ -49,11 +38,6 @@ uint8_t* FlagField(std::vector<uint8_t>& header, const HeaderGeometry& g, int p)
 }
 }  // namespace
 
-SessionContext& Session() {
-  static SessionContext context;
-  return context;
-}
-
 bool Prepare() {
   uint8_t ignored = 0;
   return Settle(Session().Link->QuickRead(kReqPrepare, 0, &ignored, 1));
@@ -66,19 +50,17 @@ bool WriteUnit(uint8_t code, const void* src, int32_t n) { return Settle(Session
 bool ReadMemorySize(int64_t& size, bool wide) {
   uint8_t b[4] = {};
   if (!ReadUnit(kReqMemorySize, b, wide ? 4 : 2)) return false;
-  size = wide ? static_cast<int64_t>(static_cast<uint32_t>(b[0] | (b[1] << 8) | (b[2] << 16)) |
-                                     (static_cast<uint32_t>(b[3]) << 24))
-              : static_cast<int64_t>(GetU16(b));
+  size = wide ? static_cast<int64_t>(GetLe32(b)) : static_cast<int64_t>(GetLe16(b));
   return true;
 }
 
 bool ReadPackingModes(int32_t& highestMode) {
   uint8_t b[2] = {};
   if (!ReadUnit(kReqPackingModes, b, 2)) {
-    if (Session().ResultCode == kResultUnsupported) Session().ResultCode = kResultNoDriver;
+    if (Session().ResultCode == kStatusUnsupported) Session().ResultCode = kResultNoDriver;
     return false;
   }
-  highestMode = static_cast<int32_t>(GetU16(b)) - 1;
+  highestMode = static_cast<int32_t>(GetLe16(b)) - 1;
   return true;
 }
 
@@ -93,14 +75,14 @@ bool Identify(uint8_t& versionId) {
     return false;
   }
   const int32_t status = link.LastStatus();
-  if (status == 0) {
+  if (status == kStatusOk) {
     // Only the 621a answers the probe; it wants command 14 to leave that state.
     link.QuickCommand(kReqRestart);
     AppendLog();
-    versionId = 4;
+    versionId = kVersionId621a;
     return true;
   }
-  if (status != kResultUnsupported) {
+  if (status != kStatusUnsupported) {
     AppendLog();
     return false;
   }
@@ -109,7 +91,7 @@ bool Identify(uint8_t& versionId) {
   const bool ok = link.QueryVersion(known, code);
   AppendLog();
   if (!ok) return false;
-  versionId = known ? VersionIdOfCode(NormaliseVersionCode(code)) : 0;
+  versionId = known ? VersionIdOfReportedCode(code) : kUntoldVersionId;
   return true;
 }
 
@@ -117,8 +99,8 @@ void RecordsToDirectory(const uint8_t* records, TableDirectory& dir) {
   dir = TableDirectory{};
   std::array<bool, 16> seen{};
   for (int p = 0; p < 16; ++p) {
-    const int32_t number = GetU16(records + p * kRecordSize);
-    const int32_t count = GetU16(records + p * kRecordSize + 4);
+    const int32_t number = GetLe16(records + p * kRecordSize);
+    const int32_t count = GetLe16(records + p * kRecordSize + 4);
     dir.Slots[static_cast<size_t>(p)] = number;
     if (number > dir.UniqueCount) dir.UniqueCount = number;
     if (number >= 1 && number <= 16 && !seen[static_cast<size_t>(number - 1)]) {
@@ -145,8 +127,8 @@ void DirectoryToRecords(const TableDirectory& dir, uint8_t* records) {
   for (int p = 0; p < 16; ++p) {
     const int32_t number = dir.Slots[static_cast<size_t>(p)];
     if (number < 1 || number > 16) continue;
-    PutU16(records + p * kRecordSize, number);
-    PutU16(records + p * kRecordSize + 4, dir.Counts[static_cast<size_t>(number - 1)]);
+    PutLe16(records + p * kRecordSize, static_cast<uint16_t>(number));
+    PutLe16(records + p * kRecordSize + 4, static_cast<uint16_t>(dir.Counts[static_cast<size_t>(number - 1)]));
   }
 }
 
@@ -157,24 +139,24 @@ int32_t DecodeDirectory(const uint8_t* records, int32_t mode, TableDirectory& di
   // memory that could exist.
   if (!DirectoryIsSane(dir, mode)) {
     dir = TableDirectory{};
-    return kResultLinkError;
+    return kStatusLinkFailure;
   }
   for (int k = 0; k < dir.UniqueCount; ++k) packedSize += StoredSize(mode, dir.Counts[static_cast<size_t>(k)]);
-  return kResultOk;
+  return kStatusOk;
 }
 
 int32_t DecodeTables(const TableDirectory& dir, int32_t mode, const uint8_t* image, int32_t n, GROUPTAB& tables) {
   tables.Clear();
-  if (!DirectoryIsSane(dir, mode)) return kResultLinkError;
+  if (!DirectoryIsSane(dir, mode)) return kStatusLinkFailure;
   TArjTab arj(mode);
   arj.LoadDirectory(dir);
-  if (n != arj.Size()) return kResultLinkError;
+  if (n != arj.Size()) return kStatusLinkFailure;
   if (n > 0) std::memcpy(arj.Bytes(), image, static_cast<size_t>(n));
   if (!arj.Unpack(tables)) {
     tables.Clear();
-    return kResultLinkError;
+    return kStatusLinkFailure;
   }
-  return kResultOk;
+  return kStatusOk;
 }
 
 const HeaderGeometry* HeaderGeometryOf(uint8_t driverIndex) {
@@ -192,7 +174,7 @@ void ReadTables(const HeaderGeometry& g) {
   TableDirectory dir;
   int32_t packed = 0;
   s.ResultCode = DecodeDirectory(header.data() + g.RecordsOffset, 0, dir, packed);
-  if (s.ResultCode != kResultOk || dir.UniqueCount == 0) return;
+  if (s.ResultCode != kStatusOk || dir.UniqueCount == 0) return;
   std::vector<uint8_t> image(static_cast<size_t>(packed));
   if (!ReadUnit(kReqImage, image.data(), packed)) return;
   s.ResultCode = DecodeTables(dir, 0, image.data(), packed, *s.Tables);
@@ -233,25 +215,9 @@ void DeleteTables(const HeaderGeometry& g) {
 
 void RunDriver(const HeaderGeometry& g) {
   switch (Session().Operation) {
-    case kOperationWrite: WriteTables(g); break;
-    case kOperationRead: ReadTables(g); break;
-    case kOperationDelete: DeleteTables(g); break;
+    case kOpWrite: WriteTables(g); break;
+    case kOpRead: ReadTables(g); break;
+    case kOpDelete: DeleteTables(g); break;
     default: Session().ResultCode = kResultBadOperation; break;
   }
-}
-
-bool RunDriverOfIndex(uint8_t driverIndex) {
-  if (const HeaderGeometry* g = HeaderGeometryOf(driverIndex)) {
-    RunDriver(*g);
-    return true;
-  }
-  if (driverIndex == kDrv853Index) {
-    RunDrv853();
-    return true;
-  }
-  if (IsDrv960Index(driverIndex)) {
-    RunDrv960(driverIndex);
-    return true;
-  }
-  return false;
 }

@@ -1,72 +1,33 @@
 #pragma once
-// The table drivers' common ground: the session context they run in, the
-// request functions they share, the unit's directory records, and the header
-// driver that serves every firmware keeping its tables behind a header read
-// and written whole with request 1.
+// The table drivers' common ground: the request functions they share, the
+// unit's directory records, and the header driver that serves every firmware
+// keeping its tables behind a header read and written whole with request 1.
+// They run in the session context (link/session/Session.h).
 
 #include <array>
 #include <cstdint>
 #include <string>
 
 #include "link/Arjvol.h"
+#include "link/session/Session.h"
 #include "model/Prjvol.h"
-
-class UKEDR_DRV;
-
-// Result codes a driver or the session sets besides the unit's status bytes.
-constexpr int32_t kResultOk = 0;
-constexpr int32_t kResultUnitFault = 4;
-constexpr int32_t kResultLinkError = 6;
-constexpr int32_t kResultUnsupported = 12;  // status: the unit does not know the request
-constexpr int32_t kResultPackError = 80;
-constexpr int32_t kResultNoDriver = 81;
-constexpr int32_t kResultBadOperation = 82;
-constexpr int32_t kResultNoMemory = 83;
-constexpr int32_t kResultInitialising = 254;
-
-constexpr uint8_t kOperationWrite = 0;
-constexpr uint8_t kOperationRead = 1;
-constexpr uint8_t kOperationDelete = 2;
-
-// Request codes of the unit.
-constexpr uint8_t kReqHeader = 1;
-constexpr uint8_t kReqMemorySize = 2;
-constexpr uint8_t kReqImage = 3;
-constexpr uint8_t kReqCompactDirectory = 4;
-constexpr uint8_t kReqPackingModes = 8;
-constexpr uint8_t kReqRestart = 14;
-constexpr uint8_t kReqProbe = 15;
-constexpr uint8_t kReqPrepare = 20;
-
-// The unit addresses its table memory with 16 bits: no image it holds is larger.
-constexpr int32_t kMaxUnitImageBytes = 65535;
-
-// The running session as the drivers see it. One session runs at a time; the
-// session worker points this at its own fields when it is created.
-struct SessionContext {
-  int32_t ResultCode = 0;
-  uint8_t Operation = kOperationRead;
-  GROUPTAB* Tables = nullptr;
-  UKEDR_DRV* Link = nullptr;
-  std::string* SessionLog = nullptr;
-};
-SessionContext& Session();
 
 // Request functions: each runs one request on the session's link, appends the
 // request's transport log to the session log, sets ResultCode to the status
-// byte (6 when the request failed) and returns true exactly when it is 0.
+// byte (kStatusLinkFailure when the request failed) and returns true exactly
+// when it is kStatusOk.
 bool Prepare();
 bool ReadUnit(uint8_t code, void* dst, int32_t n);
 bool WriteUnit(uint8_t code, const void* src, int32_t n);
 // Request 2: 16-bit memory size, or 32-bit for the open-ended 96xx units.
 bool ReadMemorySize(int64_t& size, bool wide);
 // Request 8: the highest packing mode the unit accepts. A unit that does not
-// know the request leaves ResultCode 81.
+// know the request leaves kResultNoDriver.
 bool ReadPackingModes(int32_t& highestMode);
 bool Restart();
-// Finds the unit's firmware: version id 4 for a 621a, 0 for a unit that does
-// not know its version, else the version table's id of its code. False (and
-// the id untouched) when the unit did not answer the probe.
+// Finds the unit's firmware: kVersionId621a for a 621a, kUntoldVersionId for
+// a unit that does not know its version, else the version table's id of its
+// code. False (and the id untouched) when the unit did not answer the probe.
 bool Identify(uint8_t& versionId);
 
 // The 16 six-byte directory records (stored number, reserved, entry count).
@@ -75,16 +36,17 @@ constexpr int32_t kRecordsBytes = 16 * kRecordSize;
 using DirectoryRecords = std::array<uint8_t, kRecordsBytes>;
 
 // Packs the session's tables in the mode; on a table that does not fit the
-// mode sets ResultCode 80 and returns false, before anything is sent.
+// mode sets kResultPackError and returns false, before anything is sent.
 bool PackSessionTables(TArjTab& arj, TableDirectory& dir);
 
 void RecordsToDirectory(const uint8_t* records, TableDirectory& dir);
 void DirectoryToRecords(const TableDirectory& dir, uint8_t* records);
 
 // The read path without a line, for the drivers and for fuzzing: what the
-// unit's directory records and image amount to. Directory: 0, or 6 when the
-// records or the mode describe nothing a unit could hold (then `packedSize` is
-// 0). Tables: 0 with `tables` filled, or 6 with `tables` empty.
+// unit's directory records and image amount to. Directory: kStatusOk, or
+// kStatusLinkFailure when the records or the mode describe nothing a unit
+// could hold (then `packedSize` is 0). Tables: kStatusOk with `tables` filled,
+// or kStatusLinkFailure with `tables` empty.
 int32_t DecodeDirectory(const uint8_t* records, int32_t mode, TableDirectory& dir, int32_t& packedSize);
 int32_t DecodeTables(const TableDirectory& dir, int32_t mode, const uint8_t* image, int32_t n, GROUPTAB& tables);
 
@@ -120,9 +82,5 @@ constexpr uint16_t kStoredFlag = 4;
 void ReadTables(const HeaderGeometry& g);
 void WriteTables(const HeaderGeometry& g);
 void DeleteTables(const HeaderGeometry& g);
-// Dispatches on the session's Operation; 82 for an unknown one.
+// Dispatches on the session's Operation; kResultBadOperation for an unknown one.
 void RunDriver(const HeaderGeometry& g);
-
-// Runs the driver of a driver index (header, 853 or 96x); false when the
-// index has no driver.
-bool RunDriverOfIndex(uint8_t driverIndex);

@@ -4,12 +4,14 @@
 #include <vector>
 
 #include "link/Arjvol.h"
+#include "link/Codes.h"
 #include "link/drivers/Drv632.h"
+#include "model/Le.h"
 
 namespace {
 using CompactBlock = std::array<uint8_t, kCompactBlockSize>;
 
-bool ImageFits(int32_t size, int64_t limit) { return size >= 0 && size <= kMaxImageBytes && size <= limit; }
+bool ImageFits(int32_t size, int64_t limit) { return size >= 0 && size <= kMaxCompactImageBytes && size <= limit; }
 }  // namespace
 
 void ReadTables853() {
@@ -17,12 +19,12 @@ void ReadTables853() {
   s.Tables->Clear();
   CompactBlock block{};
   if (!ReadUnit(kReqCompactDirectory, block.data(), kCompactBlockSize)) return;
-  const int32_t mode = block[0] | (block[1] << 8);
+  const int32_t mode = tgx::GetLe16(block.data());
   TableDirectory dir;
   int32_t packed = 0;
   // A mode word other than 0 or 1 is as impossible as a bad record.
   s.ResultCode = DecodeDirectory(block.data() + 2, mode, dir, packed);
-  if (s.ResultCode != kResultOk || dir.UniqueCount == 0) return;
+  if (s.ResultCode != kStatusOk || dir.UniqueCount == 0) return;
   std::vector<uint8_t> image(static_cast<size_t>(packed));
   if (!ReadUnit(kReqImage, image.data(), packed)) return;
   s.ResultCode = DecodeTables(dir, mode, image.data(), packed, *s.Tables);
@@ -34,8 +36,7 @@ void WriteTables853(int32_t mode, int64_t limit, bool unit96x) {
   TableDirectory dir;
   if (!PackSessionTables(arj, dir)) return;
   CompactBlock block{};
-  block[0] = static_cast<uint8_t>(mode & 0xFF);
-  block[1] = static_cast<uint8_t>((mode >> 8) & 0xFF);
+  tgx::PutLe16(block.data(), static_cast<uint16_t>(mode));
   DirectoryToRecords(dir, block.data() + 2);
 
   if (!unit96x) {
@@ -65,9 +66,9 @@ void DeleteTables853() {
 
 void RunDrv853() {
   switch (Session().Operation) {
-    case kOperationWrite: WriteTables853(0, kDrv853Limit, false); break;
-    case kOperationRead: ReadTables853(); break;
-    case kOperationDelete: DeleteTables853(); break;
+    case kOpWrite: WriteTables853(0, kDrv853Limit, false); break;
+    case kOpRead: ReadTables853(); break;
+    case kOpDelete: DeleteTables853(); break;
     default: Session().ResultCode = kResultBadOperation; break;
   }
 }

@@ -5,10 +5,10 @@
 
 #include <cstdint>
 
-constexpr uint8_t kDrv853Index = 11;
 constexpr int32_t kDrv853Limit = 21760;
-// No compact-directory unit takes a longer image, whatever its memory.
-constexpr int32_t kMaxImageBytes = 32760;
+// No compact-directory unit takes a longer image, whatever its memory: the
+// compact image is capped well below what the unit's address space holds.
+constexpr int32_t kMaxCompactImageBytes = 32760;
 constexpr int32_t kCompactBlockSize = 98;
 
 void ReadTables853();

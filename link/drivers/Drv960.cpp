@@ -1,5 +1,6 @@
 #include "link/drivers/Drv960.h"
 
+#include "link/Codes.h"
 #include "link/drivers/Drv632.h"
 #include "link/drivers/Drv853.h"
 
@@ -20,13 +21,13 @@ void WriteTables960(int32_t limit) {
     highestMode = 0;
   }
   WriteTables853(0, limit, true);
-  if (s.ResultCode == kResultOk) return;
+  if (s.ResultCode == kStatusOk) return;
   // Mode 1 costs twice the bytes but holds any table with 16-bit steps; the
   // retry asks a "96XX" unit for its memory again.
   if (s.ResultCode == kResultPackError && highestMode >= 1) WriteTables853(1, limit, true);
 }
 
 void RunDrv960(uint8_t driverIndex) {
-  if (Session().Operation == kOperationWrite) WriteTables960(Drv960Limit(driverIndex));
+  if (Session().Operation == kOpWrite) WriteTables960(Drv960Limit(driverIndex));
   else RunDrv853();
 }

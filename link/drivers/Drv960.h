@@ -5,11 +5,10 @@
 
 #include <cstdint>
 
-constexpr uint8_t kDrv960Index = 12;   // "960 ": 54320 bytes
-constexpr uint8_t kDrv962Index = 13;   // "962 ": 53632 bytes
-constexpr uint8_t kDrv96XXIndex = 14;  // "96XX": the unit tells its memory
-constexpr int32_t kDrv960Limit = 54320;
-constexpr int32_t kDrv962Limit = 53632;
+#include "link/Versions.h"
+
+constexpr int32_t kDrv960Limit = 54320;  // "960 "
+constexpr int32_t kDrv962Limit = 53632;  // "962 "
 
 inline bool IsDrv960Index(uint8_t driverIndex) { return driverIndex >= kDrv960Index && driverIndex <= kDrv96XXIndex; }
 // The write limit of a 96x driver index; 0 means "ask the unit".

@@ -3,44 +3,16 @@
 #include <pthread.h>
 #include <sched.h>
 
-#include <array>
 
 #include "link/drivers/Drv632.h"
-#include "model/Cp1251.h"
+#include "link/drivers/Drv853.h"
+#include "link/drivers/Drv960.h"
+#include "link/session/Session.h"
 
 namespace {
-struct VersionRecord {
-  uint8_t Id;
-  const char* Label;
-  int32_t Code;
-  uint8_t Driver;
-};
-
-// Searched in this order; ids are not in table order and id 5 is absent. The
-// all-zero record ends the table and never matches.
-constexpr std::array<VersionRecord, 34> kVersionTable{{
-    {0, "5X0 ", 0, 0},        {1, "501 ", 5010, 1},     {2, "511 ", 5110, 1},     {3, "521 ", 5210, 1},
-    {4, "621a ", 6210, 2},    {6, "632 ", 6320, 3},     {7, "633 ", 6330, 4},     {8, "634 ", 6340, 4},
-    {9, "6341 ", 6341, 4},    {10, "6342 ", 6342, 5},   {11, "6343 ", 6343, 5},   {12, "635 ", 6350, 5},
-    {13, "636 ", 6360, 5},    {14, "6362 ", 6362, 5},   {15, "6363 ", 6363, 6},   {16, "6364 ", 6364, 6},
-    {17, "641 ", 6410, 7},    {21, "731 ", 7310, 5},    {18, "735 ", 7350, 5},    {19, "7364 ", 7364, 6},
-    {20, "741 ", 7410, 7},    {23, "7411 ", 7411, 7},   {22, "843 ", 8430, 8},    {24, "8431 ", 8431, 8},
-    {25, "8432 ", 8432, 8},   {27, "8433 ", 8433, 8},   {26, "851 ", 8510, 9},    {28, "852 ", 8520, 10},
-    {29, "853 ", 8530, 11},   {30, "960 ", 9600, 12},   {31, "96XX", 9616, 14},   {32, "962 ", 9620, 13},
-    {33, "96XX", 9626, 14},   {0, nullptr, 0, 0},
-}};
-constexpr int kVersionRecords = 33;  // the terminator is not searched
-constexpr int32_t kHighestKnownCode = 9626;
-constexpr uint8_t kOpenEndedVersionId = 33;
-constexpr uint8_t kNoDriver = 15;
-constexpr uint8_t kFirstRestartingId = 10;
+// A read changes nothing in the unit and waits for replies no longer than the
+// remote panel does; writes and deletes take the configured time-out.
 constexpr int32_t kReadReplyTimeoutMs = 500;
-
-const VersionRecord* RecordOfId(uint8_t id) {
-  for (int i = 0; i < kVersionRecords; ++i)
-    if (kVersionTable[static_cast<size_t>(i)].Id == id) return &kVersionTable[static_cast<size_t>(i)];
-  return nullptr;
-}
 
 // Byte deadlines of 50 ms must hold while the windows redraw; without the
 // right to real-time scheduling the worker simply runs at normal priority.
@@ -51,33 +23,20 @@ void RaisePriority(std::thread& t) {
 }
 }  // namespace
 
-uint8_t VersionIdOfCode(int32_t code) {
-  for (int i = 0; i < kVersionRecords; ++i)
-    if (kVersionTable[static_cast<size_t>(i)].Code == code) return kVersionTable[static_cast<size_t>(i)].Id;
-  // Newer 96x firmware keeps the open-ended layout.
-  return code > kHighestKnownCode ? kOpenEndedVersionId : TBVLink::kUnknownVersionId;
-}
-
-std::string VersionLabel(uint8_t id) {
-  const VersionRecord* r = RecordOfId(id);
-  return r ? r->Label : "?";
-}
-
-uint8_t DriverOfVersion(uint8_t id) {
-  const VersionRecord* r = RecordOfId(id);
-  return r ? r->Driver : kNoDriver;
-}
-
-std::string ResultText(int32_t resultCode) {
-  switch (resultCode) {
-    case kResultOk: return "OK";
-    case kResultUnitFault: return tgx::FromUtf8("Неисправность БВ!");
-    case kResultPackError: return tgx::FromUtf8("Ошибка сжатия таблиц");
-    case kResultNoDriver: return tgx::FromUtf8("Версия не поддерживается");
-    case kResultNoMemory: return tgx::FromUtf8("Недостаточно памяти БВ!");
-    case kResultInitialising: return tgx::FromUtf8("Инициализация БВ");
-    default: return tgx::FromUtf8("Ошибка связи");
+bool RunDriverOfIndex(uint8_t driverIndex) {
+  if (const HeaderGeometry* g = HeaderGeometryOf(driverIndex)) {
+    RunDriver(*g);
+    return true;
   }
+  if (driverIndex == kDrv853Index) {
+    RunDrv853();
+    return true;
+  }
+  if (IsDrv960Index(driverIndex)) {
+    RunDrv960(driverIndex);
+    return true;
+  }
+  return false;
 }
 
 TBVLink::TBVLink(bool logging) {
@@ -85,10 +44,7 @@ TBVLink::TBVLink(bool logging) {
   link_.SetCancelFlag(&Cancel);
   link_.SetProgress(&Progress);
   link_.SetLongestWait(&LongestWait);
-  SessionContext& s = Session();
-  s.Tables = &Tables;
-  s.Link = &link_;
-  s.SessionLog = &SessionLog;
+  BindSessionContext();
   worker_ = std::thread([this] { Execute(); });
   RaisePriority(worker_);
 }
@@ -103,6 +59,14 @@ TBVLink::~TBVLink() {
   worker_.join();
   SessionContext& s = Session();
   if (s.Link == &link_) s = SessionContext{};
+}
+
+SessionContext& TBVLink::BindSessionContext() {
+  SessionContext& s = Session();
+  s.Tables = &Tables;
+  s.Link = &link_;
+  s.SessionLog = &SessionLog;
+  return s;
 }
 
 void TBVLink::Start() {
@@ -147,27 +111,25 @@ bool TBVLink::RunSession() {
   const bool open =
       DevicePath.empty() ? link_.OpenLink(Channel.PortIndex, timeout) : link_.OpenDevice(DevicePath, timeout);
   if (!open) {
-    StatusText = tgx::FromUtf8("Порт занят");
+    StatusText = PortBusyText();
     link_.CloseLink();
     return false;
   }
-  SessionContext& s = Session();
-  s.Tables = &Tables;
-  s.Link = &link_;
-  s.SessionLog = &SessionLog;
+  // Bound again: a worker created later may have taken the context over.
+  SessionContext& s = BindSessionContext();
   s.Operation = Operation;
-  s.ResultCode = kResultOk;
+  s.ResultCode = kStatusOk;
 
   VersionId = kUnknownVersionId;
   if (!Identify(VersionId)) {
-    s.ResultCode = kResultLinkError;
+    s.ResultCode = kStatusLinkFailure;
   } else if (!RunDriverOfIndex(DriverOfVersion(VersionId))) {
     s.ResultCode = kResultNoDriver;
   }
   // Firmware from id 10 on only takes new tables after a restart.
-  if (s.ResultCode == kResultOk && changing && VersionId >= kFirstRestartingId) Restart();
+  if (s.ResultCode == kStatusOk && changing && VersionId >= kFirstRestartingId) Restart();
 
   StatusText = ResultText(s.ResultCode);
   link_.CloseLink();
-  return s.ResultCode == kResultOk;
+  return s.ResultCode == kStatusOk;
 }

@@ -10,15 +10,15 @@
 #include <thread>
 
 #include "app/core/Chanpar.h"
+#include "link/Codes.h"
 #include "link/Ukdr_drv.h"
+#include "link/Versions.h"
+#include "link/session/Session.h"
 #include "model/Prjvol.h"
 
 class TBVLink {
  public:
-  static constexpr uint8_t kOpWrite = 0;
-  static constexpr uint8_t kOpRead = 1;
-  static constexpr uint8_t kOpDelete = 2;
-  static constexpr uint8_t kUnknownVersionId = 34;
+  using enum SessionOperation;  // TBVLink::kOpWrite, kOpRead, kOpDelete
 
   explicit TBVLink(bool logging);
   ~TBVLink();  // raises Cancel, ends the loop and joins the worker
@@ -50,6 +50,8 @@ class TBVLink {
   void WaitFinished();
 
  private:
+  // Points the drivers' session context at this worker's fields.
+  SessionContext& BindSessionContext();
   void Execute();
   bool RunSession();
 
@@ -61,9 +63,6 @@ class TBVLink {
   std::thread worker_;
 };
 
-// Version table lookups.
-uint8_t VersionIdOfCode(int32_t code);
-std::string VersionLabel(uint8_t id);  // "?" for an id without a record
-uint8_t DriverOfVersion(uint8_t id);   // 15 for an id without a record
-// The session's status text of a result code (Windows-1251).
-std::string ResultText(int32_t resultCode);
+// Runs the driver of a driver index (header, 853 or 96x) in the session
+// context; false when the index has no driver.
+bool RunDriverOfIndex(uint8_t driverIndex);

@@ -1,13 +1,12 @@
 #include "link/session/Outcome.h"
 
+#include "link/Versions.h"
 #include "model/Cp1251.h"
 
 namespace {
-// Version ids from this one on restart by themselves after a change; from the
-// power-cycle id on, the firmware keeps new tables but takes them only at the
-// next power-on; older ones need no notice.
-constexpr int kFirstRestartingId = 10;
-constexpr int kFirstPowerCycleId = 4;
+// From the 621a on, firmware that does not restart by itself keeps new tables
+// but takes them only at the next power-on; older ones need no notice.
+constexpr int kFirstPowerCycleId = kVersionId621a;
 }  // namespace
 
 std::vector<std::string> ChangeNoticeLines(uint8_t versionId) {

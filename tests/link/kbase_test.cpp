@@ -21,7 +21,7 @@ using tgxtest::PtyPeer;
 namespace {
 
 constexpr int32_t kReplyMs = 150;  // short, so that time-out cases stay quick
-constexpr int32_t R = KDRT::kModeRead, W = KDRT::kModeWrite;
+constexpr int32_t R = kModeRead, W = kModeWrite;
 
 // Data to write or to compare a read with: 10 11 12 13...
 const Bytes kData = [] { Bytes b(32000); std::iota(b.begin(), b.end(), uint8_t{0x10}); return b; }();
@@ -58,20 +58,20 @@ struct Rig {
 // three data bytes and 01 that of two.
 TEST(TransportTest, ChecksumRulesStatusAndTimeoutCodes) {
   const std::tuple<const char*, int32_t, int32_t, Bytes, Bytes, int32_t, int32_t, int32_t, Bytes> cases[] = {
-      {"read 1 awaits no checksum", R, 1, {0, 0x10}, {}, KDRT::kOk, 0, 0, {1}},
-      {"read 2", R, 2, {0, 0x10, 0x11, 0x01}, {}, KDRT::kOk, 0, 0, {1}},
-      {"read 3", R, 3, {0, 0x10, 0x11, 0x12, 0x13}, {}, KDRT::kOk, 0, 0, {1}},
-      {"read 2, bad checksum", R, 2, {0, 0x10, 0x11, 0x00}, {}, KDRT::kBlockChecksum, 6, 0, {1}},
-      {"read 3, bad checksum", R, 3, {0, 0x10, 0x11, 0x12, 0x12}, {}, KDRT::kBlockChecksum, 6, 0, {1}},
-      {"read 2, no checksum", R, 2, {0, 0x10, 0x11}, {}, KDRT::kBlockTimeout, 6, 50, {1}},
-      {"read 6, data stops: every byte awaited", R, 6, {0, 0x10, 0x11}, {}, KDRT::kBlockTimeout, 6, 250, {1}},
-      {"no status", R, 3, {}, {}, KDRT::kStatusTimeout, 6, kReplyMs, {1}},
-      {"read refused: no block, zeros", R, 3, {12}, {}, KDRT::kOk, 12, 0, {1}},
-      {"write 1, ack is the status", W, 1, {0}, {12}, KDRT::kOk, 12, 0, {1, 0x10}},
-      {"write 2 sends no checksum", W, 2, {0}, {12}, KDRT::kOk, 12, 0, {1, 0x10, 0x11}},
-      {"write 3", W, 3, {0}, {12}, KDRT::kOk, 12, 0, {1, 0x10, 0x11, 0x12, 0x13}},
-      {"write refused: no block", W, 3, {254}, {}, KDRT::kOk, 254, 0, {1}},
-      {"no acknowledgement", W, 3, {0}, {}, KDRT::kAckTimeout, 6, kReplyMs, {1, 0x10, 0x11, 0x12, 0x13}},
+      {"read 1 awaits no checksum", R, 1, {0, 0x10}, {}, kTransactionOk, 0, 0, {1}},
+      {"read 2", R, 2, {0, 0x10, 0x11, 0x01}, {}, kTransactionOk, 0, 0, {1}},
+      {"read 3", R, 3, {0, 0x10, 0x11, 0x12, 0x13}, {}, kTransactionOk, 0, 0, {1}},
+      {"read 2, bad checksum", R, 2, {0, 0x10, 0x11, 0x00}, {}, kBlockChecksum, 6, 0, {1}},
+      {"read 3, bad checksum", R, 3, {0, 0x10, 0x11, 0x12, 0x12}, {}, kBlockChecksum, 6, 0, {1}},
+      {"read 2, no checksum", R, 2, {0, 0x10, 0x11}, {}, kBlockTimeout, 6, 50, {1}},
+      {"read 6, data stops: every byte awaited", R, 6, {0, 0x10, 0x11}, {}, kBlockTimeout, 6, 250, {1}},
+      {"no status", R, 3, {}, {}, kStatusWaitTimeout, 6, kReplyMs, {1}},
+      {"read refused: no block, zeros", R, 3, {12}, {}, kTransactionOk, 12, 0, {1}},
+      {"write 1, ack is the status", W, 1, {0}, {12}, kTransactionOk, 12, 0, {1, 0x10}},
+      {"write 2 sends no checksum", W, 2, {0}, {12}, kTransactionOk, 12, 0, {1, 0x10, 0x11}},
+      {"write 3", W, 3, {0}, {12}, kTransactionOk, 12, 0, {1, 0x10, 0x11, 0x12, 0x13}},
+      {"write refused: no block", W, 3, {254}, {}, kTransactionOk, 254, 0, {1}},
+      {"no acknowledgement", W, 3, {0}, {}, kAckTimeout, 6, kReplyMs, {1, 0x10, 0x11, 0x12, 0x13}},
   };
   for (const auto& [what, mode, n, reply, ack, result, status, ms, wire] : cases) {
     SCOPED_TRACE(what);
@@ -84,7 +84,7 @@ TEST(TransportTest, ChecksumRulesStatusAndTimeoutCodes) {
     EXPECT_EQ(r.m.Status(), status);
     EXPECT_EQ(r.unit.Received(), wire);
     const Bytes got(r.m.Data().Bytes(), r.m.Data().Bytes() + r.m.Data().Size());
-    EXPECT_TRUE(mode == W || result != KDRT::kOk || got == (status ? Bytes(n, 0) : First(n))) << "data buffer";
+    EXPECT_TRUE(mode == W || result != kTransactionOk || got == (status ? Bytes(n, 0) : First(n))) << "data buffer";
   }
 }
 
@@ -94,22 +94,22 @@ TEST(TransportTest, CancelBeforeAndDuringABlockAndTheLogSegment) {
   r.m.Drt().SetCancelFlag(&cancel);
   // Raised before: the command still goes out, but nothing is awaited or taken.
   r.unit.Expect({7}).Send({0, 6, 3, 2, 6 ^ 3 ^ 2});
-  EXPECT_EQ(r.Exchange(7, nullptr, 3, R), KDRT::kStatusFailed);
+  EXPECT_EQ(r.Exchange(7, nullptr, 3, R), kStatusWaitFailed);
   EXPECT_LT(r.ms, kReplyMs);
-  EXPECT_EQ(r.m.Status(), KDRT::kLinkFailureStatus);
+  EXPECT_EQ(r.m.Status(), kStatusLinkFailure);
   EXPECT_EQ(r.m.Drt().ReceivedLog().Size(), 0);
 
   // During a read block: the byte after the cancel is refused, the rest of
   // the 2,000 is not awaited.
   cancel = false;
   r.unit.Expect({3}).Send(Bytes(101, 0)).Pause(20).Do([&] { cancel = true; }).Pause(5).Send({0x55});
-  EXPECT_EQ(r.Exchange(3, nullptr, 2000, R), KDRT::kBlockFailed);
+  EXPECT_EQ(r.Exchange(3, nullptr, 2000, R), kBlockFailed);
   EXPECT_LT(r.ms, 300);
   EXPECT_EQ(r.m.Drt().ReceivedLog().Size(), 101);
   // Cancelled while the next byte does not come: the time-out of that byte.
   cancel = false;
   r.unit.Expect({3}).Send(Bytes(11, 0)).Pause(10).Do([&] { cancel = true; });
-  EXPECT_EQ(r.Exchange(3, nullptr, 2000, R), KDRT::kBlockTimeout);
+  EXPECT_EQ(r.Exchange(3, nullptr, 2000, R), kBlockTimeout);
 
   // The log of one request, and the status wait it records.
   cancel = false;
@@ -121,7 +121,7 @@ TEST(TransportTest, CancelBeforeAndDuringABlockAndTheLogSegment) {
   // and its waits start afresh.
   r.m.Drt().SetLogging(false);
   r.unit.AnswerCommand(0x0F);
-  ASSERT_TRUE(r.Run([&] { return r.m.Request(0x0F, 0, nullptr, 0, KDRT::kModeNone); }));
+  ASSERT_TRUE(r.Run([&] { return r.m.Request(0x0F, 0, nullptr, 0, kModeNone); }));
   EXPECT_TRUE(std::regex_match(r.m.Log(), std::regex("#[0-9]+ > <"))) << r.m.Log();
   EXPECT_LT(r.m.Drt().StatusWait(), 75);
 
@@ -129,7 +129,7 @@ TEST(TransportTest, CancelBeforeAndDuringABlockAndTheLogSegment) {
   // so the sender is still in its loop; it stops without a checksum.
   const size_t before = r.unit.Received().size() + 1;
   r.unit.Expect({3}).Send({0}).Receive(200).Do([&] { cancel = true; });
-  EXPECT_EQ(r.Exchange(3, kData.data(), 32000, W), KDRT::kAckFailed);
+  EXPECT_EQ(r.Exchange(3, kData.data(), 32000, W), kAckFailed);
   const Bytes got = r.unit.Received();
   ASSERT_GT(got.size(), before + 200);
   ASSERT_LT(got.size(), before + 32000);
@@ -148,7 +148,7 @@ TEST(TransportTest, ProgressAndTheAcknowledgementOfALongBlock) {
     std::atomic<int32_t> progress{-1};
     r.m.Drt().SetProgress(&progress);
     mode == R ? r.unit.AnswerRead(1, First(n)) : r.unit.Expect({1}).Send({0}).Receive(n + 1).Pause(400).Send({0});
-    EXPECT_EQ(r.Exchange(1, kData.data(), n, mode), KDRT::kOk);
+    EXPECT_EQ(r.Exchange(1, kData.data(), n, mode), kTransactionOk);
     EXPECT_EQ(progress.load(), last);
     EXPECT_LT(r.m.Drt().AckWait(), 50);
   }

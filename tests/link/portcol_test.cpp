@@ -67,7 +67,7 @@ TEST(PciTest, SettingsExclusiveOpenPurgeReadTimeOutAndHangUp) {
   int32_t status = -1;
   auto t0 = Clock::now();
   EXPECT_EQ(first->GetByte(status), 0);
-  EXPECT_EQ(status, PCI::kByteTimeout);
+  EXPECT_EQ(status, PCI::kGetTimeout);
   EXPECT_GE(MsSince(t0), 48);
   EXPECT_LT(MsSince(t0), 200);
   first->Close();
@@ -79,7 +79,7 @@ TEST(PciTest, SettingsExclusiveOpenPurgeReadTimeOutAndHangUp) {
   second->SetReadTimeout(2000);
   t0 = Clock::now();
   second->GetByte(status);
-  EXPECT_EQ(status, PCI::kByteFailed);
+  EXPECT_EQ(status, PCI::kGetFailed);
   EXPECT_LT(MsSince(t0), 500);
 }
 

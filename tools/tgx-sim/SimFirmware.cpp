@@ -1,26 +1,28 @@
 #include "SimFirmware.h"
 
+#include <iterator>
+
+#include "link/Versions.h"
+
 namespace tgxsim {
 namespace {
 
 struct HeaderFamily {
   const char* name;
   HeaderGeometry geometry;
-  int codes[8];  // zero-terminated
 };
 
-// Header layouts of the units that keep a table header.
+// Header layouts of the units that keep a table header, by the driver index
+// the version table gives their codes (kFirstHeaderDriver on). They are the
+// unit's own numbers, written down apart from the program's drivers so that a
+// mistake in either shows up against the other.
 constexpr HeaderFamily kHeaderFamilies[] = {
-    {"621a", {274, 2, true, 178}, {6210}},
-    {"632", {774, 2, false, 322}, {6320}},
-    {"634", {808, 4, false, 356}, {6330, 6340, 6341}},
-    {"6343", {822, 6, false, 358}, {6342, 6343, 6350, 6360, 6362, 7310, 7350}},
-    {"6363", {862, 6, false, 486}, {6363, 6364, 7364}},
-    {"640", {1310, 6, false, 934}, {6410, 7410, 7411}},
-    {"843", {2070, 6, false, 1622}, {8430, 8431, 8432, 8433}},
-    {"851", {750, 6, false, 422}, {8510}},
-    {"852", {976, 6, false, 646}, {8520}},
+    {"621a", {274, 2, true, 178}},    {"632", {774, 2, false, 322}},    {"634", {808, 4, false, 356}},
+    {"6343", {822, 6, false, 358}},   {"6363", {862, 6, false, 486}},   {"640", {1310, 6, false, 934}},
+    {"843", {2070, 6, false, 1622}},  {"851", {750, 6, false, 422}},    {"852", {976, 6, false, 646}},
 };
+static_assert(std::size(kHeaderFamilies) == kLastHeaderDriver - kFirstHeaderDriver + 1);
+constexpr int kPlainHeaderFamily = 1;  // "632": what a code without a driver answers like
 
 // The panel is started explicitly from this firmware on.
 constexpr int kFirstPanelStartCode = 6350;
@@ -52,51 +54,46 @@ std::optional<std::array<uint8_t, 3>> VersionBytesOf(int code) {
   return bytes;
 }
 
-int VersionCodeOf(const std::array<uint8_t, 3>& bytes) {
-  const int c = bytes[2] < 10 ? bytes[2] * 10 : bytes[2];
-  const int code = bytes[0] * 1000 + bytes[1] * 100 + c;
-  return code == 6380 ? 6320 : code;
-}
+int VersionCodeOf(const std::array<uint8_t, 3>& bytes) { return VersionCodeOfBytes(bytes[0], bytes[1], bytes[2]); }
 
 Firmware FirmwareOfCode(int code) {
   Firmware fw;
   fw.versionCode = code;
   if (auto bytes = VersionBytesOf(code)) fw.versionBytes = *bytes;
-  // The program reads 6380 as 6320 and treats the unit accordingly.
-  if (code == 6380) code = 6320;
   fw.displayVariant = DisplayVariantOf(code);
   fw.needsPanelStart = code >= kFirstPanelStartCode;
 
-  // The compact-directory units, by the same ranges the program folds codes into.
-  if (code >= 8530) {
-    fw.memory = MemoryKind::kCompact;
-    if (code <= 9545) {
+  // The unit keeps the memory of the driver the program picks for its code.
+  const uint8_t driver = DriverOfVersion(VersionIdOfReportedCode(code));
+  switch (driver) {
+    case kDrv853Index:
+      fw.memory = MemoryKind::kCompact;
       fw.family = "853";
       fw.defaultPackingModes = 1;
-    } else {
-      fw.family = code <= 9615 ? "960" : (code >= 9620 && code <= 9625) ? "962" : "96XX";
+      return fw;
+    case kDrv960Index:
+    case kDrv962Index:
+    case kDrv96XXIndex:
+      fw.memory = MemoryKind::kCompact;
+      fw.family = driver == kDrv960Index ? "960" : driver == kDrv962Index ? "962" : "96XX";
       fw.defaultPackingModes = 2;
-      fw.wideMemorySize = fw.family == "96XX";
-    }
+      fw.wideMemorySize = driver == kDrv96XXIndex;
+      return fw;
+    default:
+      break;
+  }
+  if (driver >= kFirstHeaderDriver && driver <= kLastHeaderDriver) {
+    const HeaderFamily& family = kHeaderFamilies[driver - kFirstHeaderDriver];
+    fw.family = family.name;
+    fw.header = family.geometry;
+    // The 621a is recognised by its answer to request 15 and never asked for
+    // its version.
+    fw.answers15WithZero = VersionIdOfReportedCode(code) == kVersionId621a;
+    fw.knowsVersion = !fw.answers15WithZero;
     return fw;
   }
-
-  for (const HeaderFamily& family : kHeaderFamilies) {
-    for (int c : family.codes) {
-      if (c == 0) break;
-      if (c == code) {
-        fw.family = family.name;
-        fw.header = family.geometry;
-        // The 621a is recognised by its answer to request 15 and never asked
-        // for its version.
-        fw.answers15WithZero = code == 6210;
-        fw.knowsVersion = code != 6210;
-        return fw;
-      }
-    }
-  }
   fw.family = "632 (no driver for this code)";
-  fw.header = kHeaderFamilies[1].geometry;
+  fw.header = kHeaderFamilies[kPlainHeaderFamily].geometry;
   return fw;
 }
 

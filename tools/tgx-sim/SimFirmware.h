@@ -50,7 +50,7 @@ Firmware FirmwareOfCode(int code);
 // bytes give that code (for example 6305).
 std::optional<std::array<uint8_t, 3>> VersionBytesOf(int code);
 
-// The master's reading of the bytes, including its 6380 -> 6320 quirk.
+// The master's reading of the bytes (VersionCodeOfBytes of the program).
 int VersionCodeOf(const std::array<uint8_t, 3>& bytes);
 
 // The unit's display variant for a known version code.

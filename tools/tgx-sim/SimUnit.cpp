@@ -1,21 +1,19 @@
 #include "SimUnit.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <fstream>
-#include <sstream>
+
+#include "link/Codes.h"
+#include "model/Le.h"
 
 namespace tgxsim {
 namespace {
 
-constexpr uint8_t kStatusOk = 0;
-constexpr uint8_t kStatusUnknown = 12;
-// Acknowledgement of a written block whose checksum does not match.
+// The unit's own choices where the protocol leaves them open.
+// A written block whose checksum does not match is acknowledged with this
+// status and not stored.
 constexpr uint8_t kStatusBadChecksum = 11;
 constexpr uint8_t kPrepareByte = 0x01;
 constexpr uint32_t kDefaultMemory = 32768;
@@ -25,24 +23,6 @@ constexpr double kHandshakeForgetSeconds = 1.0;
 constexpr double kPacedByteSeconds = 11.0 / 9600.0;
 // The master sends a block back to back; a pause this long means it stopped.
 constexpr double kBlockStallSeconds = 0.1;
-constexpr size_t kMaxStateFileBytes = 1 << 20;
-constexpr size_t kMaxImageBytes = 0xFFFF;  // the parameter block's length is 16-bit
-constexpr char kStateMagic[] = "tgx-sim state 1";
-
-constexpr uint8_t kCodeHeader = 1;
-constexpr uint8_t kCodeMemorySize = 2;
-constexpr uint8_t kCodeImage = 3;
-constexpr uint8_t kCodeDirectory = 4;
-constexpr uint8_t kCodeVersion = 7;
-constexpr uint8_t kCodePackingModes = 8;
-constexpr uint8_t kCodePanelStart = 13;
-constexpr uint8_t kCodeRestart = 14;
-constexpr uint8_t kCodeProbe = 15;
-constexpr uint8_t kCodePrepare = 20;
-constexpr int kCodeKey = 0xE0;
-constexpr int kCodePoll = 0xF0;
-
-enum Mode { kModeNone = 0, kModeRead = 1, kModeWrite = 2 };
 
 double SteadySeconds() {
   using namespace std::chrono;
@@ -55,33 +35,17 @@ uint8_t Xor(const uint8_t* p, size_t n) {
   return x;
 }
 
-std::string Hex(const std::vector<uint8_t>& bytes) {
-  static const char digits[] = "0123456789ABCDEF";
-  std::string s;
-  s.reserve(bytes.size() * 2);
-  for (uint8_t b : bytes) {
-    s += digits[b >> 4];
-    s += digits[b & 15];
-  }
-  return s;
+std::vector<uint8_t> Word(uint16_t w) {
+  std::vector<uint8_t> bytes(2);
+  tgx::PutLe16(bytes.data(), w);
+  return bytes;
 }
 
-bool Unhex(const std::string& s, std::vector<uint8_t>& out, size_t maxBytes) {
-  if (s.size() % 2 != 0 || s.size() / 2 > maxBytes) return false;
-  out.clear();
-  out.reserve(s.size() / 2);
-  auto nibble = [](char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-  };
-  for (size_t i = 0; i < s.size(); i += 2) {
-    const int hi = nibble(s[i]), lo = nibble(s[i + 1]);
-    if (hi < 0 || lo < 0) return false;
-    out.push_back(static_cast<uint8_t>(hi * 16 + lo));
-  }
-  return true;
+// The first n (at most four) bytes of a little-endian number.
+std::vector<uint8_t> LowBytes(uint32_t v, int n) {
+  uint8_t bytes[4];
+  tgx::PutLe32(bytes, v);
+  return {bytes, bytes + std::clamp(n, 0, 4)};
 }
 
 void AppendHexBytes(std::string& line, const std::vector<uint8_t>& bytes) {
@@ -107,80 +71,12 @@ SimUnit::~SimUnit() {
   if (log_) std::fclose(log_);
 }
 
-UnitMemory SimUnit::FreshMemory(const Firmware& fw) {
-  UnitMemory m;
-  m.directory.assign(kCompactDirectoryBytes, 0);
-  if (fw.memory != MemoryKind::kHeader) return m;
-  const HeaderGeometry& g = fw.header;
-  m.header.resize(static_cast<size_t>(g.size));
-  for (size_t i = 0; i < m.header.size(); ++i) {
-    const uint8_t b = static_cast<uint8_t>((i * 37 + 11) ^ 0xA5);
-    m.header[i] = b ? b : 0x5A;
-  }
-  // Slot flags with other bits set but no table stored (bit 2 clear).
-  for (int p = 0; p < kSlotCount; ++p) {
-    if (g.byteFlags) {
-      m.header[static_cast<size_t>(g.flagsOffset + p)] = static_cast<uint8_t>((0x83 + p * 0x10) & ~4);
-    } else {
-      const int w = (0x0A03 + p * 0x0110) & ~4;
-      m.header[static_cast<size_t>(g.flagsOffset + 2 * p)] = static_cast<uint8_t>(w & 0xFF);
-      m.header[static_cast<size_t>(g.flagsOffset + 2 * p + 1)] = static_cast<uint8_t>(w >> 8);
-    }
-  }
-  std::fill_n(m.header.begin() + g.recordsOffset, kDirectoryRecordBytes, 0);
-  return m;
-}
-
 bool SimUnit::Start(std::string& error) {
   if (!options_.statePath.empty()) {
-    std::ifstream in(options_.statePath, std::ios::binary);
-    if (in) {
-      std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-      if (text.size() > kMaxStateFileBytes) {
-        error = "state file " + options_.statePath + " is too large";
-        return false;
-      }
-      std::istringstream lines(text);
-      std::string line;
-      if (!std::getline(lines, line) || line != kStateMagic) {
-        error = "state file " + options_.statePath + " is not a tgx-sim state";
-        return false;
-      }
-      UnitMemory loaded = FreshMemory(fw_);
-      while (std::getline(lines, line)) {
-        const size_t space = line.find(' ');
-        const std::string key = line.substr(0, space);
-        const std::string value = space == std::string::npos ? "" : line.substr(space + 1);
-        std::vector<uint8_t> bytes;
-        bool ok = true;
-        if (key == "header") {
-          ok = Unhex(value, bytes, 4096);
-          // A header of another layout would be misread by this firmware.
-          if (ok && fw_.memory == MemoryKind::kHeader && bytes.size() == loaded.header.size())
-            loaded.header = bytes;
-        } else if (key == "directory") {
-          ok = Unhex(value, bytes, kCompactDirectoryBytes);
-          if (ok && bytes.size() == kCompactDirectoryBytes) loaded.directory = bytes;
-        } else if (key == "image") {
-          ok = Unhex(value, bytes, kMaxImageBytes);
-          if (ok) loaded.image = bytes;
-        } else if (key == "restarts") {
-          char* end = nullptr;
-          const long n = std::strtol(value.c_str(), &end, 10);
-          ok = !value.empty() && *end == '\0' && n >= 0 && n < 1000000000;
-          if (ok) loaded.restarts = static_cast<int>(n);
-        }
-        if (!ok) {
-          error = "state file " + options_.statePath + " is damaged at '" + key + "'";
-          return false;
-        }
-      }
-      memory_ = std::move(loaded);
-    } else if (errno != ENOENT) {
-      error = "cannot read state file " + options_.statePath + ": " + std::strerror(errno);
-      return false;
-    } else {
-      SaveState();
+    switch (LoadState(options_.statePath, fw_, memory_, error)) {
+      case StateLoad::kFailed: return false;
+      case StateLoad::kAbsent: SaveState(); break;
+      case StateLoad::kLoaded: break;
     }
   }
   if (!options_.logPath.empty()) {
@@ -195,33 +91,8 @@ bool SimUnit::Start(std::string& error) {
 
 void SimUnit::SaveState() {
   if (options_.statePath.empty()) return;
-  std::string text = std::string(kStateMagic) + "\n";
-  text += "firmware " + std::to_string(fw_.versionCode) + "\n";
-  text += "header " + Hex(memory_.header) + "\n";
-  text += "directory " + Hex(memory_.directory) + "\n";
-  text += "image " + Hex(memory_.image) + "\n";
-  text += "restarts " + std::to_string(memory_.restarts) + "\n";
-
-  // Written beside the file and renamed over it, so that a crash never
-  // leaves half a memory behind.
-  const std::string tmp = options_.statePath + ".tmp." + std::to_string(getpid());
-  const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  bool ok = fd >= 0;
-  size_t done = 0;
-  while (ok && done < text.size()) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    if (ok) done += static_cast<size_t>(n);
-  }
-  if (ok) ok = ::fsync(fd) == 0;
-  if (fd >= 0 && ::close(fd) != 0) ok = false;
-  if (ok) ok = std::rename(tmp.c_str(), options_.statePath.c_str()) == 0;
-  if (!ok) {
-    std::fprintf(stderr, "tgx-sim: cannot save state to %s: %s\n", options_.statePath.c_str(),
-                 std::strerror(errno));
-    ::unlink(tmp.c_str());
-  }
+  std::string error;
+  if (!tgxsim::SaveState(options_.statePath, fw_, memory_, error)) std::fprintf(stderr, "tgx-sim: %s\n", error.c_str());
 }
 
 // ------------------------------------------------------------ transactions
@@ -315,11 +186,11 @@ void SimUnit::Receive(uint8_t byte, Reply& reply) {
     if (step_ != Step::kNone) {
       stepAt_ = now;
       HandleHandshakeStep(byte);
-    } else if (byte >= kCodeKey) {
+    } else if (byte >= kReqPanelKey) {
       HandlePanel(byte);
-    } else if (byte == kCodeRestart && after15Zero) {
+    } else if (byte == kReqRestart && after15Zero) {
       // The 621a identification restarts the unit with a single request 14.
-      ApplyRules(kCodeRestart, true);
+      ApplyRules(kReqRestart, true);
       const int status = statusOverride_ >= 0 ? statusOverride_ : kStatusOk;
       Emit(static_cast<uint8_t>(status));
       if (status == kStatusOk) Restart();
@@ -344,33 +215,39 @@ void SimUnit::Tick() {
   End();
 }
 
+// The requests that carry a data block or change the unit go through the
+// handshake; the probe, the version query, the preparation and the panel's
+// polls are single transactions, cheap enough to repeat.
 bool SimUnit::IsHandshaked(int code) {
   switch (code) {
-    case kCodeHeader:
-    case kCodeMemorySize:
-    case kCodeImage:
-    case kCodeDirectory:
-    case kCodePackingModes:
-    case kCodePanelStart:
-    case kCodeRestart: return true;
+    case kReqHeader:
+    case kReqMemorySize:
+    case kReqImage:
+    case kReqCompactDirectory:
+    case kReqPackingModes:
+    case kReqPanelStart:
+    case kReqRestart: return true;
     default: return false;
   }
 }
 
+// A unit knows the request for the directory it keeps: the header or the
+// compact block, never both; request 8 came with the compact units.
 bool SimUnit::Knows(int code) const {
   switch (code) {
-    case kCodeHeader: return fw_.memory == MemoryKind::kHeader;
-    case kCodeDirectory: return fw_.memory == MemoryKind::kCompact;
-    case kCodePackingModes: return fw_.memory == MemoryKind::kCompact && !options_.noRequest8;
-    case kCodeMemorySize:
-    case kCodeImage:
-    case kCodePanelStart:
-    case kCodeRestart: return true;
+    case kReqHeader: return fw_.memory == MemoryKind::kHeader;
+    case kReqCompactDirectory: return fw_.memory == MemoryKind::kCompact;
+    case kReqPackingModes: return fw_.memory == MemoryKind::kCompact && !options_.noRequest8;
+    case kReqMemorySize:
+    case kReqImage:
+    case kReqPanelStart:
+    case kReqRestart: return true;
     default: return false;
   }
 }
 
 int SimUnit::PackingModesValue() const {
+  // Without request 8 the unit packs in mode 0 only.
   if (options_.noRequest8) return 1;
   return options_.packingModes ? *options_.packingModes : fw_.defaultPackingModes;
 }
@@ -380,23 +257,26 @@ void SimUnit::HandleSingle(uint8_t command) {
     return static_cast<uint8_t>(statusOverride_ >= 0 ? statusOverride_ : natural);
   };
   switch (command) {
-    case kCodeProbe: {
-      step_ = Step::kNone;  // also the abort of a failed handshake
+    case kReqProbe: {
+      // Request 15 is also the master's abort: it always ends a handshake.
+      step_ = Step::kNone;
       ApplyRules(command, true);
-      const uint8_t s = status(fw_.answers15WithZero ? kStatusOk : kStatusUnknown);
+      const uint8_t s = status(fw_.answers15WithZero ? kStatusOk : kStatusUnsupported);
       Emit(s);
       after15Zero_ = s == kStatusOk;
       return;
     }
-    case kCodeVersion: {
+    case kReqVersion: {
+      // A unit that cannot name its version refuses the query rather than
+      // answer with bytes the master would take for a code.
       ApplyRules(command, true);
-      const uint8_t s = status(fw_.knowsVersion ? kStatusOk : kStatusUnknown);
+      const uint8_t s = status(fw_.knowsVersion ? kStatusOk : kStatusUnsupported);
       Emit(s);
       if (s == kStatusOk)
         EmitBlock({fw_.versionBytes.begin(), fw_.versionBytes.end()}, true, spoilChecksum_);
       return;
     }
-    case kCodePrepare: {
+    case kReqPrepare: {
       ApplyRules(command, true);
       const uint8_t s = status(kStatusOk);
       Emit(s);
@@ -412,14 +292,14 @@ void SimUnit::HandleSingle(uint8_t command) {
     // data step, so that the program's transfer completes with status 12.
     const uint16_t w = options_.handshake;
     Emit(kStatusOk);
-    EmitBlock({static_cast<uint8_t>(w & 0xFF), static_cast<uint8_t>(w >> 8)}, true, false);
+    EmitBlock(Word(w), true, false);
     stepCommand_ = command;
     stepAt_ = Now();
-    step_ = w == 0x1234 ? Step::kSecondWord : w == 0x5577 ? Step::kWordWrite1 : Step::kNone;
+    step_ = w == kHandshakeRepeat ? Step::kSecondWord : w == kHandshakeEcho ? Step::kWordWrite1 : Step::kNone;
     return;
   }
   ApplyRules(command, true);
-  Emit(status(kStatusUnknown));
+  Emit(status(kStatusUnsupported));
 }
 
 void SimUnit::HandleHandshakeStep(uint8_t command) {
@@ -427,7 +307,7 @@ void SimUnit::HandleHandshakeStep(uint8_t command) {
     case Step::kSecondWord: {
       const uint16_t w = options_.secondHandshake.value_or(options_.handshake);
       Emit(kStatusOk);
-      EmitBlock({static_cast<uint8_t>(w & 0xFF), static_cast<uint8_t>(w >> 8)}, true, false);
+      EmitBlock(Word(w), true, false);
       step_ = Step::kParameters;
       return;
     }
@@ -443,7 +323,9 @@ void SimUnit::HandleHandshakeStep(uint8_t command) {
       else step_ = Step::kNone;
       return;
     case Step::kRefuse:
-      Emit(kStatusUnknown);
+      // Parameters that came spoilt say nothing about the block: refused
+      // rather than guessed at.
+      Emit(kStatusUnsupported);
       step_ = Step::kNone;
       return;
     case Step::kData:
@@ -460,26 +342,28 @@ void SimUnit::HandleData(uint8_t command) {
   const int n = paramN_;
   const int mode = paramMode_;
   bool valid = Knows(command) && (mode == kModeNone || mode == kModeRead || mode == kModeWrite);
+  // Commands take no block; the memory size and the packing modes are only
+  // read; a header or a compact block is written whole or not at all.
   if (valid && n > 0 && mode != kModeNone) {
     switch (command) {
-      case kCodePanelStart:
-      case kCodeRestart: valid = false; break;
-      case kCodeMemorySize:
-      case kCodePackingModes: valid = mode == kModeRead; break;
-      case kCodeHeader:
+      case kReqPanelStart:
+      case kReqRestart: valid = false; break;
+      case kReqMemorySize:
+      case kReqPackingModes: valid = mode == kModeRead; break;
+      case kReqHeader:
         valid = mode == kModeRead || n == static_cast<int>(memory_.header.size());
         break;
-      case kCodeDirectory: valid = mode == kModeRead || n == kCompactDirectoryBytes; break;
+      case kReqCompactDirectory: valid = mode == kModeRead || n == kCompactDirectoryBytes; break;
       default: break;
     }
   }
-  const int status = statusOverride_ >= 0 ? statusOverride_ : valid ? kStatusOk : kStatusUnknown;
+  const int status = statusOverride_ >= 0 ? statusOverride_ : valid ? kStatusOk : kStatusUnsupported;
   const bool statusSent = budget_ != 0;
   Emit(static_cast<uint8_t>(status));
   if (status != kStatusOk) return;
   if (n == 0 || mode == kModeNone) {
-    if (command == kCodePanelStart) panelStarted_ = true;
-    if (command == kCodeRestart) Restart();
+    if (command == kReqPanelStart) panelStarted_ = true;
+    if (command == kReqRestart) Restart();
     return;
   }
   if (mode == kModeRead) {
@@ -490,15 +374,17 @@ void SimUnit::HandleData(uint8_t command) {
   }
 }
 
+// Firmware that needs its panel started refuses the display until then, so
+// that a panel that skips the start sees nothing.
 void SimUnit::HandlePanel(uint8_t command) {
-  const int code = command >= kCodePoll ? kCodePoll : kCodeKey;
+  const int code = command >= kReqPanelPoll ? kReqPanelPoll : kReqPanelKey;
   ApplyRules(code, true);
-  const int natural = fw_.needsPanelStart && !panelStarted_ ? kStatusUnknown : kStatusOk;
+  const int natural = fw_.needsPanelStart && !panelStarted_ ? kStatusUnsupported : kStatusOk;
   const int status = statusOverride_ >= 0 ? statusOverride_ : natural;
   Emit(static_cast<uint8_t>(status));
   if (status != kStatusOk) return;
   const double now = Now();
-  if (code == kCodeKey) display_.PressKey(command & 0x0F, now);
+  if (code == kReqPanelKey) display_.PressKey(command & 0x0F, now);
   EmitBlock(display_.Frame(now), true, spoilChecksum_);
 }
 
@@ -508,18 +394,18 @@ void SimUnit::FinishIncoming() {
       !incomingChecksum_ || Xor(data.data(), data.size()) == incomingBytes_.back();
   switch (incoming_) {
     case Incoming::kWord:
-      if (data[0] == 0x77 && data[1] == 0x55) {
+      if (tgx::GetLe16(data.data()) == kHandshakeEcho) {
         Emit(kStatusOk);
         step_ = step_ == Step::kWordWrite1 ? Step::kWordWrite2 : Step::kParameters;
       } else {
-        Emit(kStatusUnknown);
+        Emit(kStatusUnsupported);
         step_ = Step::kNone;
       }
       break;
     case Incoming::kParameters:
       if (checksumOk) {
-        paramN_ = data[0] | data[1] << 8;
-        paramMode_ = data[2] | data[3] << 8;
+        paramN_ = tgx::GetLe16(data.data());
+        paramMode_ = tgx::GetLe16(data.data() + 2);
         step_ = Step::kData;
         Emit(kStatusOk);
       } else {
@@ -538,19 +424,17 @@ void SimUnit::FinishIncoming() {
 
 std::vector<uint8_t> SimUnit::ReadObject(int code, int n) const {
   std::vector<uint8_t> out;
-  auto little = [&out](uint64_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-  };
   switch (code) {
-    case kCodeHeader: out = memory_.header; break;
-    case kCodeImage: out = memory_.image; break;
-    case kCodeDirectory: out = memory_.directory; break;
-    case kCodeMemorySize: {
+    case kReqHeader: out = memory_.header; break;
+    case kReqImage: out = memory_.image; break;
+    case kReqCompactDirectory: out = memory_.directory; break;
+    case kReqMemorySize: {
+      // Asked with fewer than four bytes, the unit tells at most what 16 bits hold.
       const uint32_t m = options_.memory.value_or(kDefaultMemory);
-      little(n < 4 ? std::min<uint32_t>(m, 0xFFFF) : m, std::min(n, 4));
+      out = LowBytes(n < 4 ? std::min<uint32_t>(m, 0xFFFF) : m, n);
       break;
     }
-    case kCodePackingModes: little(static_cast<uint32_t>(PackingModesValue()), std::min(n, 2)); break;
+    case kReqPackingModes: out = LowBytes(static_cast<uint32_t>(PackingModesValue()), std::min(n, 2)); break;
     default: break;
   }
   out.resize(static_cast<size_t>(n), 0);
@@ -559,20 +443,22 @@ std::vector<uint8_t> SimUnit::ReadObject(int code, int n) const {
 
 uint8_t SimUnit::StoreWrite(int code, const std::vector<uint8_t>& data) {
   switch (code) {
-    case kCodeHeader:
+    case kReqHeader:
       memory_.header = data;
       break;
-    case kCodeImage:
+    case kReqImage:
       memory_.image = data;
       break;
-    case kCodeDirectory: {
-      const int mode = data[0] | data[1] << 8;
-      if (mode >= std::max(1, PackingModesValue())) return kStatusUnknown;
+    case kReqCompactDirectory: {
+      // A directory in a packing mode the unit cannot unpack would leave it
+      // with tables it misreads: refused, the old directory stays.
+      const int mode = tgx::GetLe16(data.data());
+      if (mode >= std::max(1, PackingModesValue())) return kStatusUnsupported;
       memory_.directory = data;
       break;
     }
     default:
-      return kStatusUnknown;
+      return kStatusUnsupported;
   }
   SaveState();
   return kStatusOk;

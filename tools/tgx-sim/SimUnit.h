@@ -16,6 +16,7 @@
 #include "SimDisplay.h"
 #include "SimFirmware.h"
 #include "SimOptions.h"
+#include "SimState.h"
 
 namespace tgxsim {
 
@@ -23,14 +24,6 @@ namespace tgxsim {
 struct Reply {
   std::vector<uint8_t> bytes;
   int byteDelayMs = 0;
-};
-
-// The unit's memory: what the state file holds.
-struct UnitMemory {
-  std::vector<uint8_t> header;     // header units
-  std::vector<uint8_t> directory;  // compact units: 98 bytes
-  std::vector<uint8_t> image;      // packed tables, as written
-  int restarts = 0;
 };
 
 class SimUnit {
@@ -59,10 +52,6 @@ class SimUnit {
   const UnitMemory& Memory() const { return memory_; }
   const SimDisplay& Display() const { return display_; }
   bool PanelStarted() const { return panelStarted_; }
-
-  // A fresh memory of this firmware: no tables, but the bytes that the
-  // program must leave alone are not zero, so that it can be seen to keep them.
-  static UnitMemory FreshMemory(const Firmware& fw);
 
  private:
   enum class Step {

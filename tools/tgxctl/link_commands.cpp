@@ -12,12 +12,12 @@
 #include <vector>
 
 #include "app/core/Syscfg.h"
+#include "link/Portcol.h"
 #include "link/session/Bvlink.h"
 #include "link/session/Outcome.h"
-#include "link/Portcol.h"
 #include "model/Cp1251.h"
-#include "project/Eprj.h"
 #include "model/Prjvol.h"
+#include "project/Eprj.h"
 #include "tgxctl/Commands.h"
 
 namespace tgxctl {
@@ -41,17 +41,6 @@ bool ParsePositive(const std::string& text, int& value) {
   return value > 0;
 }
 
-// "COM3" -> 2.
-bool ParsePortName(const std::string& text, int& index) {
-  if (text.size() < 4) return false;
-  const std::string prefix = text.substr(0, 3);
-  if (prefix != "COM" && prefix != "com") return false;
-  int n = 0;
-  if (!ParsePositive(text.substr(3), n) || n > 255) return false;
-  index = n - 1;
-  return true;
-}
-
 // Empty on success, else what is wrong.
 std::string Parse(const std::vector<std::string>& args, LinkOptions& o) {
   for (size_t i = 0; i < args.size(); ++i) {
@@ -61,7 +50,8 @@ std::string Parse(const std::vector<std::string>& args, LinkOptions& o) {
       if (!hasValue || args[i + 1].empty()) return "--device: нужен путь";
       o.device = args[++i];
     } else if (a == "--port") {
-      if (!hasValue || !ParsePortName(args[i + 1], o.port)) return "--port: нужно имя вида COM1";
+      o.port = hasValue ? PortIndexOfName(args[i + 1]) : -1;
+      if (o.port < 0) return "--port: нужно имя вида COM1";
       ++i;
     } else if (a == "--timeout") {
       if (!hasValue || !ParsePositive(args[i + 1], o.timeout)) return "--timeout: нужно число миллисекунд";
@@ -170,15 +160,15 @@ int RunLinkCommand(const std::vector<std::string>& args) {
   const std::string problem = Parse(args, o);
   if (!problem.empty()) return UsageError(problem);
 
-  uint8_t operation = TBVLink::kOpRead;
+  uint8_t operation = kOpRead;
   GROUPTAB projectTables;
   if (o.command == "write" || o.command == "compare") {
     // The project is settled before the port is touched: a refusal costs no traffic.
     const int rc = ProjectTables(o.operands[0], projectTables);
     if (rc != kExitOk) return rc;
-    if (o.command == "write") operation = TBVLink::kOpWrite;
+    if (o.command == "write") operation = kOpWrite;
   } else if (o.command == "delete") {
-    operation = TBVLink::kOpDelete;
+    operation = kOpDelete;
   }
 
   // The configured port and time-out; a damaged configuration file is
@@ -192,7 +182,7 @@ int RunLinkCommand(const std::vector<std::string>& args) {
   if (o.timeout > 0) session->Channel.ReplyTimeoutMs = o.timeout;
   session->DevicePath = o.device;
   session->Operation = operation;
-  if (operation == TBVLink::kOpWrite) session->Tables = projectTables;
+  if (operation == kOpWrite) session->Tables = projectTables;
 
   {
     InterruptGuard guard(session->Cancel);

@@ -1,0 +1,6 @@
+#include "link/session/Session.h"
+
+SessionContext& Session() {
+  static SessionContext context;
+  return context;
+}
