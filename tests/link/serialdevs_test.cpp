@@ -1,0 +1,425 @@
+// Serial devices found in a machine built in a temporary folder (sysfs and
+// device folder, USB adapters on real pseudo-terminals), and the port map
+// file that binds them to COM numbers.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "link/Portcol.h"
+#include "link/Serialdevs.h"
+#include "model/Cp1251.h"
+#include "support/TempDir.h"
+
+namespace fs = std::filesystem;
+
+namespace tgxtest {
+namespace {
+
+std::string ReadBytes(const std::string& path) {
+  std::ostringstream s;
+  s << std::ifstream(path, std::ios::binary).rdbuf();
+  return s.str();
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// A pseudo-terminal whose slave stands in for a device node.
+class Pty {
+ public:
+  Pty() : master_(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)) {
+    char name[128] = {};
+    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0 || ::ptsname_r(master_, name, sizeof name) != 0)
+      throw std::runtime_error("no pseudo-terminal");
+    path_ = name;
+  }
+  ~Pty() { ::close(master_); }
+  Pty(const Pty&) = delete;
+  Pty& operator=(const Pty&) = delete;
+  const std::string& Path() const { return path_; }
+
+ private:
+  int master_;
+  std::string path_;
+};
+
+struct Adapter {
+  const char* usb_path;  // the USB device's sysfs name, "1-2"
+  const char* vendor;
+  const char* product_id;
+  const char* manufacturer;
+  const char* product;
+  const char* serial;
+  const char* driver;
+  const char* by_id;  // link name in serial/by-id
+  bool modem;         // ttyACM: the interface is the tty's device
+};
+
+const Adapter kFtdi = {"1-2", "0403", "6001", "FTDI", "FT232R USB UART", "A10K4XYZ", "ftdi_sio",
+                       "usb-FTDI_FT232R_USB_UART_A10K4XYZ-if00-port0", false};
+const Adapter kArduino = {"1-3", "2341", "0043", "Arduino (www.arduino.cc)", "Arduino Uno", "75735303",
+                          "cdc_acm", "usb-Arduino__www.arduino.cc__0043_75735303-if00", true};
+
+// Restores an environment variable when the test ends.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    ::setenv(name, value.c_str(), 1);
+  }
+  ~ScopedEnv() {
+    if (old_) ::setenv(name_, old_->c_str(), 1);
+    else ::unsetenv(name_);
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+class FakeMachine : public ::testing::Test {
+ protected:
+  FakeMachine() {
+    fs::create_directories(Sys("class/tty"));
+    fs::create_directories(Dev("serial/by-id"));
+  }
+
+  std::string Sys(const std::string& rel) const { return dir_.File("sys/" + rel); }
+  std::string Dev(const std::string& rel) const { return dir_.File("dev/" + rel); }
+
+  // A built-in UART as the 8250 driver registers it; type "0" is a phantom.
+  void AddUart(int n, const char* type, bool with_driver) {
+    const std::string name = "ttyS" + std::to_string(n);
+    const std::string device = Sys("devices/pnp0/00:0" + std::to_string(n));
+    fs::create_directories(device + "/tty/" + name);
+    fs::create_directories(Sys("bus/pnp/drivers/serial"));
+    if (with_driver) fs::create_directory_symlink(Sys("bus/pnp/drivers/serial"), device + "/driver");
+    fs::create_directory_symlink(device, device + "/tty/" + name + "/device");
+    WriteBytes(device + "/tty/" + name + "/type", std::string(type) + "\n");
+    fs::create_directory_symlink(device + "/tty/" + name, Sys("class/tty/" + name));
+    WriteBytes(Dev(name), "");  // the node exists for every ttyS
+  }
+
+  // The adapter appears as `tty`: its USB device, interface and port in
+  // sysfs, a node on a fresh pseudo-terminal, its by-id link.
+  void Plug(const Adapter& a, const std::string& tty) {
+    const std::string usb = Sys(std::string("devices/pci0000:00/usb1/") + a.usb_path);
+    const std::string interface = usb + "/" + a.usb_path + ":1.0";
+    const std::string port = a.modem ? interface : interface + "/" + tty;
+    fs::create_directories(port + "/tty/" + tty);
+    for (const auto& [file, value] : std::map<std::string, std::string>{{"idVendor", a.vendor},
+                                                                        {"idProduct", a.product_id},
+                                                                        {"manufacturer", a.manufacturer},
+                                                                        {"product", a.product},
+                                                                        {"serial", a.serial}})
+      WriteBytes(usb + "/" + file, value + "\n");
+    const std::string driver = Sys(std::string("bus/usb/drivers/") + a.driver);
+    fs::create_directories(driver);
+    fs::create_directory_symlink(driver, port + "/driver");
+    fs::create_directory_symlink(port, port + "/tty/" + tty + "/device");
+    fs::create_directory_symlink(port + "/tty/" + tty, Sys("class/tty/" + tty));
+    ptys_[tty] = std::make_unique<Pty>();
+    fs::create_symlink(ptys_[tty]->Path(), Dev(tty));
+    fs::create_symlink("../../" + tty, Dev(std::string("serial/by-id/") + a.by_id));
+  }
+
+  void Unplug(const Adapter& a, const std::string& tty) {
+    fs::remove_all(Sys(std::string("devices/pci0000:00/usb1/") + a.usb_path));
+    fs::remove(Sys("class/tty/" + tty));
+    fs::remove(Dev(tty));
+    fs::remove(Dev(std::string("serial/by-id/") + a.by_id));
+    ptys_.erase(tty);
+  }
+
+  TempDir dir_{"tgx-serial"};
+  ScopedEnv sys_env_{"TGX_SYSFS_ROOT", dir_.File("sys")};
+  ScopedEnv dev_env_{"TGX_DEV_ROOT", dir_.File("dev")};
+  std::map<std::string, std::unique_ptr<Pty>> ptys_;
+};
+
+PortAccess AllUsable(const std::string&) { return PortAccess::Usable; }
+
+const char* KindName(SerialKind k) {
+  switch (k) {
+    case SerialKind::Builtin: return "builtin";
+    case SerialKind::UsbSerial: return "usb-serial";
+    case SerialKind::UsbModem: return "usb-modem";
+  }
+  return "?";
+}
+
+TEST_F(FakeMachine, ListsRealUartsAdaptersAndModemsWithWhatTheSystemKnows) {
+  AddUart(0, "4", true);
+  AddUart(1, "0", true);   // phantom: no chip at its address
+  AddUart(2, "4", false);  // no driver bound
+  AddUart(11, "4", true);
+  Plug(kArduino, "ttyACM0");
+  Plug(kFtdi, "ttyUSB0");
+  WriteBytes(Dev("ttyUSB3"), "");  // a node without sysfs entry
+
+  struct Row {
+    std::string name, kind, driver, by_id, description;
+  };
+  const std::vector<Row> expected = {
+      {"ttyS0", "builtin", "serial", "", "Встроенный порт"},
+      {"ttyS11", "builtin", "serial", "", "Встроенный порт"},
+      {"ttyUSB0", "usb-serial", "ftdi_sio", Dev(std::string("serial/by-id/") + kFtdi.by_id),
+       "FTDI FT232R USB UART (A10K4XYZ)"},
+      {"ttyUSB3", "usb-serial", "", "", "USB"},
+      {"ttyACM0", "usb-modem", "cdc_acm", Dev(std::string("serial/by-id/") + kArduino.by_id),
+       "Arduino (www.arduino.cc) Arduino Uno (75735303)"},
+  };
+  const std::vector<SERIALDEV> got = ListSerialDevices(AllUsable);
+  ASSERT_EQ(got.size(), expected.size());
+  for (size_t i = 0; i < got.size(); ++i) {
+    SCOPED_TRACE(expected[i].name);
+    EXPECT_EQ(got[i].Name, expected[i].name);
+    EXPECT_EQ(got[i].Path, Dev(expected[i].name));
+    EXPECT_EQ(KindName(got[i].Kind), expected[i].kind);
+    EXPECT_EQ(got[i].Driver, expected[i].driver);
+    EXPECT_EQ(got[i].ById, expected[i].by_id);
+    EXPECT_EQ(tgx::ToUtf8(got[i].Description()), expected[i].description);
+  }
+  EXPECT_EQ(got[2].VendorId, "0403");
+  EXPECT_EQ(got[2].ProductId, "6001");
+}
+
+TEST_F(FakeMachine, EachDeviceGetsTheAccessItsProbeReports) {
+  Plug(kFtdi, "ttyUSB0");
+  Plug(kArduino, "ttyACM0");
+  std::vector<std::string> asked;
+  const auto probe = [&](const std::string& path) {
+    asked.push_back(path);
+    return path == Dev("ttyUSB0") ? PortAccess::NoPermission : PortAccess::Busy;
+  };
+  const std::vector<SERIALDEV> got = ListSerialDevices(probe);
+  ASSERT_EQ(got.size(), 2u);
+  EXPECT_EQ(got[0].Access, PortAccess::NoPermission);
+  EXPECT_EQ(got[1].Access, PortAccess::Busy);
+  EXPECT_EQ(asked, (std::vector<std::string>{Dev("ttyUSB0"), Dev("ttyACM0")}));
+}
+
+TEST_F(FakeMachine, ProbeTellsUsableBusyAbsentAndNotPermitted) {
+  Plug(kFtdi, "ttyUSB0");
+  Plug(kArduino, "ttyACM0");
+  WriteBytes(Dev("ttyUSB5"), "");  // opens, but is no terminal
+  EXPECT_EQ(ProbeDeviceAccess(Dev("ttyUSB0")), PortAccess::Usable);
+  EXPECT_EQ(ProbeDeviceAccess(Dev("ttyUSB9")), PortAccess::Absent);
+  EXPECT_EQ(ProbeDeviceAccess(Dev("ttyUSB5")), PortAccess::Absent);
+
+  PCI holder;
+  holder.SetDevicePath(Dev("ttyACM0"));
+  ASSERT_EQ(holder.Open(), PCI::kOpenOk);
+  EXPECT_EQ(ProbeDeviceAccess(Dev("ttyACM0")), PortAccess::Busy);
+  holder.Close();
+  EXPECT_EQ(ProbeDeviceAccess(Dev("ttyACM0")), PortAccess::Usable) << "the probe leaves nothing held";
+}
+
+TEST_F(FakeMachine, ADeviceWithoutPermissionIsReportedSo) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root opens every device; the rule is covered through an injected probe";
+  Plug(kFtdi, "ttyUSB0");
+  ASSERT_EQ(::chmod(ptys_["ttyUSB0"]->Path().c_str(), 0), 0);
+  EXPECT_EQ(ProbeDeviceAccess(Dev("ttyUSB0")), PortAccess::NoPermission);
+}
+
+// What the port map holds through replugging: the adapter keeps its COM
+// number because it is bound by its by-id name, not by its node.
+TEST_F(FakeMachine, BoundAdapterKeepsItsPortWhenPluggedInAgainAndIsAbsentWhenUnplugged) {
+  const std::string map = dir_.File("tgx.ports");
+  const std::string old_map = PortMapFile();
+  SetPortMapFile(map);
+  const std::string first = "# our ports\r\nCOM1=" + Dev("ttyS0") + "\r\n";
+  WriteBytes(map, first);
+  Plug(kFtdi, "ttyUSB0");
+  const std::string by_id = Dev(std::string("serial/by-id/") + kFtdi.by_id);
+
+  const std::vector<SERIALDEV> devices = ListSerialDevices(AllUsable);
+  ASSERT_EQ(devices.size(), 1u);
+  std::string message;
+  ASSERT_TRUE(BindDevice(map, 3, devices[0], message)) << message;
+  EXPECT_EQ(ReadBytes(map), first + "COM3=" + by_id + "\r\n");
+  EXPECT_EQ(PortDevicePath(2), by_id);
+
+  Unplug(kFtdi, "ttyUSB0");
+  Plug(kFtdi, "ttyUSB1");
+  std::vector<MAPPEDPORT> ports = ListPortMap(map);
+  ASSERT_EQ(ports.size(), 2u);
+  EXPECT_EQ(ports[1].Number, 3);
+  EXPECT_EQ(ports[1].Device, "ttyUSB1");
+  EXPECT_EQ(ports[1].Access, PortAccess::Usable);
+  EXPECT_EQ(tgx::ToUtf8(ports[1].Description), "FTDI FT232R USB UART (A10K4XYZ)");
+  PCI line;
+  EXPECT_EQ(line.SetLine(2, 7, 2, 4, 0, 0), PCI::kOpenOk) << "COM3 reaches the adapter under its new node";
+  line.Close();
+
+  Unplug(kFtdi, "ttyUSB1");
+  ports = ListPortMap(map);
+  ASSERT_EQ(ports.size(), 2u);
+  EXPECT_EQ(ports[1].Access, PortAccess::Absent);
+  EXPECT_EQ(ports[1].Device, "");
+  EXPECT_EQ(ports[1].Path, by_id);
+  SetPortMapFile(old_map);
+}
+
+TEST_F(FakeMachine, ListedPortsSayWhenTheEnvironmentOverridesTheirLine) {
+  const std::string map = dir_.File("tgx.ports");
+  WriteBytes(map, "COM2=/nowhere/a\nCOM5=/nowhere/b\n");
+  ScopedEnv com5("TGX_COM5", "/dev/pts/77");
+  const std::vector<MAPPEDPORT> ports = ListPortMap(map, AllUsable);
+  ASSERT_EQ(ports.size(), 2u);
+  EXPECT_FALSE(ports[0].Overridden);
+  EXPECT_TRUE(ports[1].Overridden);
+  EXPECT_EQ(ports[1].Line, 2);
+}
+
+// ---------------------------------------------------------------- map text
+
+TEST(PortMapText, RebindingChangesOnlyThePortsOwnLines) {
+  struct Case {
+    const char* name;
+    std::string before;
+    int number;
+    std::string path;
+    std::string after;
+  };
+  const Case cases[] = {
+      {"empty file", "", 3, "/dev/x", "COM3=/dev/x\n"},
+      {"appended after comments, CR LF kept", "# ports\r\nCOM1=/dev/a\r\n", 2, "/dev/x",
+       "# ports\r\nCOM1=/dev/a\r\nCOM2=/dev/x\r\n"},
+      {"a last line without line end", "COM1=/dev/a", 2, "/dev/x", "COM1=/dev/a\nCOM2=/dev/x\n"},
+      {"rewritten in place, key in any case", "# a\n  com3 = /dev/old  \n# b\n", 3, "/dev/x", "# a\nCOM3=/dev/x\n# b\n"},
+      {"later lines of the port commented out", "COM3=/dev/a\nCOM4=/dev/b\nCom3=/dev/c\n", 3, "/dev/x",
+       "COM3=/dev/x\nCOM4=/dev/b\n# Com3=/dev/c\n"},
+      {"an empty entry is the port's line too", "COM3=\n", 3, "/dev/x", "COM3=/dev/x\n"},
+      {"commented and malformed lines stay", "#COM3=/dev/a\nCOM3 /dev/b\nCOM33=/dev/c\n", 3, "/dev/x",
+       "#COM3=/dev/a\nCOM3 /dev/b\nCOM33=/dev/c\nCOM3=/dev/x\n"},
+      {"unbinding comments every line out", "COM3=/dev/a\nCOM1=/dev/b\nCOM3=/dev/c", 3, "",
+       "# COM3=/dev/a\nCOM1=/dev/b\n# COM3=/dev/c"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(RebindPortMapText(c.before, c.number, c.path), c.after);
+  }
+}
+
+// The listing and the lookup of a port read one file alike.
+TEST(PortMapText, ParsedEntriesAreWhatThePortLookupUses) {
+  TempDir dir;
+  const std::string map = dir.File("tgx.ports");
+  const std::string text = "# comment\n\nCOM1=/dev/one\ncom2 = /dev/two \nCOM2=/dev/two-later\nCOM3=\nCOM4 /dev/x\n"
+                           "COM5=/dev/" + std::string(kPortMapMaxLine, 'x') + "\nCOM0=/dev/zero\nCOM129=/dev/far\n"
+                           "COM12=/dev/twelve\r\n" + std::string(kPortMapMaxBytes, '#') + "\nCOM6=/dev/beyond\n";
+  WriteBytes(map, text);
+  const std::vector<PORTMAPLINE> entries = ParsePortMap(text);
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(entries[0].Number, 1);
+  EXPECT_EQ(entries[1].Path, "/dev/two-later");
+  EXPECT_EQ(entries[1].Line, 5);
+  EXPECT_EQ(entries[2].Number, 12);
+
+  const std::string old_map = PortMapFile();
+  SetPortMapFile(map);
+  std::map<int, std::string> parsed;
+  for (const PORTMAPLINE& e : entries) parsed[e.Number] = e.Path;
+  for (int n = 1; n <= 14; ++n) {
+    if (std::getenv(("TGX_COM" + std::to_string(n)).c_str()) != nullptr) continue;
+    const std::string expected = parsed.count(n) ? parsed[n] : "/dev/ttyS" + std::to_string(n - 1);
+    EXPECT_EQ(PortDevicePath(n - 1), expected) << "COM" << n;
+  }
+  SetPortMapFile(old_map);
+}
+
+TEST(PortMapFile, BindCreatesTheFileAndKeepsTheModeOfAnExistingOne) {
+  TempDir dir;
+  const std::string map = dir.File("tgx.ports");
+  std::string message;
+  ASSERT_TRUE(BindPort(map, 9, "/dev/ttyUSB0", message)) << message;
+  EXPECT_EQ(ReadBytes(map), "COM9=/dev/ttyUSB0\n");
+  ASSERT_EQ(::chmod(map.c_str(), 0640), 0);
+  ASSERT_TRUE(BindPort(map, 1, "/dev/ttyUSB1", message)) << message;
+  struct stat st {};
+  ASSERT_EQ(::stat(map.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  ASSERT_TRUE(UnbindPort(map, 9, message)) << message;
+  EXPECT_EQ(ReadBytes(map), "# COM9=/dev/ttyUSB0\nCOM1=/dev/ttyUSB1\n");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1)
+      << "no temporary file is left behind";
+}
+
+TEST(PortMapFile, RefusedBindingsLeaveTheFileAsItWas) {
+  TempDir dir;
+  const std::string map = dir.File("tgx.ports");
+  const std::string full = dir.File("full.ports");
+  const std::string before = "# mine\nCOM1=/dev/a\n";
+  WriteBytes(map, before);
+  WriteBytes(full, std::string(kPortMapMaxBytes - 4, '#') + "\n");
+  fs::create_directory(dir.File("folder.ports"));
+  struct Case {
+    const char* name;
+    std::string file;
+    int number;
+    std::string path;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"COM0", map, 0, "/dev/x", "Порт может быть от COM1 до COM9"},
+      {"COM10", map, 10, "/dev/x", "Порт может быть от COM1 до COM9"},
+      {"a line end in the path", map, 2, "/dev/x\nCOM1=/dev/y", "Недопустимое имя устройства"},
+      {"outer blanks in the path", map, 2, " /dev/x", "Недопустимое имя устройства"},
+      {"no map file", "", 2, "/dev/x", "Файл портов не задан"},
+      {"a folder", dir.File("folder.ports"), 2, "/dev/x", "Невозможно прочитать файл портов"},
+      {"beyond what the lookup reads", full, 2, "/dev/x", "Файл портов слишком велик"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string message;
+    EXPECT_FALSE(BindPort(c.file, c.number, c.path, message));
+    EXPECT_EQ(tgx::ToUtf8(message), c.message);
+  }
+  EXPECT_EQ(ReadBytes(map), before);
+  EXPECT_EQ(ReadBytes(full).size(), kPortMapMaxBytes - 3);
+}
+
+TEST(SerialDescription, NamesWhatTheDeviceReports) {
+  struct Case {
+    SerialKind kind;
+    const char *manufacturer, *product, *serial, *vendor, *product_id;
+    const char* description;
+  };
+  const Case cases[] = {
+      {SerialKind::UsbSerial, "FTDI", "FT232R USB UART", "A10K4XYZ", "0403", "6001", "FTDI FT232R USB UART (A10K4XYZ)"},
+      {SerialKind::UsbSerial, "Prolific", "Prolific USB-Serial Controller", "", "067b", "2303",
+       "Prolific USB-Serial Controller"},
+      {SerialKind::UsbModem, "", "", "", "2341", "0043", "USB 2341:0043"},
+      {SerialKind::UsbSerial, "", "CP2102 USB to UART", "0001", "10c4", "ea60", "CP2102 USB to UART (0001)"},
+      {SerialKind::UsbSerial, "Завод", "Адаптер", "", "", "", "Завод Адаптер"},
+      {SerialKind::Builtin, "", "", "", "", "", "Встроенный порт"},
+  };
+  for (const Case& c : cases) {
+    SERIALDEV d;
+    d.Kind = c.kind;
+    d.Manufacturer = c.manufacturer;
+    d.Product = c.product;
+    d.Serial = c.serial;
+    d.VendorId = c.vendor;
+    d.ProductId = c.product_id;
+    EXPECT_EQ(tgx::ToUtf8(d.Description()), c.description);
+  }
+}
+
+}  // namespace
+}  // namespace tgxtest
