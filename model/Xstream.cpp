@@ -1,11 +1,14 @@
 #include "model/Xstream.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 
 namespace {
 constexpr int32_t kSpareBytes = 100;  // growth step of both resize paths
-}
+// Stored strings are read in pieces of at most this many bytes.
+constexpr size_t kReadPiece = 64 * 1024;
+}  // namespace
 
 void DATA::Release() {
   data_.reset();
@@ -113,18 +116,29 @@ int32_t pstream::ReadLength() {
   return n;
 }
 
+std::string pstream::ReadBytes(int32_t n) {
+  // Piece by piece, so that the string grows only as fast as bytes really
+  // arrive: a damaged length from a source that cannot tell its size ends in
+  // a short read, not in a gigabyte allocated up front.
+  std::string bytes;
+  const size_t want = static_cast<size_t>(n);
+  while (bytes.size() < want) {
+    const size_t done = bytes.size();
+    const size_t piece = std::min(kReadPiece, want - done);
+    bytes.resize(done + piece);
+    read(bytes.data() + done, piece);
+  }
+  return bytes;
+}
+
 pstream& pstream::operator>>(DATA& d) {
-  const int32_t n = ReadLength();
-  d.SetSize(n);
-  if (n > 0) read(d.Bytes(), static_cast<size_t>(n));
+  const std::string bytes = ReadBytes(ReadLength());
+  d.Assign(bytes.data(), static_cast<int32_t>(bytes.size()));
   return *this;
 }
 
 pstream& pstream::operator>>(std::string& s) {
-  const int32_t n = ReadLength();
-  std::string tmp(static_cast<size_t>(n), '\0');
-  if (n > 0) read(tmp.data(), static_cast<size_t>(n));
-  s = std::move(tmp);
+  s = ReadBytes(ReadLength());
   return *this;
 }
 

@@ -61,7 +61,9 @@ class pstream {
   virtual void write(const void* bytes, size_t n) = 0;
   virtual void read(void* bytes, size_t n) = 0;
   // Bytes that a read can still deliver; a stored length is checked against
-  // it before anything is allocated. -1 when the source cannot tell.
+  // it before anything is allocated. -1 when the source cannot tell: the
+  // bytes are then read in bounded pieces, so memory grows only with the
+  // bytes that really come.
   virtual int64_t available() const { return -1; }
 
   pstream& operator<<(int32_t v);
@@ -77,6 +79,7 @@ class pstream {
 
  private:
   int32_t ReadLength();
+  std::string ReadBytes(int32_t n);
 };
 
 // A pstream over memory, used by tests and by anything that builds a byte

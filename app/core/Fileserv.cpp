@@ -21,15 +21,26 @@ void XFILE::Open(const std::string& name, bool create, Mode mode) {
   Close();
   created_ = false;
   name_ = name;
-  int fd = ::open(name.c_str(), OpenFlags(mode) | O_CLOEXEC);
+  // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer
+  // that never comes. Whatever the name turns out to be, only a regular file
+  // is kept open below; on a regular file the flag changes nothing.
+  const int flags = OpenFlags(mode) | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+  int fd = ::open(name.c_str(), flags);
   if (fd < 0 && errno == ENOENT && create) {
     // O_EXCL: if another copy of the program created it meanwhile, we open
     // theirs rather than claim we made it.
     fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd >= 0) created_ = true;
-    else if (errno == EEXIST) fd = ::open(name.c_str(), OpenFlags(mode) | O_CLOEXEC);
+    else if (errno == EEXIST) fd = ::open(name.c_str(), flags);
   }
   if (fd < 0) throw FileError(1, "cannot open " + name);
+  // A device, a FIFO or a folder under the file's name has no size to bound
+  // the reads by, and reading it may never end.
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    throw FileError(1, name + ": not a regular file");
+  }
   fd_ = fd;
 }
 
@@ -68,9 +79,10 @@ void XFILE::read(void* bytes, size_t n) {
 
 int64_t XFILE::available() const {
   if (fd_ < 0) return 0;
+  // Only regular files are open, so the size always bounds what is left; a
+  // file that cannot tell is taken as empty rather than as endless.
   struct stat st {};
-  if (::fstat(fd_, &st) != 0) return -1;
   const off_t pos = ::lseek(fd_, 0, SEEK_CUR);
-  if (pos < 0 || !S_ISREG(st.st_mode)) return -1;
+  if (::fstat(fd_, &st) != 0 || pos < 0) return 0;
   return st.st_size > pos ? static_cast<int64_t>(st.st_size - pos) : 0;
 }

@@ -21,8 +21,10 @@ class XFILE : public pstream {
   XFILE(const XFILE&) = delete;
   XFILE& operator=(const XFILE&) = delete;
 
-  // Opens an existing file without truncating it; a missing file is created
-  // empty when `create` is set, else the open fails. Raises FileError(1).
+  // Opens an existing regular file without truncating it; a missing file is
+  // created empty when `create` is set, else the open fails. Anything but a
+  // regular file (a FIFO, a device, a folder) is refused at once without
+  // waiting on it. Raises FileError(1).
   void Open(const std::string& name, bool create, Mode mode = kReadWrite);
   void Close();
   // Flushes the written bytes to the device; raises FileError on failure.
@@ -30,7 +32,7 @@ class XFILE : public pstream {
 
   void write(const void* bytes, size_t n) override;
   void read(void* bytes, size_t n) override;
-  // Bytes between the position and the end of the file.
+  // Bytes between the position and the end of the file; 0 when closed.
   int64_t available() const override;
 
   bool IsOpen() const { return fd_ >= 0; }

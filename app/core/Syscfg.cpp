@@ -1,14 +1,11 @@
 #include "app/core/Syscfg.h"
 
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <memory>
-#include <optional>
 
 #include "app/core/Fileserv.h"
 #include "app/core/Markserv.h"
@@ -16,37 +13,20 @@
 #include "model/Messages.h"
 
 namespace {
-const char kConfigBaseName[] = "tgx";
 const char kPortMapName[] = "tgx.ports";
 
 // The configuration file's kind is registered once, during static
 // initialisation; every user also asks for it first, so the order in which
 // translation units start does not matter.
 void EnsureRegistered() {
-  static const bool once = RegisterSignature("tgx", ".cfg", kConfigSignatureId);
+  static const bool once = RegisterSignature(tgx::kConfigBaseName, tgx::kConfigExtension, kConfigSignatureId);
   (void)once;
 }
 const bool g_registered = (EnsureRegistered(), true);
 
-std::optional<std::string>& ExePathOverride() {
-  static std::optional<std::string> p;
-  return p;
-}
-
-std::string ReadExePath() {
-  char buf[PATH_MAX + 1];
-  const ssize_t n = ::readlink("/proc/self/exe", buf, PATH_MAX);
-  return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
-}
-
 std::string FolderOf(const std::string& path) {
   const size_t slash = path.find_last_of('/');
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-std::string WithSlash(std::string dir) {
-  if (!dir.empty() && dir.back() != '/') dir += '/';
-  return dir;
 }
 
 bool FileExists(const std::string& name) {
@@ -69,10 +49,20 @@ std::string ReadWholeFile(const std::string& name) {
   XFILE f;
   f.Open(name, false, XFILE::kRead);
   const int64_t n = f.available();
-  if (n < 0 || n > (1 << 20)) throw FileError(1, "configuration file too large");
+  if (n > (1 << 20)) throw FileError(1, name + ": too large for a configuration file");
   std::string bytes(static_cast<size_t>(n), '\0');
   if (n > 0) f.read(bytes.data(), bytes.size());
   return bytes;
+}
+
+// A configuration file that is a link to a file elsewhere (kept with the
+// user's other settings) is replaced there, so the link stays a link.
+std::string ThroughLink(const std::string& name) {
+  char* real = ::realpath(name.c_str(), nullptr);
+  if (!real) return name;
+  std::string target(real);
+  std::free(real);
+  return target;
 }
 
 std::unique_ptr<CHANPAR> g_chanpar;
@@ -80,26 +70,10 @@ std::unique_ptr<SYSPAR> g_syspar;
 }  // namespace
 
 namespace tgx {
-const std::string& ExePath() {
-  static const std::string real = ReadExePath();
-  return ExePathOverride() ? *ExePathOverride() : real;
-}
-
-void SetExePathForTest(const std::string& path) { ExePathOverride() = path; }
-
 std::string ConfigFilePath() {
   (void)g_registered;
   EnsureRegistered();
-  const std::string ext = FindSignature(kConfigSignatureId).Extension();
-  const std::string file = std::string(kConfigBaseName) + ext;
-  if (const char* dir = std::getenv("TGX_CONFIG_DIR"); dir && *dir) return WithSlash(dir) + file;
-  const std::string exeDir = FolderOf(ExePath());
-  if (!exeDir.empty() && ::access(exeDir.c_str(), W_OK) == 0) return exeDir + file;
-  std::string base;
-  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/') base = xdg;
-  else if (const char* home = std::getenv("HOME"); home && *home) base = std::string(home) + "/.config";
-  else base = "/tmp";
-  return WithSlash(base) + kConfigBaseName + "/" + file;
+  return ConfigDir() + kConfigBaseName + FindSignature(kConfigSignatureId).Extension();
 }
 
 std::string PortMapFilePath() { return FolderOf(ConfigFilePath()) + kPortMapName; }
@@ -112,7 +86,9 @@ void CreateSettings() {
   g_chanpar = std::make_unique<CHANPAR>();
   g_syspar = std::make_unique<SYSPAR>();
   g_syspar->SetKeyboardType(1);
-  g_syspar->SetFolderFromPath(tgx::ExePath());
+  // The form dialogs start in the user's own folder: the executable's folder
+  // of an installed program is a system folder the user cannot write to.
+  g_syspar->SetFormsFolderText(tgx::HomeFolder());
   LoadConfiguration();
 }
 
@@ -131,7 +107,8 @@ bool LoadConfiguration() {
     // Read-only is enough to load, and lets a write-protected file still be read.
     XFILE f;
     f.Open(name, false, XFILE::kRead);
-    // Every stored length is checked against the bytes left in the file
+    // Only a regular file is opened (a FIFO or a device is refused at once),
+    // and every stored length is checked against the bytes left in it
     // (XFILE::available), so a damaged length is a read error, not a huge
     // allocation.
     f >> marker.Text();
@@ -140,7 +117,9 @@ bool LoadConfiguration() {
     // short keeps what it did hold.
     f >> g_chanpar->PortIndex;
     f >> g_chanpar->Spare;
-    f >> g_chanpar->ReplyTimeoutMs;
+    int32_t timeout = 0;
+    f >> timeout;
+    g_chanpar->ReplyTimeoutMs = ClampReplyTimeout(timeout);
     f >> g_chanpar->SpareFlag;
     std::string folder;
     f >> folder;
@@ -157,7 +136,7 @@ bool LoadConfiguration() {
 
 bool SaveConfiguration() {
   if (!g_chanpar || !g_syspar) return false;
-  const std::string name = tgx::ConfigFilePath();
+  const std::string name = ThroughLink(tgx::ConfigFilePath());
   const MARKER marker = FindSignature(kConfigSignatureId);
   MemoryStream image;
   marker.WriteSignature(image);
@@ -174,6 +153,7 @@ bool SaveConfiguration() {
     struct stat st {};
     const bool exists = ::stat(name.c_str(), &st) == 0;
     if (exists) {
+      if (!S_ISREG(st.st_mode)) throw FileError(1, name + ": not a regular file");
       if (::access(name.c_str(), W_OK) != 0) throw FileError(1, "configuration file is read-only");
       const std::string old = ReadWholeFile(name);
       if (old.size() > bytes.size()) bytes += old.substr(bytes.size());

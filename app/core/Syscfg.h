@@ -6,16 +6,11 @@
 #include <string>
 
 #include "app/core/Chanpar.h"
+#include "app/core/Folders.h"
 #include "app/core/Syspar.h"
 
 namespace tgx {
-// Full path of the running executable (native), taken once at start.
-const std::string& ExePath();
-void SetExePathForTest(const std::string& path);
-
-// The configuration file: tgx.cfg in the executable's folder when that folder
-// is writable, else $XDG_CONFIG_HOME/tgx/tgx.cfg (default ~/.config/tgx/).
-// TGX_CONFIG_DIR, when set, names the folder outright (tests, scripts).
+// The configuration file "tgx.cfg" in ConfigDir() (app/core/Folders.h).
 std::string ConfigFilePath();
 // The port map file "tgx.ports" beside the configuration file.
 std::string PortMapFilePath();
@@ -25,14 +20,17 @@ std::string PortMapFilePath();
 CHANPAR* Chanpar();
 SYSPAR* Syspar();
 
-// Creates both records with their defaults (forms folder: the executable's
+// Creates both records with their defaults (forms folder: the user's home
 // folder) and loads the configuration file.
 void CreateSettings();
 // Saves the configuration file and frees both records.
 void DestroySettings();
 
-// Silent when the file is missing or carries another signature; a read error
-// shows "Ошибка при чтении файла конфигурации" and keeps the values read so far.
+// Silent when the file is missing or carries another signature; a read error,
+// or a configuration file that is no regular file, shows "Ошибка при чтении
+// файла конфигурации" and keeps the values read so far. The reply time-out
+// read is brought into its range (ClampReplyTimeout).
 bool LoadConfiguration();
-// A write error shows "Ошибка при записи файла конфигурации".
+// A write error shows "Ошибка при записи файла конфигурации"; so does a
+// configuration file that is no regular file, which is left as it is.
 bool SaveConfiguration();

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -12,6 +13,8 @@
 #include "model/Prjvol.h"
 #include "model/Xcol.h"
 #include "model/Xstream.h"
+
+namespace tgxtest {
 
 TEST(Data, GrowthRulesOfAppendAndSetSize) {
   uint8_t bytes[111];
@@ -66,6 +69,49 @@ TEST(Pstream, StoredLengthBeyondTheSourceFailsBeforeAllocating) {
   }
 }
 
+// A source that cannot tell its size, holding `left` bytes of 'x'; it
+// remembers the largest piece it was asked for.
+class EndlessLookingStream : public pstream {
+ public:
+  explicit EndlessLookingStream(std::string head, size_t left) : head_(std::move(head)), left_(left) {}
+  void write(const void*, size_t) override {}
+  void read(void* bytes, size_t n) override {
+    largest = std::max(largest, n);
+    char* p = static_cast<char*>(bytes);
+    for (; n > 0 && !head_.empty(); --n) *p++ = head_.front(), head_.erase(0, 1);
+    if (n > left_) throw StreamError("short read");
+    std::memset(p, 'x', n);
+    left_ -= n;
+  }
+  size_t largest = 0;
+
+ private:
+  std::string head_;
+  size_t left_;
+};
+
+// A damaged length from a source of unknown size (a pipe, a device) costs
+// memory only for the bytes that really come.
+TEST(Pstream, StoredLengthFromAnUnknownSourceIsReadInBoundedPieces) {
+  const std::string huge("\xFF\xFF\xFF\x7F", 4);
+  EndlessLookingStream text(huge, 200000), data(huge, 200000);
+  std::string s = "keep";
+  EXPECT_THROW(text >> s, StreamError);
+  EXPECT_LE(text.largest, size_t{64 * 1024});
+  EXPECT_EQ(s, "keep");
+  DATA d;
+  EXPECT_THROW(data >> d, StreamError);
+  EXPECT_LE(data.largest, size_t{64 * 1024});
+  EXPECT_EQ(d.Capacity(), 0);
+}
+
+TEST(Pstream, StringFromAnUnknownSourceLongerThanOnePiece) {
+  EndlessLookingStream in(std::string("\xA0\x86\x01\x00", 4), 100000);
+  std::string s;
+  in >> s;
+  EXPECT_EQ(s, std::string(100000, 'x'));
+}
+
 namespace {
 uint32_t g_ticks = 0;
 std::vector<int> g_freed;
@@ -107,3 +153,4 @@ TEST(Cp1251, RoundTripAndUnmappedCharacters) {
   EXPECT_EQ(tgx::ToUtf8("\x98"), "\xEF\xBF\xBD");
   EXPECT_EQ(tgx::FromUtf8("\xC3"), "?");
 }
+}  // namespace tgxtest

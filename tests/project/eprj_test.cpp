@@ -11,6 +11,7 @@
 #include "project/Eprj.h"
 #include "model/Messages.h"
 
+namespace tgxtest {
 namespace fs = std::filesystem;
 
 namespace {
@@ -113,3 +114,4 @@ TEST(Eprj, AFormThatDoesNotConvertIsMarkedAndBlocksTheTables) {
   EXPECT_EQ(p.ControlMark(1), "-");
   EXPECT_FALSE(p.AllDefinedConvert());
 }
+}  // namespace tgxtest
