@@ -2,14 +2,14 @@
 // The table drivers' common ground: the request functions they share, the
 // unit's directory records, and the header driver that serves every firmware
 // keeping its tables behind a header read and written whole with request 1.
-// They run in the session context (link/session/Session.h).
+// They run in the session context (link/drivers/SessionContext.h).
 
 #include <array>
 #include <cstdint>
 #include <string>
 
 #include "link/Arjvol.h"
-#include "link/session/Session.h"
+#include "link/drivers/SessionContext.h"
 #include "model/Prjvol.h"
 
 // Request functions: each runs one request on the session's link, appends the

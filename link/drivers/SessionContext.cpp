@@ -1,4 +1,4 @@
-#include "link/session/Session.h"
+#include "link/drivers/SessionContext.h"
 
 SessionContext& Session() {
   static SessionContext context;

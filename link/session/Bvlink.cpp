@@ -7,7 +7,7 @@
 #include "link/drivers/Drv632.h"
 #include "link/drivers/Drv853.h"
 #include "link/drivers/Drv960.h"
-#include "link/session/Session.h"
+#include "link/drivers/SessionContext.h"
 
 namespace {
 // A read changes nothing in the unit and waits for replies no longer than the

@@ -13,7 +13,7 @@
 #include "link/Codes.h"
 #include "link/Ukdr_drv.h"
 #include "link/Versions.h"
-#include "link/session/Session.h"
+#include "link/drivers/SessionContext.h"
 #include "model/Prjvol.h"
 
 class TBVLink {
