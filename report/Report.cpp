@@ -216,23 +216,24 @@ std::vector<REPORTFIELD> HeaderFields(const REPORTLAYOUT& layout, const REPORTSE
 }
 
 std::string ContinuationText(const REPORTSECTION& section) {
-  return DocumentTitle() + W(". Канал ") + std::to_string(section.channel) + ": " + section.form.Title() +
-         W(" (продолжение)");
+  return DocumentTitle() + W(". Канал ") + std::to_string(section.channel) + W(", форма «") + section.form.Title() +
+         W("» (продолжение)");
 }
 
 std::string LevelColumnCaption() { return W("Уровень, см"); }
 
 std::vector<REPORTFIELD> SummaryFields(const TABSUMMARY& s) {
-  std::string smooth = s.smooth ? W("да") : W("нет");
+  std::string smooth = s.smooth ? W("да — вторые разности в пределах от -128 до 127")
+                                : W("нет — есть вторые разности вне пределов от -128 до 127");
   if (s.count > 2) {
-    smooth += W("; наибольшая по модулю вторая разность ") + std::to_string(s.largestDdv) + W(" (уровень ") +
+    smooth += W("; наибольшая по модулю ") + std::to_string(s.largestDdv) + W(" (уровень ") +
               std::to_string(s.largestDdvIndex) + W(" см)");
   }
   return {
       {W("Число значений"), std::to_string(s.count)},
       {W("Наибольший уровень, мм"), std::to_string(s.topLevelMm)},
       {W("Объём на наибольшем уровне, л"), std::to_string(s.topVolume)},
-      {W("Гладкость (вторые разности от -128 до 127)"), smooth},
+      {W("Гладкость таблицы"), smooth},
       {W("Контрольная сумма CRC-32"), Crc32Text(s.crc)},
   };
 }

@@ -247,7 +247,7 @@ TEST(ReportSummary, SmoothnessEndsAtTheUnitsByteRange) {
 TEST(ReportTexts, SummaryAndSheetLinesReadAsPrinted) {
   const std::vector<REPORTFIELD> f = SummaryFields(SummarizeTable(TableOf({0, 0, 300, 600})));
   ASSERT_EQ(f.size(), 5u);
-  EXPECT_EQ(tgx::ToUtf8(f[3].second), "нет; наибольшая по модулю вторая разность 300 (уровень 2 см)");
+  EXPECT_EQ(tgx::ToUtf8(f[3].second), "нет — есть вторые разности вне пределов от -128 до 127; наибольшая по модулю 300 (уровень 2 см)");
   EXPECT_EQ(tgx::ToUtf8(f[4].second), Crc32Text(TableCrc32(TableOf({0, 0, 300, 600}))));
   EXPECT_EQ(tgx::ToUtf8(SheetText(2, 7)), "Лист 2 из 7");
 }
