@@ -5,23 +5,27 @@
 # package, and checks the manual against the program (packaging/check_docs.py);
 # the exit status is non-zero when any of them finds a problem.
 #
-# The package is built from a copy of the working tree in out/deb/, so the
-# tree itself gets no build products. The maintainer recorded in the package is
-# DEBFULLNAME and DEBEMAIL when set, else git's user.name and user.email, else
-# the project's address in debian/control. Installs what it needs with apt
-# (root or sudo). TGX_JOBS sets the build's parallelism (default: nproc).
+# The package is built from a copy of the sources in out/deb/, so the tree
+# itself gets no build products: the committed sources (HEAD), or with
+# --worktree the files as they are now, uncommitted changes included.
+# The maintainer recorded in the package is DEBFULLNAME and DEBEMAIL when set,
+# else git's user.name and user.email, else the project's address in
+# debian/control. Installs what it needs with apt (root or sudo). TGX_JOBS
+# sets the build's parallelism (default: nproc).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
 check=0
+worktree=0
 for a in "$@"; do
   case "$a" in
     --check) check=1 ;;
+    --worktree) worktree=1 ;;
     -h|--help)
-      sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'
+      sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//'
       exit 0 ;;
-    *) echo "package.sh: unknown argument $a (usage: scripts/package.sh [--check])" >&2; exit 64 ;;
+    *) echo "package.sh: unknown argument $a (usage: scripts/package.sh [--check] [--worktree])" >&2; exit 64 ;;
   esac
 done
 
@@ -61,16 +65,19 @@ rm -rf "$src"
 rm -f "$out"/tgx_* "$out"/tgx-dbgsym_*
 mkdir -p "$src"
 
-# The tree as it is now (tracked and new files, without what git ignores), or
-# everything but build products when this is not a git checkout.
-if git -C "$root" rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+# The committed sources; with --worktree the tree as it is now (tracked and
+# new files, without what git ignores); everything but build products when
+# this is not a git checkout.
+if ! git -C "$root" rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+  tar -C "$root" --exclude=./.git --exclude='./build*' --exclude=./out -cf - . | tar -C "$src" -xf -
+elif [ "$worktree" = 0 ]; then
+  git -C "$root" archive --format=tar HEAD | tar -C "$src" -xf -
+else
   git -C "$root" ls-files -z --cached --others --exclude-standard |
     while IFS= read -r -d '' f; do
       [ -e "$f" ] || [ -L "$f" ] && printf '%s\0' "$f"
     done |
     tar -C "$root" --null -T - -cf - | tar -C "$src" -xf -
-else
-  tar -C "$root" --exclude=./.git --exclude='./build*' --exclude=./out -cf - . | tar -C "$src" -xf -
 fi
 
 # Who builds this package.
