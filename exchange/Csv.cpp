@@ -853,7 +853,14 @@ std::string ExportCsvText(const GROUPTAB& tables, const std::vector<std::string>
   out += "level_mm";
   for (int k = 0; k < tables.Count(); ++k) {
     out += d;
-    if (static_cast<size_t>(k) < titles.size()) AppendCell(out, tgx::ToUtf8(titles[static_cast<size_t>(k)]), d);
+    std::string title = static_cast<size_t>(k) < titles.size() ? tgx::ToUtf8(titles[static_cast<size_t>(k)]) : "";
+    // An untitled gap at the end would read back as no column at all; the
+    // import names untitled channels so anyway.
+    if (title.find_first_not_of(" \t\r\n") == std::string::npos) {
+      title = "t";
+      title += std::to_string(k + 1);
+    }
+    AppendCell(out, title, d);
   }
   out += "\r\n";
   constexpr int64_t kMmPerEntry = 10;

@@ -112,13 +112,14 @@ bool ImportCsvProject(const std::string& path, const CsvImportOptions& options, 
 // "<level in mm>;<v1>;<v2>...", a cell left empty where a table has ended or
 // is a gap. UTF-8 with its byte-order mark (spreadsheets take the file as
 // UTF-8 only then), CR LF line ends (what spreadsheets write themselves; they
-// read LF as well). A title holding the delimiter, a quote, a line end or
-// outer blanks is quoted.
+// read LF as well). A title holding the delimiter, a quote or a line end is
+// quoted.
 struct CsvExportOptions {
   char Delimiter = ';';  // ';', ',' or '\t'
 };
 
-// `titles` are Windows-1251, one per table; a missing one is empty.
+// `titles` are Windows-1251, one per table; a missing or blank one is written
+// "t<k>", the name the import gives an untitled channel.
 std::string ExportCsvText(const GROUPTAB& tables, const std::vector<std::string>& titles,
                           const CsvExportOptions& options);
 // Written atomically: a failed export leaves the old file whole. `message`

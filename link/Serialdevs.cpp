@@ -390,8 +390,10 @@ std::string RebindPortMapText(std::string_view text, int number, const std::stri
     if (!read || EntryOfLine(line, old_path) != number) {
       out += whole;
     } else if (!bound) {
+      // Its own line end, CR LF or LF, if it had one.
+      const size_t content = !line.empty() && line.back() == '\r' ? line.size() - 1 : line.size();
       out += binding;
-      out += whole.substr(line.size());  // its own line end, if it had one
+      out += whole.substr(content);
       bound = true;
     } else {
       out += "# ";  // superseded: kept for the reader of the file, not for the lookup

@@ -380,26 +380,40 @@ TEST(CsvExport, OneRowPerCentimetreWithEmptyCellsWhereATableEnds) {
   const std::vector<std::string> titles = {Cp("Резервуар 1"), "", Cp("Бак \"2\"; запасной")};
   EXPECT_EQ(ExportCsvText(ThreeTables(), titles, {}),
             "\xEF\xBB\xBF"
-            "level_mm;Резервуар 1;;\"Бак \"\"2\"\"; запасной\"\r\n"
+            "level_mm;Резервуар 1;t2;\"Бак \"\"2\"\"; запасной\"\r\n"
             "0;0;;0\r\n10;15;;2000000000\r\n20;31;;\r\n30;48;;\r\n");
   CsvExportOptions tab;
   tab.Delimiter = '\t';
   EXPECT_EQ(ExportCsvText(ThreeTables(), {"a;b"}, tab),
-            "\xEF\xBB\xBFlevel_mm\ta;b\t\t\r\n0\t0\t\t0\r\n10\t15\t\t2000000000\r\n20\t31\t\t\r\n30\t48\t\t\r\n");
+            "\xEF\xBB\xBFlevel_mm\ta;b\tt2\tt3\r\n0\t0\t\t0\r\n10\t15\t\t2000000000\r\n20\t31\t\t\r\n30\t48\t\t\r\n");
 }
 
 TEST(CsvExport, ExportedTablesComeBackUnchanged) {
-  const std::vector<std::string> titles = {Cp("Резервуар 1"), Cp("пропуск"), Cp("Бак, \"2\"")};
-  for (char d : {';', ',', '\t'}) {
-    SCOPED_TRACE(std::string(1, d));
-    CsvExportOptions options;
-    options.Delimiter = d;
-    FDATA forms;
-    CsvImportReport report;
-    ASSERT_TRUE(ImportCsvText(ExportCsvText(ThreeTables(), titles, options), {}, forms, report))
-        << tgx::ToUtf8(report.Message);
-    EXPECT_EQ(TablesOf(forms), TextOf(ThreeTables()));
-    EXPECT_EQ(forms.Form(2).Title(), titles[2]);
+  GROUPTAB with_trailing_gap = ThreeTables();
+  with_trailing_gap.AddEmpty();
+  struct Case {
+    const char* name;
+    GROUPTAB tables;
+    std::vector<std::string> titles;
+  };
+  const Case cases[] = {
+      {"titled", ThreeTables(), {Cp("Резервуар 1"), Cp("пропуск"), Cp("Бак, \"2\"")}},
+      {"untitled, a gap at the end", with_trailing_gap, {}},
+  };
+  for (const Case& c : cases) {
+    for (char d : {';', ',', '\t'}) {
+      SCOPED_TRACE(c.name + std::string(" ") + d);
+      CsvExportOptions options;
+      options.Delimiter = d;
+      FDATA forms;
+      CsvImportReport report;
+      ASSERT_TRUE(ImportCsvText(ExportCsvText(c.tables, c.titles, options), {}, forms, report))
+          << tgx::ToUtf8(report.Message);
+      EXPECT_EQ(TablesOf(forms), TextOf(c.tables));
+      if (!c.titles.empty()) {
+        EXPECT_EQ(forms.Form(2).Title(), c.titles[2]);
+      }
+    }
   }
 }
 

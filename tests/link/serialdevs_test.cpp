@@ -301,6 +301,8 @@ TEST(PortMapText, RebindingChangesOnlyThePortsOwnLines) {
       {"appended after comments, CR LF kept", "# ports\r\nCOM1=/dev/a\r\n", 2, "/dev/x",
        "# ports\r\nCOM1=/dev/a\r\nCOM2=/dev/x\r\n"},
       {"a last line without line end", "COM1=/dev/a", 2, "/dev/x", "COM1=/dev/a\nCOM2=/dev/x\n"},
+      {"rewritten in place with its CR LF", "# a\r\nCOM3=/dev/old\r\nCOM1=/dev/b\r\n", 3, "/dev/x",
+       "# a\r\nCOM3=/dev/x\r\nCOM1=/dev/b\r\n"},
       {"rewritten in place, key in any case", "# a\n  com3 = /dev/old  \n# b\n", 3, "/dev/x", "# a\nCOM3=/dev/x\n# b\n"},
       {"later lines of the port commented out", "COM3=/dev/a\nCOM4=/dev/b\nCom3=/dev/c\n", 3, "/dev/x",
        "COM3=/dev/x\nCOM4=/dev/b\n# Com3=/dev/c\n"},
