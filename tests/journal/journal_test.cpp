@@ -1,0 +1,291 @@
+// The session journal: what goes in comes out, lists, the first layout's
+// files, and tables damaged inside the file.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "journal/Journal.h"
+#include "journal/JournalSamples.h"
+#include "journal/Schema.h"
+#include "journal/Sqlite.h"
+#include "journal/TableCodec.h"
+#include "model/Cp1251.h"
+#include "support/TempDir.h"
+
+namespace tgxtest {
+namespace {
+
+using tgx::Journal;
+using tgx::JournalOp;
+using tgx::SessionRecord;
+
+class JournalTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto opened = Journal::Open(dir_.Path().string());
+    ASSERT_TRUE(opened.Ok) << opened.Message;
+    journal_ = std::move(opened.Instance);
+  }
+
+  int64_t RecordOk(const SessionRecord& s) {
+    const auto r = journal_->Record(s);
+    EXPECT_TRUE(r.Ok) << tgx::ToUtf8(r.Message);
+    return r.Id;
+  }
+
+  // A second connection to the same file, as another program would have.
+  tgx::sql::Database Raw() { return tgx::sql::Database(journal_->Path(), SQLITE_OPEN_READWRITE); }
+
+  TempDir dir_{"tgx-journal"};
+  std::unique_ptr<Journal> journal_;
+};
+
+TEST_F(JournalTest, EveryFieldRoundTrips) {
+  SessionRecord s = SampleWrite();
+  s.ResultCode = 83;
+  s.StatusText = tgx::FromUtf8("Недостаточно памяти БВ!");
+  const int64_t id = RecordOk(s);
+  const auto back = journal_->Load(id);
+  ASSERT_EQ(back.Status, tgx::LoadStatus::Loaded);
+  const SessionRecord& b = back.Session;
+  EXPECT_EQ(b.Id, id);
+  EXPECT_EQ(b.Started, s.Started);
+  EXPECT_EQ(b.Ended, s.Ended);
+  EXPECT_EQ(b.User, s.User);
+  EXPECT_EQ(b.Port, s.Port);
+  EXPECT_EQ(b.Device, s.Device);
+  EXPECT_EQ(b.VersionLabel, s.VersionLabel);
+  EXPECT_EQ(b.VersionCode, s.VersionCode);
+  EXPECT_EQ(b.Operation, s.Operation);
+  EXPECT_EQ(b.ResultCode, s.ResultCode);
+  EXPECT_EQ(b.StatusText, s.StatusText);
+  EXPECT_EQ(b.LongestWait, s.LongestWait);
+  EXPECT_EQ(b.Bytes, s.Bytes);
+  EXPECT_EQ(b.DurationMs, s.DurationMs);
+  EXPECT_EQ(b.ProjectFile, s.ProjectFile);
+  EXPECT_EQ(b.ProjectChecksum, s.ProjectChecksum);
+  EXPECT_EQ(b.Tables, s.Tables);
+  EXPECT_EQ(b.Backup, s.Backup);
+  EXPECT_TRUE(back.Message.empty());
+}
+
+GROUPTAB OneTable(const PARTAB& t) {
+  GROUPTAB set;
+  set.Add(t);
+  return set;
+}
+
+TEST_F(JournalTest, TablesRoundTripExactly) {
+  PARTAB negative;
+  for (int32_t v : {-5, -17, -3000000, 0, 12}) negative.Append(v);
+  PARTAB wild;  // second differences as large as 32-bit entries allow
+  for (int i = 0; i < 1000; ++i) wild.Append(i % 2 ? INT32_MIN : INT32_MAX);
+  GROUPTAB gaps;
+  gaps.AddEmpty();
+  gaps.Add(SmoothTable(10, 1));
+  gaps.AddEmpty();
+  GROUPTAB longest;
+  longest.Add(SmoothTable(65535, 2, -40000));
+  struct Case {
+    const char* name;
+    GROUPTAB tables;
+  };
+  const std::vector<Case> cases = {
+      {"no tables at all", GROUPTAB()}, {"gaps first and last", gaps}, {"negative entries", OneTable(negative)},
+      {"not smooth", OneTable(wild)},   {"65,535 entries", longest},   {"sixteen tables", SmoothSet(16, 3000)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SessionRecord s = SampleWrite();
+    s.Tables = c.tables;
+    const auto back = journal_->Load(RecordOk(s));
+    ASSERT_TRUE(back.Session.Tables);
+    EXPECT_EQ(back.Session.Tables->Count(), c.tables.Count());
+    EXPECT_EQ(*back.Session.Tables, c.tables);
+  }
+}
+
+TEST_F(JournalTest, MissingTablesStayMissing) {
+  SessionRecord s = SampleWrite();
+  s.Operation = JournalOp::Read;
+  s.Tables.reset();
+  s.Backup.reset();
+  const auto back = journal_->Load(RecordOk(s));
+  EXPECT_FALSE(back.Session.Tables);
+  EXPECT_FALSE(back.Session.Backup);
+}
+
+// The one Windows-1251 byte without a character must come back as it went in.
+TEST_F(JournalTest, TextsAreReadableUtf8InTheFileAndComeBackExactly) {
+  SessionRecord s = SampleWrite();
+  s.StatusText = tgx::FromUtf8("Ошибка связи");
+  const int64_t readable = RecordOk(s);
+  s.StatusText = std::string("\x98\xCE", 2);
+  const int64_t odd = RecordOk(s);
+  auto raw = Raw();
+  tgx::sql::Statement st(raw, "SELECT status_text FROM session WHERE id = ?1");
+  st.Bind(1, readable);
+  ASSERT_TRUE(st.Step());
+  EXPECT_EQ(st.Bytes(0), "Ошибка связи");
+  EXPECT_EQ(journal_->Load(odd).Session.StatusText, std::string("\x98\xCE", 2));
+}
+
+TEST_F(JournalTest, EqualTableSetsAreStoredOnce) {
+  SessionRecord s = SampleWrite();
+  s.Backup = s.Tables;
+  RecordOk(s);
+  RecordOk(s);
+  auto raw = Raw();
+  EXPECT_EQ(raw.QueryInt("SELECT count(*) FROM tableset"), 1);
+}
+
+TEST_F(JournalTest, ListIsNewestFirstAndFiltered) {
+  struct Row {
+    int64_t started;
+    const char* port;
+    const char* label;
+    JournalOp op;
+  };
+  const std::vector<Row> rows = {
+      {3000, "COM1", "853 ", JournalOp::Write},   {1000, "COM1", "632 ", JournalOp::Read},
+      {5000, "COM2", "853 ", JournalOp::Compare}, {4000, "COM1", "853 ", JournalOp::Delete},
+      {2000, "COM2", "632 ", JournalOp::Write},
+  };
+  for (const Row& r : rows) {
+    SessionRecord s = SampleWrite();
+    s.Started = At(r.started);
+    s.Port = r.port;
+    s.VersionLabel = r.label;
+    s.Operation = r.op;
+    RecordOk(s);
+  }
+  auto starts = [&](const tgx::JournalFilter& f, int limit) {
+    const auto list = journal_->List(f, limit);
+    EXPECT_TRUE(list.Ok);
+    std::vector<int64_t> out;
+    for (const auto& row : list.Sessions)
+      out.push_back(
+          std::chrono::duration_cast<std::chrono::milliseconds>(row.Session.Started.time_since_epoch()).count());
+    return out;
+  };
+  using V = std::vector<int64_t>;
+  EXPECT_EQ(starts({}, 0), (V{5000, 4000, 3000, 2000, 1000}));
+  EXPECT_EQ(starts({}, 2), (V{5000, 4000}));
+  EXPECT_EQ(starts({.Port = "COM2"}, 0), (V{5000, 2000}));
+  EXPECT_EQ(starts({.VersionLabel = "632 "}, 0), (V{2000, 1000}));
+  EXPECT_EQ(starts({.Operation = JournalOp::Write}, 0), (V{3000, 2000}));
+  EXPECT_EQ(starts({.Port = "COM1", .VersionLabel = "853 "}, 1), (V{4000}));
+}
+
+TEST_F(JournalTest, ListCountsTablesWithoutLoadingThem) {
+  SessionRecord s = SampleWrite();
+  s.Backup.reset();
+  RecordOk(s);
+  const auto list = journal_->List({}, 0);
+  ASSERT_EQ(list.Sessions.size(), 1u);
+  EXPECT_EQ(list.Sessions[0].TableCount, 3);
+  EXPECT_EQ(list.Sessions[0].BackupCount, -1);
+  EXPECT_FALSE(list.Sessions[0].Session.Tables);
+}
+
+TEST_F(JournalTest, ExistsAndLoadOfAnUnknownId) {
+  const int64_t id = RecordOk(SampleWrite());
+  EXPECT_TRUE(journal_->Exists(id));
+  EXPECT_FALSE(journal_->Exists(id + 1));
+  EXPECT_EQ(journal_->Load(id + 1).Status, tgx::LoadStatus::NotFound);
+}
+
+TEST_F(JournalTest, TamperedTablesAreReportedAndTheRestLoads) {
+  const int64_t id = RecordOk(SampleWrite());
+  {
+    auto raw = Raw();
+    // One bit of the project's tables changes; the stored checksum stays.
+    tgx::sql::Statement get(raw, "SELECT data FROM tableset WHERE id = (SELECT tables_id FROM session)");
+    ASSERT_TRUE(get.Step());
+    std::string data = get.Bytes(0);
+    data[data.size() / 2] ^= 0x10;
+    get.Reset();
+    tgx::sql::Statement put(raw, "UPDATE tableset SET data = ?1 WHERE id = (SELECT tables_id FROM session)");
+    put.BindBlob(1, data).Step();
+  }
+  const auto back = journal_->Load(id);
+  EXPECT_EQ(back.Status, tgx::LoadStatus::Loaded);
+  EXPECT_FALSE(back.TablesIntact);
+  EXPECT_FALSE(back.Session.Tables);
+  EXPECT_TRUE(back.BackupIntact);
+  EXPECT_EQ(back.Session.Backup, SampleWrite().Backup);
+  EXPECT_EQ(back.Message, tgx::FromUtf8("Таблицы сеанса ") + std::to_string(id) +
+                              tgx::FromUtf8(" в журнале повреждены: контрольная сумма не совпадает."));
+}
+
+// A file of the first layout: tables inline in the session rows, no device,
+// version code, byte count or project checksum.
+TEST(JournalMigration, FirstLayoutIsBroughtUpToDate) {
+  TempDir dir("tgx-journal");
+  const std::string path = dir.File(Journal::kFileName);
+  const GROUPTAB shared = SmoothSet(4, 500);
+  const GROUPTAB backup = SmoothSet(1, 20, 3);
+  {
+    tgx::sql::Database old(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    old.Exec(
+        "CREATE TABLE session(id INTEGER PRIMARY KEY, started INTEGER NOT NULL, ended INTEGER NOT NULL,"
+        " user TEXT NOT NULL, port TEXT NOT NULL, version_label TEXT NOT NULL, operation TEXT NOT NULL,"
+        " result_code INTEGER NOT NULL, status_text TEXT NOT NULL, longest_wait_ms INTEGER NOT NULL,"
+        " duration_ms INTEGER NOT NULL, project_file TEXT NOT NULL, tables BLOB, backup BLOB);"
+        "PRAGMA user_version = 1;");
+    tgx::sql::Statement add(old,
+                            "INSERT INTO session VALUES(?1, 1000, 2000, 'ivanov', 'COM3', '632 ', ?2, 0,"
+                            " 'Ошибка связи', 120, 1000, '/p.fs', ?3, ?4)");
+    add.Bind(1, 7).BindText(2, "write").BindBlob(3, tgx::EncodeTables(shared)).BindBlob(4, tgx::EncodeTables(backup));
+    add.Step();
+    add.Reset();
+    add.Bind(1, 9).BindText(2, "read").BindBlob(3, tgx::EncodeTables(shared)).BindNull(4);
+    add.Step();
+  }
+  auto opened = Journal::Open(dir.Path().string());
+  ASSERT_TRUE(opened.Ok) << tgx::ToUtf8(opened.Message);
+  Journal& j = *opened.Instance;
+
+  const auto write = j.Load(7);
+  ASSERT_EQ(write.Status, tgx::LoadStatus::Loaded);
+  EXPECT_EQ(write.Session.User, "ivanov");
+  EXPECT_EQ(write.Session.Port, "COM3");
+  EXPECT_EQ(write.Session.Device, "");
+  EXPECT_EQ(write.Session.VersionCode, 0);
+  EXPECT_EQ(write.Session.Operation, JournalOp::Write);
+  EXPECT_EQ(write.Session.StatusText, tgx::FromUtf8("Ошибка связи"));
+  EXPECT_EQ(write.Session.LongestWait, 120);
+  EXPECT_EQ(write.Session.Tables, shared);
+  EXPECT_EQ(write.Session.Backup, backup);
+  const auto read = j.Load(9);
+  EXPECT_EQ(read.Session.Tables, shared);
+  EXPECT_FALSE(read.Session.Backup);
+  EXPECT_GT(j.Record(SampleWrite()).Id, 9);
+
+  EXPECT_EQ(j.List({.Port = "COM3", .Operation = JournalOp::Write}, 0).Sessions.at(0).TableCount, 4);
+
+  tgx::sql::Database raw(path, SQLITE_OPEN_READWRITE);
+  EXPECT_EQ(raw.QueryInt("PRAGMA user_version"), tgx::journal_schema::kCurrentVersion);
+  EXPECT_EQ(raw.QueryInt("SELECT count(DISTINCT tables_id) FROM session WHERE id IN (7, 9)"), 1);
+}
+
+TEST(JournalMigration, JournalOfALaterProgramIsLeftAlone) {
+  TempDir dir("tgx-journal");
+  const std::string path = dir.File(Journal::kFileName);
+  {
+    tgx::sql::Database later(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    later.Exec("CREATE TABLE future(x); PRAGMA user_version = 99;");
+  }
+  auto opened = Journal::Open(dir.Path().string());
+  EXPECT_FALSE(opened.Ok);
+  EXPECT_EQ(opened.Message, tgx::FromUtf8("Журнал сеансов не открыт: журнал ведёт более новая версия программы: ") +
+                                tgx::FromUtf8(path));
+  EXPECT_FALSE(opened.Instance->Record(SampleWrite()).Ok);
+  tgx::sql::Database raw(path, SQLITE_OPEN_READONLY);
+  EXPECT_EQ(raw.QueryInt("PRAGMA user_version"), 99);
+}
+
+}  // namespace
+}  // namespace tgxtest
