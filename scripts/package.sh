@@ -23,7 +23,7 @@ for a in "$@"; do
     --check) check=1 ;;
     --worktree) worktree=1 ;;
     -h|--help)
-      sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//'
+      awk 'NR > 1 && !/^#/ { exit } NR > 1 { sub(/^# ?/, ""); print }' "$0"
       exit 0 ;;
     *) echo "package.sh: unknown argument $a (usage: scripts/package.sh [--check] [--worktree])" >&2; exit 64 ;;
   esac
@@ -83,7 +83,8 @@ fi
 # Who builds this package.
 name="${DEBFULLNAME:-}"
 mail="${DEBEMAIL:-}"
-if [[ "$mail" =~ ^(.*[^[:space:]])[[:space:]]*\<(.+)\>$ ]]; then
+named_address='^(.*[^[:space:]])[[:space:]]*<(.+)>$'
+if [[ "$mail" =~ $named_address ]]; then
   # DEBEMAIL may carry the name too: "Name <address>".
   name="${name:-${BASH_REMATCH[1]}}"
   mail="${BASH_REMATCH[2]}"
