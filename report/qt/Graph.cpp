@@ -102,12 +102,13 @@ void PaintTableGraph(QPainter& p, const QRectF& area, const PARTAB& v) {
       Label(p, px(l), bottom + kTickHalf, Number(l));
     }
     // Volume ticks every tenth of the range; a range of ten litres or less
-    // steps by one litre, as the editor does.
-    const double step = vrange > 10.0 ? vrange / kTenths : 1.0;
-    for (double w = vmin;; w = std::min(w + step, vmax)) {
+    // steps by one litre, as the editor does. Counted, not summed, so that
+    // rounding never adds a tick beside the top one.
+    const int steps = vrange > 10.0 ? kTenths : static_cast<int>(std::ceil(vrange));
+    for (int k = 0; k <= steps; ++k) {
+      const double w = vrange > 10.0 ? vmin + vrange * k / kTenths : std::min(vmin + k, vmax);
       p.drawLine(QPointF(left - kTickHalf, py(w)), QPointF(left + kTickHalf, py(w)));
       Label(p, 2, py(w), Number(w));
-      if (w >= vmax) break;
     }
   } else {
     for (int32_t i = 0; i < n; ++i) {
