@@ -1,0 +1,410 @@
+// The calibration table document as a reader gets it: the text of the PDF read
+// back gives every table of the project, page after page; the command line's
+// contract; and the dialogs of the command «Отчёт».
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTableWidget>
+#include <QTest>
+#include <QAction>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/Freport.h"
+#include "forms/Convert.h"
+#include "model/Cp1251.h"
+#include "model/Messages.h"
+#include "model/Prjvol.h"
+#include "project/Eprj.h"
+#include "report/Report.h"
+#include "report/Sitefields.h"
+#include "report/qt/Command.h"
+#include "report/qt/Graph.h"
+#include "report/qt/Paint.h"
+#include "support/ModalDriver.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TempDir.h"
+
+namespace tgxtest {
+namespace {
+
+using Tables = std::vector<std::vector<int32_t>>;
+
+QString Example(const char* name) { return QStringLiteral(TGX_SOURCE_DIR "/examples/") + QLatin1String(name); }
+
+// The tables of the forms that get a section, as the form commands convert them.
+Tables ProjectTables(const QString& file) {
+  tgx::RecordingSink quiet;
+  tgx::ScopedMessageSink scope(quiet);
+  EPROJECT p;
+  Tables out;
+  if (!p.Load(file.toStdString())) return out;
+  for (int k = 0; k < p.FormCount(); ++k) {
+    PARTAB t;
+    if (!p.IsGap(k) && ConvertForm(p.Form(k), t)) out.push_back(t.Values());
+  }
+  return out;
+}
+
+// A type 1 form file of `n` volumes that grow unevenly, so that neighbouring
+// cells never hold the same number.
+QString LongForm(const TempDir& dir, int n) {
+  const std::string path = dir.File("long.fs");
+  std::ofstream f(path, std::ios::binary);
+  f << "\r\n\r\n# long\r\n";
+  for (int i = 0; i < n; ++i) f << (i % 10 == 0 ? "\r\n| " : "") << " " << (i * 1237 + (i * i) / 7);
+  return QString::fromStdString(path);
+}
+
+struct Run {
+  int code;
+  QString out;
+  QString err;
+};
+
+QString Slurp(std::FILE* f) {
+  std::fflush(f);
+  std::rewind(f);
+  QByteArray bytes;
+  char buffer[4096];
+  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) bytes.append(buffer, static_cast<qsizetype>(n));
+  std::fclose(f);
+  return QString::fromUtf8(bytes);
+}
+
+Run Report(const QStringList& words) {
+  std::vector<std::string> args = {"report"};
+  for (const QString& w : words) args.push_back(w.toStdString());
+  std::FILE* out = std::tmpfile();
+  std::FILE* err = std::tmpfile();
+  const int code = RunReportCommand(args, out, err);
+  return {code, Slurp(out), Slurp(err)};
+}
+
+QString Tool(const char* name) { return QStandardPaths::findExecutable(QLatin1String(name)); }
+
+QString ToolOutput(const char* name, const QStringList& args) {
+  QProcess p;
+  p.start(Tool(name), args);
+  if (!p.waitForFinished(120000)) return {};
+  return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+QStringList PdfPages(const QString& pdf) {
+  QStringList pages = ToolOutput("pdftotext", {QStringLiteral("-layout"), pdf, QStringLiteral("-")}).split(QLatin1Char('\f'));
+  if (!pages.isEmpty() && pages.back().trimmed().isEmpty()) pages.removeLast();
+  return pages;
+}
+
+bool AllIntegers(const QStringList& tokens) {
+  for (const QString& t : tokens) {
+    bool ok = false;
+    t.toLongLong(&ok);
+    if (!ok) return false;
+  }
+  return !tokens.isEmpty();
+}
+
+// The tables as a reader of the text finds them: on each page the lines of
+// numbers below the column header, the first number of a line being its level.
+// A level of 0 starts the next table; a level out of step is kept as -1 so the
+// comparison fails.
+Tables TablesInText(const QStringList& pages) {
+  Tables out;
+  for (const QString& page : pages) {
+    const QStringList lines = page.split(QLatin1Char('\n'));
+    qsizetype i = 0;
+    while (i < lines.size() && !lines[i].contains(QStringLiteral("Уровень, см"))) ++i;
+    for (++i; i < lines.size(); ++i) {
+      const QStringList tokens = lines[i].split(QLatin1Char(' '), Qt::SkipEmptyParts);
+      if (tokens.isEmpty()) continue;
+      if (!AllIntegers(tokens)) break;
+      const long long level = tokens[0].toLongLong();
+      if (level == 0) out.emplace_back();
+      if (out.empty()) return {{-1}};
+      if (level != static_cast<long long>(out.back().size())) out.back().push_back(-1);
+      for (qsizetype k = 1; k < tokens.size(); ++k) out.back().push_back(static_cast<int32_t>(tokens[k].toLongLong()));
+    }
+  }
+  return out;
+}
+
+std::string Describe(const Tables& t) {
+  std::string s;
+  for (const auto& table : t) {
+    s += "[" + std::to_string(table.size()) + ":";
+    for (size_t i = 0; i < table.size() && i < 4; ++i) s += " " + std::to_string(table[i]);
+    s += table.size() > 4 ? " … " + std::to_string(table.back()) + "]" : "]";
+  }
+  return s;
+}
+
+}  // namespace
+
+class TstReport : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase() { QVERIFY(QDir().mkpath(QDir::tempPath())); }
+
+  void pdfTextGivesEveryTableInOrder_data() {
+    QTest::addColumn<QString>("file");
+    QTest::newRow("litres, with a gap") << Example("station_with_gap.fs");
+    QTest::newRow("pairs") << Example("horizontal_cylinder.f1");
+    QTest::newRow("cubic metres") << Example("cubic_metres.fs1");
+    QTest::newRow("one value a line") << Example("rectangular_tank.fs2");
+  }
+  void pdfTextGivesEveryTableInOrder() {
+    if (Tool("pdftotext").isEmpty()) QSKIP("pdftotext (poppler-utils) is not installed");
+    QFETCH(QString, file);
+    TempDir dir;
+    const QString pdf = QString::fromStdString(dir.File("t.pdf"));
+    const Run run = Report({file, pdf});
+    QCOMPARE(run.code, kReportExitOk);
+    const Tables expected = ProjectTables(file);
+    QVERIFY(!expected.empty());
+    QCOMPARE(Describe(TablesInText(PdfPages(pdf))), Describe(expected));
+    QVERIFY(TablesInText(PdfPages(pdf)) == expected);
+  }
+
+  void aLongTableRunsOverPagesWithTheColumnHeaderOnEach() {
+    if (Tool("pdftotext").isEmpty()) QSKIP("pdftotext (poppler-utils) is not installed");
+    TempDir dir;
+    const QString form = LongForm(dir, 3000);
+    const QString pdf = QString::fromStdString(dir.File("long.pdf"));
+    QCOMPARE(Report({form, pdf}).code, kReportExitOk);
+    const QStringList pages = PdfPages(pdf);
+    // 300 rows: 43 under the full header, 57 on each later page: 6 pages of
+    // rows, then the summary and the graph.
+    const REPORTGEOMETRY a4;
+    const int rowPages = 1 + (300 - a4.RowsOnFirstPage() + a4.RowsOnNextPage() - 1) / a4.RowsOnNextPage();
+    QCOMPARE(pages.join(QString()).count(QStringLiteral("Уровень, см")), rowPages);
+    QVERIFY(pages.size() > rowPages);
+    for (int i = 0; i < pages.size(); ++i)
+      QVERIFY2(pages[i].contains(QStringLiteral("Лист %1 из %2").arg(i + 1).arg(pages.size())), qPrintable(pages[i]));
+    QVERIFY(TablesInText(pages) == ProjectTables(form));
+  }
+
+  void thePdfHoldsEmbeddedFontsAndNoPicture() {
+    TempDir dir;
+    const QString pdf = QString::fromStdString(dir.File("f.pdf"));
+    QCOMPARE(Report({Example("vertical_cylinder.fs"), pdf}).code, kReportExitOk);
+    QFile f(pdf);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray bytes = f.readAll();
+    QVERIFY(bytes.startsWith("%PDF"));
+    // Qt's writer names every object's type in plain text; a picture would be
+    // an object of subtype /Image.
+    QVERIFY(bytes.contains("/Subtype /Type0"));
+    QVERIFY(!bytes.contains("/Subtype /Image"));
+    if (Tool("pdffonts").isEmpty()) QSKIP("pdffonts (poppler-utils) is not installed");
+    const QStringList lines = ToolOutput("pdffonts", {pdf}).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QVERIFY(lines.size() > 2);
+    // Columns: name, type..., encoding, emb, sub, uni, object, generation.
+    for (qsizetype i = 2; i < lines.size(); ++i) {
+      const QStringList cols = lines[i].split(QLatin1Char(' '), Qt::SkipEmptyParts);
+      QCOMPARE(cols.value(cols.size() - 5), QStringLiteral("yes"));
+    }
+  }
+
+  void commandLineContract_data() {
+    QTest::addColumn<QStringList>("words");
+    QTest::addColumn<int>("code");
+    const QString ok = Example("station_with_gap.fs");
+    const QString pdf = QStringLiteral("@/x.pdf");  // @ is the test's folder
+    QTest::newRow("nothing") << QStringList{} << kReportExitUsage;
+    QTest::newRow("no output") << QStringList{ok} << kReportExitUsage;
+    QTest::newRow("three files") << QStringList{ok, pdf, pdf} << kReportExitUsage;
+    QTest::newRow("bad channel list") << QStringList{ok, pdf, "--channels", "1,x"} << kReportExitUsage;
+    QTest::newRow("channels without list") << QStringList{ok, pdf, "--channels"} << kReportExitUsage;
+    QTest::newRow("unknown field") << QStringList{ok, pdf, "--field", "colour=red"} << kReportExitUsage;
+    QTest::newRow("field without value") << QStringList{ok, pdf, "--field", "org"} << kReportExitUsage;
+    QTest::newRow("unknown option") << QStringList{ok, pdf, "--colour"} << kReportExitUsage;
+    QTest::newRow("channel past the forms") << QStringList{ok, pdf, "--channels", "4"} << kReportExitUsage;
+    QTest::newRow("only a gap") << QStringList{ok, pdf, "--channels", "2"} << kReportExitUsage;
+    QTest::newRow("missing file") << QStringList{"@/none.fs", pdf} << kReportExitFile;
+    QTest::newRow("not a form file") << QStringList{Example("README.md"), pdf} << kReportExitFile;
+    QTest::newRow("output folder missing") << QStringList{ok, "@/no/x.pdf"} << kReportExitFile;
+    QTest::newRow("every field") << QStringList{ok, pdf, "--channels", "1-3", "--field", "org=ООО", "--field",
+                                                "object=АЗС", "--field", "tank3=РВС-3", "--field", "by=Иванов",
+                                                "--field", "date=01.02.2024"}
+                                 << kReportExitOk;
+  }
+  void commandLineContract() {
+    QFETCH(QStringList, words);
+    QFETCH(int, code);
+    TempDir dir;
+    for (QString& w : words) w.replace(QLatin1Char('@'), QString::fromStdString(dir.Path().string()));
+    const Run run = Report(words);
+    QCOMPARE(run.code, code);
+    const QString pdf = QString::fromStdString(dir.File("x.pdf"));
+    // Only a success prints the path, and only then is there a file.
+    QCOMPARE(run.out, code == kReportExitOk ? pdf + QLatin1Char('\n') : QString());
+    QCOMPARE(QFile::exists(pdf), code == kReportExitOk);
+    QCOMPARE(run.err.isEmpty(), code == kReportExitOk);
+  }
+
+  void theFieldsGivenAppearInTheDocument() {
+    if (Tool("pdftotext").isEmpty()) QSKIP("pdftotext (poppler-utils) is not installed");
+    TempDir dir;
+    const QString pdf = QString::fromStdString(dir.File("x.pdf"));
+    QCOMPARE(Report({Example("station_with_gap.fs"), pdf, "--channels", "3", "--field", "tank3=РВС-17"}).code,
+             kReportExitOk);
+    const QString text = PdfPages(pdf).join(QString());
+    QVERIFY2(text.contains(QRegularExpression(QStringLiteral("Резервуар №: +РВС-17"))), qPrintable(text));
+    QVERIFY(text.contains(QRegularExpression(QStringLiteral("Канал: +3"))));
+    QVERIFY(!text.contains(QRegularExpression(QStringLiteral("Канал: +1"))));
+  }
+
+  void aFormThatDoesNotConvertIsPrintedWithItsReason() {
+    TempDir dir;
+    const std::string form = dir.File("bad.fs");
+    std::ofstream(form, std::ios::binary) << "# good\r\n| 1 2 3\r\n# bad\r\n| 5 99999999999\r\n";
+    const QString pdf = QString::fromStdString(dir.File("bad.pdf"));
+    const Run run = Report({QString::fromStdString(form), pdf});
+    QCOMPARE(run.code, kReportExitNotConverted);
+    QCOMPARE(run.out, pdf + QLatin1Char('\n'));
+    QCOMPARE(run.err, QStringLiteral(
+                          "Форма 2 (bad) не преобразуется в таблицу: строка 2: объём «99999999999» не является "
+                          "целым числом литров.\n"));
+    if (Tool("pdftotext").isEmpty()) QSKIP("pdftotext (poppler-utils) is not installed");
+    const QString text = PdfPages(pdf).join(QString()).simplified();
+    QVERIFY2(text.contains(QStringLiteral("Форма не преобразуется в таблицу: строка 2: объём «99999999999»")),
+             qPrintable(text));
+  }
+
+  void aFailedWriteLeavesWhatWasThere() {
+    TempDir dir;
+    const QString target = QString::fromStdString(dir.File("taken.pdf"));
+    QVERIFY(QDir().mkdir(target));
+    QCOMPARE(Report({Example("station_with_gap.fs"), target}).code, kReportExitFile);
+    QVERIFY(QFileInfo(target).isDir());
+    QCOMPARE(QDir(QString::fromStdString(dir.Path().string())).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+             QStringList{QStringLiteral("taken.pdf")});
+  }
+
+  void aDocumentWithoutSectionsIsOneSheetWithANotice() {
+    TempDir dir;
+    const std::string pdf = dir.File("empty.pdf");
+    QVERIFY(WriteReportPdf(REPORTLAYOUT{}, pdf));
+    if (Tool("pdftotext").isEmpty()) QSKIP("pdftotext (poppler-utils) is not installed");
+    const QStringList pages = PdfPages(QString::fromStdString(pdf));
+    QCOMPARE(pages.size(), 1);
+    QVERIFY(pages[0].contains(QStringLiteral("Нет таблиц для отчёта")));
+    QVERIFY(pages[0].contains(QStringLiteral("Лист 1 из 1")));
+  }
+
+  void theDialogShowsOneTankRowPerFormAndCollectsTheFields() {
+    EPROJECT p;
+    tgx::RecordingSink quiet;
+    tgx::ScopedMessageSink scope(quiet);
+    QVERIFY(p.Load(Example("station_with_gap.fs").toStdString()));
+    SITEFIELDS start;
+    start.tank[1] = "kept";
+    TReportDlg dlg(p, start);
+    auto* grid = dlg.findChild<QTableWidget*>(QStringLiteral("TankGrid"));
+    QVERIFY(grid);
+    QCOMPARE(grid->rowCount(), 2);
+    QCOMPARE(grid->item(1, TReportDlg::kChannelColumn)->text(), QStringLiteral("3"));
+    grid->item(1, TReportDlg::kTankColumn)->setText(QStringLiteral("РВС-3"));
+    dlg.findChild<QLineEdit*>(QStringLiteral("OrgEdit"))->setText(QStringLiteral("ООО «Север»"));
+    const SITEFIELDS f = dlg.Fields();
+    QCOMPARE(f.org, tgx::FromUtf8("ООО «Север»"));
+    QCOMPARE(f.tank[2], tgx::FromUtf8("РВС-3"));
+    QCOMPARE(f.tank[1], std::string("kept"));
+  }
+
+  void theDialogRefusesABadChannelList() {
+    ScriptedDialogs dialogs;
+    EPROJECT p;
+    p.New();
+    TReportDlg dlg(p, SITEFIELDS{});
+    dlg.findChild<QLineEdit*>(QStringLiteral("ChannelsEdit"))->setText(QStringLiteral("1,x"));
+    dlg.OkButtonClick();
+    QCOMPARE(dlg.result(), int(QDialog::Rejected));
+    QCOMPARE(dialogs.shown.size(), size_t{1});
+    QCOMPARE(dialogs.shown[0].text, QStringLiteral("Неверный список каналов: 1,x"));
+    dlg.findChild<QLineEdit*>(QStringLiteral("ChannelsEdit"))->setText(QStringLiteral(" 2,1 "));
+    dlg.OkButtonClick();
+    QCOMPARE(dlg.result(), int(QDialog::Accepted));
+    QCOMPARE(dlg.Channels(), (std::vector<int>{1, 2}));
+  }
+
+  void theCommandKeepsTheFieldsAndSavesThePdfFromThePreview() {
+    ScriptedDialogs dialogs;
+    TempDir dir;
+    EPROJECT p;
+    p.New();
+    p.SetName(tgx::FromUtf8(dir.File("Станция.fs")));
+    const QString pdf = QString::fromStdString(dir.File("out.pdf"));
+    dialogs.files = {pdf};
+    WhenModalIs<TReportDlg>([](TReportDlg* dlg) {
+      dlg->findChild<QLineEdit*>(QStringLiteral("ByEdit"))->setText(QStringLiteral("Петров"));
+      dlg->findChild<QPushButton*>(QStringLiteral("OkButton"))->click();
+    });
+    WhenModal([](QWidget* w) {
+      if (w->objectName() != QLatin1String("ReportPreview")) return false;
+      w->findChild<QAction*>(QStringLiteral("SavePdfAction"))->trigger();
+      QMetaObject::invokeMethod(w, "reject", Qt::QueuedConnection);
+      return true;
+    });
+    ShowReport(nullptr, p, dir.File("tgx.site"));
+    SITEFIELDS kept;
+    QVERIFY(LoadSiteFields(dir.File("tgx.site"), kept));
+    QCOMPARE(kept.by, tgx::FromUtf8("Петров"));
+    QVERIFY(QFileInfo(pdf).size() > 0);
+    QCOMPARE(dialogs.shown.size(), size_t{1});
+    QCOMPARE(dialogs.shown[0].fileName, QString::fromStdString(dir.File("Станция.pdf")));
+  }
+
+  void theGraphStaysInsideItsArea_data() {
+    QTest::addColumn<QList<int>>("volumes");
+    QTest::addColumn<bool>("curve");
+    // The jumps give second differences far outside the ddV band.
+    QTest::newRow("rising with jumps") << QList<int>{0, 10, 500, 510, 5000, 5010, 5020} << true;
+    QTest::newRow("flat") << QList<int>{0, 0, 0} << false;
+    QTest::newRow("one entry") << QList<int>{7} << false;
+  }
+  void theGraphStaysInsideItsArea() {
+    QFETCH(QList<int>, volumes);
+    QFETCH(bool, curve);
+    PARTAB t;
+    for (int v : volumes) t.Append(v);
+    QImage picture(600, 400, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    const QRect area(100, 100, 400, 200);
+    {
+      QPainter p(&picture);
+      PaintTableGraph(p, area, t);
+    }
+    int outside = 0, red = 0, dark = 0;
+    for (int y = 0; y < picture.height(); ++y) {
+      for (int x = 0; x < picture.width(); ++x) {
+        const QColor c = picture.pixelColor(x, y);
+        if (c == Qt::white) continue;
+        if (!area.contains(x, y)) ++outside;
+        if (c.red() > 200 && c.green() < 120) ++red;
+        if (c.red() < 80 && c.green() < 80) ++dark;
+      }
+    }
+    QCOMPARE(outside, 0);
+    QVERIFY(dark > 0);  // the axes, always
+    QCOMPARE(red > 0, curve);
+  }
+
+  void cleanup() { StopWatching(); }
+};
+
+}  // namespace tgxtest
+
+QTEST_MAIN(tgxtest::TstReport)
+#include "tst_report.moc"
