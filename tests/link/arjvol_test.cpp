@@ -10,6 +10,7 @@
 
 #include "link/Arjvol.h"
 
+namespace tgxtest {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
@@ -31,8 +32,6 @@ GROUPTAB Set(const std::vector<PARTAB>& tables) {
   for (const PARTAB& t : tables) s.Add(t);
   return s;
 }
-
-}  // namespace
 
 // The worked example, then a set with equal tables (stored once), gaps (a
 // leading one unpacks as an empty table), one-entry tables and ten tables of
@@ -116,3 +115,27 @@ TEST(ArjvolTest, DirectorySanityAndAShortImage) {
   EXPECT_FALSE(reader.Unpack(out));
   EXPECT_EQ(out.Count(), 0);
 }
+
+// The largest image a directory may describe is what the unit's 16-bit
+// address space holds, in either mode; a reader is sized to the image.
+TEST(ArjvolTest, DirectoryBoundsAndTheImageSizeOfAReader) {
+  const struct {
+    int32_t count, mode;
+    bool sane;
+    int32_t size;
+  } cases[] = {
+      {65533, 0, true, kMaxUnitImageBytes}, {65534, 0, false, 0}, {100, 1, true, 200},
+      {32767, 1, true, 65534},              {32768, 1, false, 0}, {0, 0, false, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.count) + " mode " + std::to_string(c.mode));
+    const TableDirectory d{{c.count}, {1}, 1};
+    EXPECT_EQ(DirectoryIsSane(d, c.mode), c.sane);
+    if (!c.sane) continue;
+    TArjTab reader(c.mode);
+    reader.LoadDirectory(d);
+    EXPECT_EQ(reader.Size(), c.size);
+  }
+}
+}  // namespace
+}  // namespace tgxtest

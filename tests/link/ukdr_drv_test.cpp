@@ -6,13 +6,12 @@
 #include <algorithm>
 #include <numeric>
 
+#include "link/Codes.h"
 #include "link/Portcol.h"
 #include "link/Ukdr_drv.h"
 #include "support/PtyPeer.h"
 
-using tgxtest::Bytes;
-using tgxtest::PtyPeer;
-
+namespace tgxtest {
 namespace {
 
 constexpr int32_t kReplyMs = 150;
@@ -31,8 +30,6 @@ class RequestTest : public testing::Test {
   PtyPeer peer;
   UKEDR_DRV link;
 };
-
-}  // namespace
 
 // Version bytes a, b, c give a b c*10 below 10, else a b c; 6380 is served as
 // 6320. Status 12 means no version to tell (true, unknown); a silent unit is 6.
@@ -57,7 +54,7 @@ TEST_F(RequestTest, QueryVersion) {
     EXPECT_EQ(Run([&] { return link.QueryVersion(known, code); }), c.ok);
     EXPECT_EQ(known, c.status == 0);
     EXPECT_EQ(code, c.code);
-    EXPECT_EQ(link.LastStatus(), c.status < 0 ? 6 : c.status);
+    EXPECT_EQ(link.LastStatus(), c.status < 0 ? kStatusLinkFailure : c.status);
   }
 }
 
@@ -87,3 +84,5 @@ TEST(OpenLinkTest, OpensThroughThePortMapButNotWithAnEmptyPath) {
   EXPECT_FALSE(link.OpenDevice("", kReplyMs)) << "port -1 has no device, mapped or not";
   ::unsetenv("TGX_COM4");
 }
+}  // namespace
+}  // namespace tgxtest

@@ -12,13 +12,15 @@
 #include <thread>
 #include <tuple>
 
-#include "link/session/Bvlink.h"
 #include "link/drivers/Drv632.h"
+#include "link/session/Bvlink.h"
 #include "model/Cp1251.h"
+#include "model/Le.h"
 #include "support/SimRunner.h"
+#include "support/TempDir.h"
 
+namespace tgxtest {
 namespace {
-using tgxtest::SimRunner;
 using Log = std::vector<SimRunner::Transaction>;
 using Bytes = std::vector<uint8_t>;
 using Strings = std::vector<std::string>;
@@ -73,7 +75,10 @@ void ExpectHeaderKept(const HeaderGeometry& g, const Log& log, const GROUPTAB& t
     const int p = (i - g.FlagsOffset) / g.FlagWidth;
     const bool flag = i >= g.FlagsOffset && p < 16 && (i - g.FlagsOffset) % g.FlagWidth == 0;
     EXPECT_EQ(before[size_t(i)] | (flag ? 4 : 0), after[size_t(i)] | (flag ? 4 : 0)) << "byte " << i;
-    EXPECT_EQ(flag && (after[size_t(i)] & 4), flag && p < tables.Count() && tables.Table(p).Count() > 0) << i;
+    if (flag) {
+      const bool stored = p < tables.Count() && tables.Table(p).Count() > 0;
+      EXPECT_EQ((after[size_t(i)] & 4) != 0, stored) << "flag of position " << p;
+    }
   }
 }
 
@@ -81,7 +86,6 @@ void ExpectHeaderKept(const HeaderGeometry& g, const Log& log, const GROUPTAB& t
 // start with given contents.
 class SimSession : public ::testing::Test {
  protected:
-  void TearDown() override { std::remove(state_.c_str()); }
   bool Run(const SimRunner& sim, uint8_t operation, const GROUPTAB& tables = {}, bool wait = true) {
     session_->DevicePath = sim.Path();
     session_->Operation = operation;
@@ -93,7 +97,8 @@ class SimSession : public ::testing::Test {
   std::string Status() const { return tgx::ToUtf8(session_->StatusText); }
 
   std::unique_ptr<TBVLink> session_ = std::make_unique<TBVLink>(false);
-  const std::string state_ = ::testing::TempDir() + "/tgx-session-" + std::to_string(::getpid()) + ".state";
+  TempDir dir_;
+  const std::string state_ = dir_.File("unit.state");
 };
 
 TEST_F(SimSession, EveryFamilyWritesReadsBackAndDeletes) {
@@ -107,7 +112,7 @@ TEST_F(SimSession, EveryFamilyWritesReadsBackAndDeletes) {
     SimRunner sim({"--version-code", std::to_string(code), "--memory", "65535"});
     const int restarts = code >= 6342 ? 1 : 0;  // version ids from 10 ("6342 ") on
     const HeaderGeometry* g = HeaderGeometryOf(driver);
-    ASSERT_TRUE(Run(sim, TBVLink::kOpWrite, tables)) << Status();
+    ASSERT_TRUE(Run(sim, kOpWrite, tables)) << Status();
     EXPECT_EQ(DriverOfVersion(session_->VersionId), driver);
     Log log = sim.Log();
     EXPECT_EQ(Count(log, kRestart), restarts);
@@ -115,26 +120,26 @@ TEST_F(SimSession, EveryFamilyWritesReadsBackAndDeletes) {
     if (g) ExpectHeaderKept(*g, log, tables);
 
     sim.MarkLog();
-    ASSERT_TRUE(Run(sim, TBVLink::kOpRead)) << Status();
+    ASSERT_TRUE(Run(sim, kOpRead)) << Status();
     EXPECT_EQ(session_->Tables, tables);
     EXPECT_EQ(Count(sim.LogSinceMark(), kRestart), 0);
 
     sim.MarkLog();
-    ASSERT_TRUE(Run(sim, TBVLink::kOpDelete)) << Status();
+    ASSERT_TRUE(Run(sim, kOpDelete)) << Status();
     log = sim.LogSinceMark();
     EXPECT_EQ(Count(log, kRestart), restarts);
     EXPECT_EQ(Last(log, 3), -1);
     if (g) ExpectHeaderKept(*g, log, GROUPTAB{});
-    ASSERT_TRUE(Run(sim, TBVLink::kOpRead)) << Status();
+    ASSERT_TRUE(Run(sim, kOpRead)) << Status();
     EXPECT_EQ(session_->Tables.Count(), 0);
   }
 }
 
 // How a session ends with the firmware found and the unit's statuses; one
 // that fails never touches the header or the image. A read waits 500 ms for
-// a reply whatever the configured time-out.
+// a reply whatever the configured time-out (here 20 s).
 TEST_F(SimSession, IdentificationAndStatusesOfTheUnit) {
-  constexpr uint8_t R = TBVLink::kOpRead, D = TBVLink::kOpDelete;
+  constexpr uint8_t R = kOpRead, D = kOpDelete;
   const std::tuple<Strings, uint8_t, uint8_t, const char*> cases[] = {  // options, operation, id, status
       {{"--version-code", "6210"}, R, 4, "OK"},  // answers the probe, never asked its version
       {{"--version-bytes", "6,3,80"}, R, 6, "OK"}, {{"--version-code", "9000"}, R, 29, "OK"},
@@ -146,15 +151,18 @@ TEST_F(SimSession, IdentificationAndStatusesOfTheUnit) {
       {{"--status", "20=254"}, R, 6, "Инициализация БВ"}, {{"--status", "20=4"}, D, 6, "Неисправность БВ!"},
       {{"--version-code", "8530", "--status", "14=4"}, D, 29, "Неисправность БВ!"},
   };
-  session_->Channel.ReplyTimeoutMs = 4000;
+  session_->Channel.ReplyTimeoutMs = 20000;
   for (const auto& [options, operation, id, status] : cases) {
     SCOPED_TRACE(options.back());
     SimRunner sim(options);
     Run(sim, operation);
-    EXPECT_LT(session_->LongestWait, 1500);
     EXPECT_EQ(session_->VersionId, id);
     EXPECT_EQ(Status(), status);
-    EXPECT_TRUE(Status() == "OK" || std::max(Last(sim.Log(), 1), Last(sim.Log(), 3)) == -1);
+    if (Status() != "OK") {
+      EXPECT_EQ(Last(sim.Log(), 1), -1) << "header untouched";
+      EXPECT_EQ(Last(sim.Log(), 3), -1) << "image untouched";
+    }
+    EXPECT_LT(session_->LongestWait, 10000);
     EXPECT_GE(session_->LongestWait, options[0] == "--silence-after" ? 450 : 0);
   }
 }
@@ -187,16 +195,30 @@ TEST_F(SimSession, WriteLimitsAndPackingModes) {
     SCOPED_TRACE(options.back() + " " + std::to_string(set.Table(0).Count()));
     options.insert(options.begin(), "--version-code");
     SimRunner sim(options);
-    Run(sim, TBVLink::kOpWrite, set);
+    Run(sim, kOpWrite, set);
     EXPECT_EQ(Status(), status);
     const Log log = sim.Log();
-    EXPECT_EQ(ask ? Count(log, *ask) : Last(log, 2), ask ? 1 : -1);
-    const int prepared = status == full ? -1 : Last(log, 20);  // 96x units are prepared before the memory check
-    EXPECT_TRUE(status == ok || std::max({Last(log, 1), Last(log, 3), Last(log, 4), prepared}) == -1);
-    if (status != ok) continue;
+    if (ask) {
+      EXPECT_EQ(Count(log, *ask), 1) << "memory asked";
+    } else {
+      EXPECT_EQ(Last(log, 2), -1) << "memory not asked";
+    }
+    if (status != ok) {
+      EXPECT_EQ(Last(log, 1), -1) << "header untouched";
+      EXPECT_EQ(Last(log, 3), -1) << "image untouched";
+      EXPECT_EQ(Last(log, 4), -1) << "directory untouched";
+      // 96x units are prepared before their memory check, the others after.
+      if (status != full) {
+        EXPECT_EQ(Last(log, 20), -1) << "not prepared";
+      }
+      continue;
+    }
     const auto block = std::ranges::find(log.rbegin(), log.rend(), 4, &SimRunner::Transaction::Command);
-    EXPECT_TRUE(block == log.rend() || (block->in.size() == 100 && (block->in[1] | block->in[2] << 8) == mode));
-    ASSERT_TRUE(Run(sim, TBVLink::kOpRead)) << Status();
+    if (block != log.rend()) {
+      ASSERT_EQ(block->in.size(), 100u);
+      EXPECT_EQ(tgx::GetLe16(block->in.data() + 1), mode);
+    }
+    ASSERT_TRUE(Run(sim, kOpRead)) << Status();
     EXPECT_EQ(session_->Tables, set);
   }
 }
@@ -214,7 +236,7 @@ TEST_F(SimSession, ImpossibleDirectoriesEndTheRead) {
     SCOPED_TRACE(name);
     std::ofstream(state_) << "tgx-sim state 1\ndirectory " << hex << std::string(196 - hex.size(), '0') << "\n";
     SimRunner sim({"--version-code", "8530"}, state_);
-    EXPECT_FALSE(Run(sim, TBVLink::kOpRead, SixteenTables()));
+    EXPECT_FALSE(Run(sim, kOpRead, SixteenTables()));
     EXPECT_EQ(Status(), "Ошибка связи");
     EXPECT_EQ(session_->Tables.Count(), 0);
     EXPECT_EQ(Last(sim.Log(), 3), -1);
@@ -222,13 +244,14 @@ TEST_F(SimSession, ImpossibleDirectoriesEndTheRead) {
 }
 
 // Raising Cancel during a long block, or destroying the worker, ends the
-// session within one byte wait.
+// session within one byte wait: well before the 20 s the rest of the block
+// still needs on the line.
 TEST_F(SimSession, CancelDuringALongBlockEndsWithinOneByteWait) {
-  ASSERT_TRUE(Run(SimRunner({"--version-code", "8530"}, state_), TBVLink::kOpWrite, Ramp(20000))) << Status();
+  ASSERT_TRUE(Run(SimRunner({"--version-code", "8530"}, state_), kOpWrite, Ramp(20000))) << Status();
   for (const bool destroy : {false, true}) {
     // 20,002 bytes at 9600 baud take 23 s; cancel well inside the block.
     SimRunner paced({"--version-code", "8530", "--pace"}, state_);
-    Run(paced, TBVLink::kOpRead, {}, false);
+    Run(paced, kOpRead, {}, false);
     const auto until = Clock::now() + 5s;
     while (session_->Progress < 2 && Clock::now() < until) std::this_thread::sleep_for(10ms);
     ASSERT_FALSE(session_->Finished);
@@ -241,7 +264,8 @@ TEST_F(SimSession, CancelDuringALongBlockEndsWithinOneByteWait) {
       EXPECT_EQ(Status(), "Ошибка связи");
       EXPECT_EQ(session_->Tables.Count(), 0);
     }
-    EXPECT_LT((Clock::now() - t0) / 1ms, 60) << destroy;
+    EXPECT_LT(Clock::now() - t0, 5s) << destroy;
   }
 }
 }  // namespace
+}  // namespace tgxtest

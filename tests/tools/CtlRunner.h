@@ -1,0 +1,75 @@
+#pragma once
+// tgxctl as a script runs it: in a clean environment with a private
+// configuration folder, its output split into lines, its exit code kept.
+// Header-only, for the tgxctl tests.
+//
+//   CtlRunner ctl(dir.Path().string());
+//   const CtlRunner::Result r = ctl.Run({"check", "x.fs"});
+//   EXPECT_EQ(r.exit, 0);
+
+#include <stdlib.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace tgxtest {
+
+using Strings = std::vector<std::string>;
+
+class CtlRunner {
+ public:
+  struct Result {
+    Strings lines;    // standard output, one entry per line
+    std::string err;  // standard error
+    int exit = -1;
+  };
+
+  // `folder` holds the configuration (TGX_CONFIG_DIR) and the captured error output.
+  explicit CtlRunner(std::string folder) : folder_(std::move(folder)) {}
+
+  // Starts tgxctl with `args` and extra environment assignments ("TGX_COM5=...");
+  // the process id is tgxctl's own (the shell execs it).
+  FILE* Start(const Strings& args, const std::string& env = "", pid_t* pid = nullptr) const {
+    std::string cmd = "echo $$; exec env -i PATH=/usr/bin:/bin TGX_CONFIG_DIR=" + Quote(folder_) + " " + env + " " +
+                      Quote(TGX_CTL_PATH);
+    for (const auto& a : args) cmd += " " + Quote(a);
+    FILE* f = ::popen((cmd + " 2>" + Quote(ErrPath())).c_str(), "r");
+    char line[32] = {};
+    if (!f || !::fgets(line, sizeof line, f)) throw std::runtime_error("cannot start tgxctl");
+    if (pid) *pid = std::atoi(line);
+    return f;
+  }
+  // Reads the output to its end and waits for the exit.
+  Result Finish(FILE* f) const {
+    std::string out;
+    char buf[4096];
+    for (size_t n; (n = ::fread(buf, 1, sizeof buf, f)) > 0;) out.append(buf, n);
+    const int status = ::pclose(f);
+    Result r;
+    std::istringstream s(out);
+    for (std::string line; std::getline(s, line);) r.lines.push_back(line);
+    std::ifstream err(ErrPath(), std::ios::binary);
+    r.err.assign(std::istreambuf_iterator<char>(err), {});
+    r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+  }
+  Result Run(const Strings& args, const std::string& env = "") const { return Finish(Start(args, env)); }
+
+ private:
+  static std::string Quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+  }
+  std::string ErrPath() const { return folder_ + "/stderr.txt"; }
+
+  std::string folder_;
+};
+
+}  // namespace tgxtest
