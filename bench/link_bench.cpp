@@ -12,115 +12,33 @@
 // keeps the line's speed by an absolute schedule, which separates what the
 // program adds from how closely the simulator keeps its pace on a busy machine.
 //
-// TGX_SIM_PATH names the simulator (the build sets it; the environment
-// variable of the same name overrides it).
+// The simulator is started through tests/support/SimRunner.h.
 
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
-#include <cstring>
+#include <exception>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "link/Codes.h"
 #include "link/Ukdr_drv.h"
+#include "link/drivers/Drv853.h"
+#include "model/Le.h"
 #include "support/PtyPeer.h"
-
-extern char** environ;
+#include "support/SimRunner.h"
 
 namespace {
 
-constexpr int32_t kImageBytes = 32760;
-constexpr uint8_t kImageCode = 3;  // packed tables
+constexpr int32_t kImageBytes = kMaxCompactImageBytes;  // the largest image a compact unit takes
 constexpr double kBitsPerByte = 11.0;
 constexpr double kLineBaud = 9600.0;
 constexpr int32_t kReplyTimeoutMs = 500;
-
-std::string SimulatorPath() {
-  if (const char* env = std::getenv("TGX_SIM_PATH"); env != nullptr && *env != '\0') return env;
-#ifdef TGX_SIM_PATH
-  return TGX_SIM_PATH;
-#else
-  return "tgx-sim";
-#endif
-}
-
-// The simulator as a child process for the life of one benchmark. Its standard
-// input is a pipe, so it also ends when this program dies.
-class Simulator {
- public:
-  explicit Simulator(bool paced) {
-    int out[2];
-    int in[2];
-    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(in, O_CLOEXEC) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    std::vector<std::string> args{SimulatorPath(), "--version-code", "6320", "--exit-on-stdin-eof"};
-    if (paced) args.emplace_back("--pace");
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    if (::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
-    ::close(in[0]);
-    stdin_ = in[1];
-    stdout_ = out[0];
-    if (pid_ > 0) path_ = ReadFirstLine();
-    // Whatever else it prints is read and dropped, so it never blocks on a
-    // full pipe.
-    drain_ = std::thread([fd = stdout_] {
-      char buf[512];
-      while (::read(fd, buf, sizeof buf) > 0) {
-      }
-    });
-  }
-  ~Simulator() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGTERM);
-      int status = 0;
-      ::waitpid(pid_, &status, 0);
-    }
-    if (stdin_ >= 0) ::close(stdin_);
-    if (drain_.joinable()) drain_.join();
-    if (stdout_ >= 0) ::close(stdout_);
-  }
-  Simulator(const Simulator&) = delete;
-  Simulator& operator=(const Simulator&) = delete;
-
-  const std::string& Path() const { return path_; }
-
- private:
-  std::string ReadFirstLine() {
-    std::string line;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (std::chrono::steady_clock::now() < deadline) {
-      pollfd p{stdout_, POLLIN, 0};
-      if (::poll(&p, 1, 100) <= 0) continue;
-      char c = 0;
-      if (::read(stdout_, &c, 1) != 1) break;
-      if (c == '\n') return line;
-      line += c;
-    }
-    return {};
-  }
-
-  pid_t pid_ = -1;
-  int stdin_ = -1;
-  int stdout_ = -1;
-  std::string path_;
-  std::thread drain_;
-};
 
 // Bytes in both directions as the transport logged them: every byte is one
 // hexadecimal token; the "#<wait>" marks and the arrows are not bytes.
@@ -136,13 +54,17 @@ size_t WireBytes(const std::string& log) {
 }
 
 void Transfer(benchmark::State& state, bool write, bool paced) {
-  Simulator sim(paced);
-  if (sim.Path().empty()) {
-    state.SkipWithError("the simulator did not start");
+  std::unique_ptr<tgxtest::SimRunner> sim;
+  try {
+    std::vector<std::string> args{"--version-code", "6320"};
+    if (paced) args.emplace_back("--pace");
+    sim = std::make_unique<tgxtest::SimRunner>(args);
+  } catch (const std::exception& e) {
+    state.SkipWithError(e.what());
     return;
   }
   UKEDR_DRV link;
-  if (!link.OpenDevice(sim.Path(), kReplyTimeoutMs)) {
+  if (!link.OpenDevice(sim->Path(), kReplyTimeoutMs)) {
     state.SkipWithError("the simulator's terminal did not open");
     return;
   }
@@ -154,10 +76,10 @@ void Transfer(benchmark::State& state, bool write, bool paced) {
   size_t wireBytes = 0;
   for (auto _ : state) {
     const auto t0 = std::chrono::steady_clock::now();
-    const bool ok = write ? link.WriteBlock(kImageCode, image.data(), kImageBytes)
-                          : link.ReadBlock(kImageCode, image.data(), kImageBytes);
+    const bool ok = write ? link.WriteBlock(kReqImage, image.data(), kImageBytes)
+                          : link.ReadBlock(kReqImage, image.data(), kImageBytes);
     wallSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    if (!ok || link.LastStatus() != 0) {
+    if (!ok || link.LastStatus() != kStatusOk) {
       state.SkipWithError(("transfer failed, status " + std::to_string(link.LastStatus())).c_str());
       break;
     }
@@ -208,7 +130,9 @@ class PacedUnit {
     }
   }
   void Run() {
-    const std::vector<uint8_t> word{0, 0x34, 0x12, 0x34 ^ 0x12};
+    uint8_t w[2];
+    tgx::PutLe16(w, kHandshakeRepeat);
+    const std::vector<uint8_t> word{0, w[0], w[1], static_cast<uint8_t>(w[0] ^ w[1])};  // status, word, XOR
     if (!Take(1)) return;
     Give(word);
     Take(1);
@@ -250,11 +174,11 @@ void PacedPeerTransfer(benchmark::State& state, bool write) {
     const auto t0 = std::chrono::steady_clock::now();
     {
       PacedUnit unit(pty.MasterFd(), write);
-      ok = write ? link.WriteBlock(kImageCode, image.data(), kImageBytes)
-                 : link.ReadBlock(kImageCode, image.data(), kImageBytes);
+      ok = write ? link.WriteBlock(kReqImage, image.data(), kImageBytes)
+                 : link.ReadBlock(kReqImage, image.data(), kImageBytes);
       wallSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     }
-    if (!ok || link.LastStatus() != 0) {
+    if (!ok || link.LastStatus() != kStatusOk) {
       state.SkipWithError(("transfer failed, status " + std::to_string(link.LastStatus())).c_str());
       return;
     }

@@ -1,12 +1,18 @@
 #pragma once
-// tgx-sim as a child process for core tests and benchmarks (no Qt): started
-// with the given options on its own pseudo-terminal, with a traffic log and a
-// state file in a private folder, and stopped on destruction. Header-only.
+// tgx-sim as a child process, the one way tests and benchmarks start the
+// simulator (no Qt): started with the given options on its own
+// pseudo-terminal, with a traffic log, its error output and a state file in a
+// private folder, and stopped on destruction. Header-only.
 //
 //   SimRunner sim({"--version-code", "6320"});
 //   session.DevicePath = sim.Path();
 //   for (const SimRunner::Transaction& t : sim.Log()) ...
+//
+// The simulator also ends when the test program dies, through the end of its
+// standard input. A simulator that does not start throws, with its error
+// output in the message.
 
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
@@ -17,6 +23,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -40,17 +47,19 @@ class SimRunner {
     if (!::mkdtemp(tmpl)) throw std::runtime_error("mkdtemp");
     dir_ = tmpl;
     log_ = dir_ + "/traffic.log";
+    const std::string errors = dir_ + "/stderr.txt";
     args.insert(args.begin(), TGX_SIM_PATH);
     args.insert(args.end(), {"--log", log_, "--state", statePath.empty() ? dir_ + "/unit.state" : statePath,
                              "--exit-on-stdin-eof"});
     int out[2], in[2];
-    if (::pipe(out) != 0 || ::pipe(in) != 0) throw std::runtime_error("pipe");
+    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(in, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_adddup2(&fa, in[0], 0);
     posix_spawn_file_actions_adddup2(&fa, out[1], 1);
     posix_spawn_file_actions_addclose(&fa, in[1]);
     posix_spawn_file_actions_addclose(&fa, out[0]);
+    posix_spawn_file_actions_addopen(&fa, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -59,21 +68,20 @@ class SimRunner {
     ::close(in[0]), ::close(out[1]);
     stdin_ = in[1];
     stdout_ = out[0];  // kept open: a later line must not meet a closed pipe
-    if (rc != 0) throw std::runtime_error("cannot start tgx-sim");
+    if (rc != 0) {
+      pid_ = -1;
+      Stop();
+      throw std::runtime_error("cannot start tgx-sim");
+    }
     for (char c = 0; ::read(stdout_, &c, 1) == 1 && c != '\n';) path_ += c;  // the terminal's path
-    if (path_.empty()) throw std::runtime_error("tgx-sim printed no terminal path");
+    if (path_.empty()) {
+      std::ifstream in(errors);
+      const std::string why((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      Stop();
+      throw std::runtime_error("tgx-sim printed no terminal path: " + why);
+    }
   }
-  ~SimRunner() {
-    // SIGTERM lets the simulator save its state; a paced one may first finish
-    // the reply under way, which a test does not wait for.
-    ::kill(pid_, SIGTERM);
-    int status = 0;
-    for (int i = 0; i < 100 && ::waitpid(pid_, &status, WNOHANG) == 0; ++i) ::usleep(10000);
-    if (::waitpid(pid_, &status, WNOHANG) == 0) ::kill(pid_, SIGKILL), ::waitpid(pid_, &status, 0);
-    ::close(stdin_), ::close(stdout_);
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
-  }
+  ~SimRunner() { Stop(); }
   SimRunner(const SimRunner&) = delete;
   SimRunner& operator=(const SimRunner&) = delete;
 
@@ -99,6 +107,20 @@ class SimRunner {
   }
 
  private:
+  void Stop() {
+    // SIGTERM lets the simulator save its state; a paced one may first finish
+    // the reply under way, which a test does not wait for.
+    if (pid_ > 0) {
+      ::kill(pid_, SIGTERM);
+      int status = 0;
+      for (int i = 0; i < 100 && ::waitpid(pid_, &status, WNOHANG) == 0; ++i) ::usleep(10000);
+      if (::waitpid(pid_, &status, WNOHANG) == 0) ::kill(pid_, SIGKILL), ::waitpid(pid_, &status, 0);
+    }
+    ::close(stdin_), ::close(stdout_);
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+  }
+
   static std::vector<uint8_t> Parse(const std::string& text) {
     std::vector<uint8_t> bytes;
     std::istringstream s(text);

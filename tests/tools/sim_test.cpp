@@ -17,12 +17,13 @@
 #include <gtest/gtest.h>
 
 #include "support/SimRunner.h"
+#include "support/TempDir.h"
 
+namespace tgxtest {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 using Strings = std::vector<std::string>;
-using tgxtest::SimRunner;
 namespace fs = std::filesystem;
 
 // Generous waits: the machine running the tests may be busy.
@@ -123,8 +124,8 @@ TEST(Sim, EachFirmwareAnswersProbeAndVersionQueryAsItsFamily) {
 // by the next simulator on the same state, and nothing but the state is left
 // beside it.
 TEST(Sim, TablesWrittenThroughEitherHandshakeSurviveARestart) {
-  const fs::path dir = fs::path(::testing::TempDir()) / ("tgx-sim-test-" + std::to_string(::getpid()));
-  fs::create_directories(dir);
+  const TempDir scratch;
+  const fs::path& dir = scratch.Path();
   Bytes image(3000), header;
   for (size_t i = 0; i < image.size(); ++i) image[i] = uint8_t(i * 7 + 1);
   for (const bool writing : {true, false}) {
@@ -143,7 +144,6 @@ TEST(Sim, TablesWrittenThroughEitherHandshakeSurviveARestart) {
     EXPECT_EQ(m.Transfer(1, 2, 822, header).status, 0);
   }
   EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator{}), 1);
-  fs::remove_all(dir);
 }
 
 // A request the unit lacks, a mode it cannot do and a block of the wrong
@@ -215,7 +215,8 @@ TEST(Sim, FrameLengthAndPanelStartFollowTheFirmware) {
 // The link points to the terminal while the simulator lives, a stale one is
 // replaced, and it goes when the simulator is stopped.
 TEST(Sim, LinkFollowsTheTerminal) {
-  const fs::path link = fs::path(::testing::TempDir()) / ("tgx-sim-COM1-" + std::to_string(::getpid()));
+  const TempDir scratch;
+  const fs::path link = scratch.Path() / "COM1";
   fs::create_symlink("/nonexistent", link);
   {
     SimRunner sim({"--link", link.string()});
@@ -227,3 +228,4 @@ TEST(Sim, LinkFollowsTheTerminal) {
 }
 
 }  // namespace
+}  // namespace tgxtest

@@ -8,9 +8,9 @@
 #include "forms/Fdata.h"
 #include "link/Arjvol.h"
 #include "model/Cp1251.h"
-#include "project/Eprj.h"
 #include "model/Messages.h"
 #include "model/Prjvol.h"
+#include "project/Eprj.h"
 #include "tgxctl/Commands.h"
 
 namespace tgxctl {
