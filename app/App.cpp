@@ -4,30 +4,28 @@
 
 #include <QApplication>
 #include <QEvent>
-#include <QFile>
 #include <QIcon>
 #include <QTimer>
 #include <QWidget>
 
 #include "app/Appinfo.h"
-#include "app/Feditdlg.h"
 #include "app/Fimport.h"
 #include "app/Flink.h"
-#include "app/Forms.h"
 #include "app/Fproj.h"
 #include "app/core/Syscfg.h"
+#include "editor/Feditdlg.h"
 #include "editor/Fedittab.h"
 #include "link/Portcol.h"
-#include "model/Cp1251.h"
 
+namespace tgx {
+namespace {
+// The windows that live for the whole run, in the order of their creation.
 TPrjForm* PrjForm = nullptr;
 TEditDlg* EditDlg = nullptr;
 TEditTabForm* EditTabForm = nullptr;
 TLinkDlg* LinkDlg = nullptr;
 TImportDlg* ImportDlg = nullptr;
 
-namespace tgx {
-namespace {
 bool test_mode = false;
 BoxMessageSink box_sink;
 bool sink_installed = false;
@@ -72,10 +70,7 @@ bool IsTestModeArgument(int argc, char** argv) {
 
 bool TestMode() { return test_mode; }
 
-QString ToQt(const std::string& cp1251) { return QString::fromStdString(ToUtf8(cp1251)); }
-std::string FromQt(const QString& text) { return FromUtf8(text.toStdString()); }
-QString PathToQt(const std::string& native) { return QFile::decodeName(QByteArray::fromStdString(native)); }
-std::string PathFromQt(const QString& path) { return QFile::encodeName(path).toStdString(); }
+TPrjForm* MainWindow() { return PrjForm; }
 
 void StartApplication(int argc, char** argv) {
   test_mode = IsTestModeArgument(argc, argv);
@@ -100,15 +95,17 @@ void StartApplication(int argc, char** argv) {
   // progress dialog's session and the other windows read.
   PrjForm = new TPrjForm(test_mode);
   EditDlg = new TEditDlg(PrjForm);
-  EditTabForm = new TEditTabForm(PrjForm);
+  EditTabForm = new TEditTabForm(EditDlg, PrjForm);
   LinkDlg = new TLinkDlg(PrjForm, test_mode);
-  ImportDlg = new TImportDlg(PrjForm);
+  ImportDlg = new TImportDlg(EditDlg, EditTabForm, PrjForm);
+  PrjForm->SetWindows({EditDlg, EditTabForm, LinkDlg, ImportDlg});
   PrjForm->show();
 }
 
 void StopApplication() {
   // The reverse of the creation order; the dialogs are children of the main
   // window, so each is deleted explicitly before it.
+  if (PrjForm != nullptr) PrjForm->SetWindows({});
   DeleteWindow(ImportDlg);
   DeleteWindow(LinkDlg);
   DeleteWindow(EditTabForm);

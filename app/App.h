@@ -1,10 +1,12 @@
 #pragma once
 // Program start and stop: the application title, the "-t" switch, the core's
-// message sink and the five windows that live for the whole run (app/Forms.h).
+// message sink and the five windows that live for the whole run.
 
 #include <QString>
 
 #include "model/Messages.h"
+
+class TPrjForm;
 
 namespace tgx {
 // "Тирель-Сервис. Градуировочные таблицы": the task-bar title, the first part of
@@ -19,13 +21,16 @@ bool TestMode();
 
 // Sets the title, installs the message-box sink for the core's messages and
 // the port map, creates PrjForm, EditDlg, EditTabForm, LinkDlg and ImportDlg in
-// this order and shows the main window. A QApplication must exist. The main
-// window's close does not quit the event loop by itself: main connects
-// TPrjForm::Closed to QApplication::quit, tests look at the window instead.
+// this order, hands each window the ones it opens and shows the main window.
+// A QApplication must exist. The main window's close does not quit the event
+// loop by itself: main connects TPrjForm::Closed to QApplication::quit, tests
+// look at the window instead.
 void StartApplication(int argc, char** argv);
 // Destroys the windows in the reverse order: LinkDlg joins the session worker,
 // PrjForm saves the configuration. Safe to call twice.
 void StopApplication();
+// The main window between StartApplication and StopApplication, else null.
+TPrjForm* MainWindow();
 
 // Shows each core message (form files, configuration file) as an information
 // box through Dialogs().
@@ -33,11 +38,4 @@ class BoxMessageSink : public MessageSink {
  public:
   void Show(const std::string& cp1251) override;
 };
-
-// Qt strings at the edge of the core: Windows-1251 bytes in std::string.
-QString ToQt(const std::string& cp1251);
-std::string FromQt(const QString& text);
-// Native file names (UTF-8 on Linux) to and from Qt.
-QString PathToQt(const std::string& native);
-std::string PathFromQt(const QString& path);
 }  // namespace tgx

@@ -10,6 +10,7 @@
 #include <QMessageBox>
 
 #include "app/App.h"
+#include "app/Qtext.h"
 
 namespace tgx {
 namespace {

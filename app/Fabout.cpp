@@ -9,18 +9,19 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include "app/App.h"
 #include "app/Appinfo.h"
+#include "app/Qtext.h"
 #include "app/core/Syscfg.h"
 
 namespace {
 constexpr int kClientWidth = 427;
 constexpr int kClientHeight = 313;
-constexpr const char* kAppTitle = "Тирель-Сервис. Градуировочные таблицы";
 
 // The executable's name without its folder; the configured path wins over
 // Qt's so that a test can pretend the program was renamed.
 QString ExeFileName() {
-  QString path = QString::fromStdString(tgx::ExePath());
+  QString path = tgx::PathToQt(tgx::ExePath());
   if (path.isEmpty()) path = QCoreApplication::applicationFilePath();
   return path.mid(path.lastIndexOf('/') + 1);
 }
@@ -48,12 +49,12 @@ TAboutDlg::TAboutDlg(QWidget* parent) : QDialog(parent) {
   const TAppInfo info;
   QPlainTextEdit* memo1 = MakeMemo("Memo1", 297, 73);
   memo1->move(100, 20);
-  memo1->setPlainText(QString("Программа \"%1\"").arg(kAppTitle));
+  memo1->setPlainText(QString("Программа \"%1\"").arg(tgx::AppTitle()));
 
   QPlainTextEdit* memo2 = MakeMemo("Memo2", 377, 65);
   memo2->move(25, 100);
   memo2->setPlainText("Исполняемый модуль:\t " + ExeFileName() + ", сборка " +
-                      QString::fromStdString(info.VersionText()));
+                      tgx::ToQt(info.VersionText()));
 
   QPlainTextEdit* memo3 = MakeMemo("Memo3", 377, 73);
   memo3->move(25, 172);

@@ -6,15 +6,18 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/Qtext.h"
 #include "app/core/Syscfg.h"
 #include "link/Portcol.h"
 
+using tgx::PathToQt;
+using tgx::ToQt;
+
 namespace {
-QString Ui(const std::string& ascii) { return QString::fromStdString(ascii); }
 
 // Why a port that exists is not in the list, for the operator to act on.
 QString AccessNote(int index, PortAccess access) {
-  const QString head = Ui(PortName(index)) + ": " + Ui(PortDevicePath(index)) + " — ";
+  const QString head = ToQt(PortName(index)) + ": " + PathToQt(PortDevicePath(index)) + " — ";
   switch (access) {
     case PortAccess::NoPermission:
       return head + "нет прав доступа (группа dialout)";
@@ -70,9 +73,9 @@ void TPortDlg::RefreshPorts() {
   name_box_->clear();
   for (int i = 0; i < ports_->Count(); ++i) {
     const TPort* port = ports_->Item(i);
-    auto* item = new QListWidgetItem(Ui(port->Name), name_box_);
+    auto* item = new QListWidgetItem(ToQt(port->Name), name_box_);
     item->setData(Qt::UserRole, port->Index);
-    item->setToolTip(Ui(PortDevicePath(port->Index)));
+    item->setToolTip(PathToQt(PortDevicePath(port->Index)));
   }
   // The first usable port, not the configured one: OK without touching the
   // list chooses it.
@@ -135,7 +138,7 @@ TChanCfgForm::TChanCfgForm(QWidget* parent)
 void TChanCfgForm::ShowPort() {
   // The configured port's name, whether or not that port exists now.
   const int index = Chanpar() ? Chanpar()->PortIndex : 0;
-  com_panel_->setText(Ui(PortName(index)));
+  com_panel_->setText(ToQt(PortName(index)));
 }
 
 void TChanCfgForm::Button1Click() {

@@ -11,15 +11,10 @@
 #include <QVBoxLayout>
 
 #include "app/Dialogs.h"
-#include "app/Feditdlg.h"
-#include "app/Forms.h"
-#include "forms/Fdata.h"
-#include "model/Cp1251.h"
-
-#if __has_include("editor/Fedittab.h")
+#include "app/Qtext.h"
+#include "editor/Feditdlg.h"
 #include "editor/Fedittab.h"
-#define TGX_HAVE_TABLE_EDITOR 1
-#endif
+#include "forms/Fdata.h"
 
 namespace {
 constexpr int kWidth = 482;
@@ -29,12 +24,14 @@ constexpr int kButtonWidth = 121;
 constexpr int kColumnWidths[] = {41, 73, 223};
 // The dialog service turns this into the toolkit's form, matching both cases.
 constexpr const char* kSaveFilter = "fs, fs1, fs2, f1|*.fs*;*.f1";
-
-QString Ui(const std::string& cp1251) { return QString::fromStdString(tgx::ToUtf8(cp1251)); }
 }  // namespace
 
-TImportDlg::TImportDlg(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+using tgx::ToQt;
+
+TImportDlg::TImportDlg(TEditDlg* cellEditor, TEditTabForm* tableEditor, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      cell_editor_(cellEditor),
+      table_editor_(tableEditor) {
   // No close button in the title bar: the dialog ends only through OK and
   // Cancel, so that the save question is always reached.
   setObjectName("ImportDlg");
@@ -116,7 +113,7 @@ void TImportDlg::SetFixedCell(int row, int column, const QString& text) {
 }
 
 void TImportDlg::ShowImport() {
-  setWindowTitle("Импорт " + Ui(project_.Name()));
+  setWindowTitle("Импорт " + ToQt(project_.Name()));
 
   const int count = project_.FormCount();
   tab_grid_->setRowCount(count);
@@ -128,25 +125,13 @@ void TImportDlg::ShowImport() {
       title->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
       tab_grid_->setItem(i, kTitleColumn, title);
     }
-    title->setText(Ui(project_.Form(i).Title()));
+    title->setText(ToQt(project_.Form(i).Title()));
   }
   if (count > 0) tab_grid_->setCurrentCell(0, kTitleColumn);
 
-  bool allOk = true;
   project_.Check();
-  for (int i = 0; i < count; ++i) {
-    QString mark;
-    if (project_.IsGap(i)) {
-      mark = "";
-    } else if (!project_.Converted(i)) {
-      mark = "-";
-      allOk = false;
-    } else {
-      mark = project_.Smooth(i) ? "OK " : "OK*";
-    }
-    SetFixedCell(i, 1, mark);
-  }
-  ok_button_->setEnabled(allOk);
+  for (int i = 0; i < count; ++i) SetFixedCell(i, 1, ToQt(project_.ControlMark(i)));
+  ok_button_->setEnabled(project_.AllDefinedConvert());
   tab_grid_->show();
 }
 
@@ -163,14 +148,14 @@ bool TImportDlg::QuerySaveForm() {
 }
 
 bool TImportDlg::SaveForm() {
-  const QString proposed = Ui(project_.Name());
+  const QString proposed = ToQt(project_.Name());
   const QString chosen =
       tgx::Dialogs().SaveFileName(this, "Сохранить форму", proposed, kSaveFilter, false);
   if (chosen.isEmpty()) return false;
   // The forms are written in the layout of their type, and a file's type is
   // read back from its extension: a type 4 set saved as "x.fs" would come
   // back as type 1 and garbled. So the extension follows the type.
-  const std::string path = FDATA::FileNameForType(chosen.toStdString(), project_.Form(0).Type());
+  const std::string path = FDATA::FileNameForType(tgx::PathFromQt(chosen), project_.Form(0).Type());
   return project_.Save(path);
 }
 
@@ -178,29 +163,27 @@ void TImportDlg::EditTitle() {
   const int row = tab_grid_->currentRow();
   if (row < 0 || row >= project_.FormCount()) return;
   TEditDlg local;
-  TEditDlg* dlg = EditDlg ? EditDlg : &local;
+  TEditDlg* dlg = cell_editor_ ? cell_editor_ : &local;
   dlg->PlaceOverCell(tab_grid_, row, kTitleColumn);
-  dlg->SetText(Ui(project_.Form(row).Title()));
+  dlg->SetText(ToQt(project_.Form(row).Title()));
   if (dlg->exec() != QDialog::Accepted) return;
-  project_.SetTitle(row, tgx::FromUtf8(dlg->GetText().toStdString()));
+  project_.SetTitle(row, tgx::FromQt(dlg->GetText()));
   if (QTableWidgetItem* item = tab_grid_->item(row, kTitleColumn))
-    item->setText(Ui(project_.Form(row).Title()));
+    item->setText(ToQt(project_.Form(row).Title()));
 }
 
 void TImportDlg::EditTables() {
-#ifdef TGX_HAVE_TABLE_EDITOR
-  if (!EditTabForm) return;
+  if (!table_editor_) return;
   // QDialog::hide would end this dialog's own modal run; only the window is
   // taken off the screen while the editor works.
   QWidget::setVisible(false);
   FDATA forms;
   project_.CopyFormsTo(forms);
-  EditTabForm->Setup(project_.Name(), &forms, true);
-  EditTabForm->exec();
+  table_editor_->Setup(project_.Name(), &forms, true);
+  table_editor_->exec();
   project_.SetForms(forms);
   ShowImport();
   show();
-#endif
 }
 
 void TImportDlg::done(int result) {

@@ -3,6 +3,9 @@
 // project. The main window loads the file into Project(), runs exec(), and on
 // Accepted converts Project() into its own project. Here the operator sees
 // which forms convert, may edit titles and tables, and may save the file back.
+// The title cell's editor and the table editor are the program's own, handed
+// in; without the table editor its button does nothing, without a cell
+// editor each title edit makes its own.
 
 #include <QDialog>
 
@@ -10,12 +13,14 @@
 
 class QPushButton;
 class QTableWidget;
+class TEditDlg;
+class TEditTabForm;
 
 class TImportDlg : public QDialog {
   Q_OBJECT
 
  public:
-  explicit TImportDlg(QWidget* parent = nullptr);
+  TImportDlg(TEditDlg* cellEditor, TEditTabForm* tableEditor, QWidget* parent = nullptr);
 
   EPROJECT& Project() { return project_; }
   const EPROJECT& Project() const { return project_; }
@@ -47,6 +52,8 @@ class TImportDlg : public QDialog {
   void TabGridDblClick(int row, int column);
   void SetFixedCell(int row, int column, const QString& text);
 
+  TEditDlg* cell_editor_;
+  TEditTabForm* table_editor_;
   EPROJECT project_;
   QTableWidget* tab_grid_;
   QPushButton* edit_button_;

@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "app/App.h"
+#include "app/Qtext.h"
 #include "app/Dialogs.h"
 #include "app/core/Syscfg.h"
 

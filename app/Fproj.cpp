@@ -25,14 +25,14 @@
 #include "app/Dialogs.h"
 #include "app/Fabout.h"
 #include "app/Fchancfg.h"
-#include "app/Feditdlg.h"
 #include "app/Fimport.h"
 #include "app/Flink.h"
-#include "app/Forms.h"
+#include "app/Qtext.h"
 #include "app/core/Syscfg.h"
+#include "editor/Feditdlg.h"
 #include "editor/Fedittab.h"
 #include "link/session/Bvlink.h"
-#include "model/Cp1251.h"
+#include "link/session/Outcome.h"
 #include "model/Prjvol.h"
 #include "panel/Fbik.h"
 
@@ -48,8 +48,6 @@ constexpr int kToolBarHeight = 29;
 constexpr int kButtonSize = 23;
 constexpr int kColumnWidths[] = {41, 61, 68, 64, 99};
 const char* const kHeaders[] = {"Канал", "Контроль", "Взлив (мм)", "Ёмкость (л)", "Заголовок"};
-
-QString U(const char* utf8) { return QString::fromUtf8(utf8); }
 
 // A button without its glyph shows its hint's first letter rather than nothing.
 QIcon Glyph(const char* glyph) {
@@ -97,8 +95,7 @@ TPrjForm::TPrjForm(bool testMode, QWidget* parent)
   tab_grid_->setWordWrap(false);
   // A title too long for its cell shows as much of its beginning as fits.
   tab_grid_->setTextElideMode(Qt::ElideNone);
-  tab_grid_->setHorizontalHeaderLabels(
-      {U(kHeaders[0]), U(kHeaders[1]), U(kHeaders[2]), U(kHeaders[3]), U(kHeaders[4])});
+  tab_grid_->setHorizontalHeaderLabels({kHeaders[0], kHeaders[1], kHeaders[2], kHeaders[3], kHeaders[4]});
   tab_grid_->hide();
   tab_grid_->installEventFilter(this);
   connect(tab_grid_, &QTableWidget::cellDoubleClicked, this, [this](int, int column) {
@@ -130,7 +127,7 @@ void TPrjForm::FormCreate() { CreateSettings(); }
 void TPrjForm::FormDestroy() { DestroySettings(); }
 
 QAction* TPrjForm::AddAction(QMenu* menu, const char* name, const char* caption, void (TPrjForm::*handler)()) {
-  QAction* action = menu->addAction(U(caption));
+  QAction* action = menu->addAction(QString(caption));
   action->setObjectName(QLatin1String(name));
   if (handler) connect(action, &QAction::triggered, this, handler);
   return action;
@@ -140,14 +137,14 @@ void TPrjForm::BuildMenus() {
   QMenuBar* bar = menuBar();
   bar->setObjectName(QStringLiteral("MainMenu1"));
 
-  QMenu* prj = bar->addMenu(U("Проект    "));
+  QMenu* prj = bar->addMenu(QStringLiteral("Проект    "));
   prj->setObjectName(QStringLiteral("NPrj"));
   AddAction(prj, "NPrjNew", "Новый", &TPrjForm::NPrjNewClick);
-  QMenu* form = prj->addMenu(U("Файл-форма"));
+  QMenu* form = prj->addMenu(QStringLiteral("Файл-форма"));
   form->setObjectName(QStringLiteral("NForm"));
   AddAction(form, "NFormRead", "Открыть", &TPrjForm::ImportButtonClick);
   nform_write_ = AddAction(form, "NFormWrite", "Сохранить", &TPrjForm::ExportButtonClick);
-  QMenu* str = prj->addMenu(U("Система"));
+  QMenu* str = prj->addMenu(QStringLiteral("Система"));
   str->setObjectName(QStringLiteral("NStr"));
   AddAction(str, "NStrRead", "Читать таблицы ", &TPrjForm::NStrReadClick);
   nstr_write_ = AddAction(str, "NStrWrite", "Записать таблицы из текущего проекта", &TPrjForm::NStrWriteClick);
@@ -158,7 +155,7 @@ void TPrjForm::BuildMenus() {
   prj->addSeparator();
   AddAction(prj, "NExit", "Выход", &TPrjForm::NExitClick);
 
-  ntab_ = bar->addMenu(U("Таблица       "));
+  ntab_ = bar->addMenu(QStringLiteral("Таблица       "));
   ntab_->setObjectName(QStringLiteral("NTab"));
   AddAction(ntab_, "NTabNew", "Добавить новую", &TPrjForm::NTabAddNewClick);
   AddAction(ntab_, "NTabInsert", "Вставить новую", &TPrjForm::NTabInsertNewClick);
@@ -172,12 +169,12 @@ void TPrjForm::BuildMenus() {
   ntab_->addSeparator();
   AddAction(ntab_, "NTabEdit", "Редактор таблиц", &TPrjForm::NTabEditClick);
 
-  QMenu* param = bar->addMenu(U("Параметры      "));
+  QMenu* param = bar->addMenu(QStringLiteral("Параметры      "));
   param->setObjectName(QStringLiteral("NParam"));
   AddAction(param, "NChan", "Связь", &TPrjForm::NChanClick);
   AddAction(param, "Nfolder", "Каталог форм", &TPrjForm::NfolderClick);
 
-  QMenu* help = bar->addMenu(U("Справка"));
+  QMenu* help = bar->addMenu(QStringLiteral("Справка"));
   help->setObjectName(QStringLiteral("NHelp"));
   AddAction(help, "NContents", "Содержание", nullptr)->setVisible(false);
   help->addSeparator();
@@ -192,8 +189,8 @@ QToolButton* TPrjForm::AddToolButton(const char* name, const char* glyph, const 
   button->setFixedSize(kButtonSize, kButtonSize);
   button->setIconSize(QSize(kButtonSize - 4, kButtonSize - 4));
   button->setIcon(Glyph(glyph));
-  if (hint) button->setToolTip(U(hint));
-  if (button->icon().isNull() && hint) button->setText(U(hint).left(1));
+  if (hint) button->setToolTip(QString(hint));
+  if (button->icon().isNull() && hint) button->setText(QString(hint).left(1));
   connect(button, &QToolButton::clicked, this, handler);
   return button;
 }
@@ -246,7 +243,7 @@ void TPrjForm::BuildStatusBars(QWidget* host) {
   proj_bar_ = new QStatusBar(host);
   proj_bar_->setObjectName(QStringLiteral("ProjBar"));
   proj_bar_->setSizeGripEnabled(false);
-  proj_panels_[0] = panel(proj_bar_, QStringLiteral("ProjBarPanel0"), 60, U("ПРОЕКТ"), true);
+  proj_panels_[0] = panel(proj_bar_, QStringLiteral("ProjBarPanel0"), 60, QStringLiteral("ПРОЕКТ"), true);
   proj_panels_[1] = panel(proj_bar_, QStringLiteral("ProjBarPanel1"), 300, {}, false);
 
   str_bar_ = new QStatusBar(host);
@@ -255,7 +252,7 @@ void TPrjForm::BuildStatusBars(QWidget* host) {
   const int widths[4] = {60, 50, 200, 50};
   for (int i = 0; i < 4; ++i) {
     str_panels_[i] = panel(str_bar_, QStringLiteral("StrBarPanel%1").arg(i), widths[i],
-                           i == 0 ? U("СИСТЕМА") : QString(), i == 0);
+                           i == 0 ? QStringLiteral("СИСТЕМА") : QString(), i == 0);
     str_panels_[i]->installEventFilter(this);
   }
   str_bar_->installEventFilter(this);
@@ -319,7 +316,7 @@ void TPrjForm::FormActivate() {
       header = new QTableWidgetItem;
       tab_grid_->setHorizontalHeaderItem(c, header);
     }
-    header->setText(U(kHeaders[c]));
+    header->setText(QString(kHeaders[c]));
   }
   ntab_paste_->setEnabled(false);
   ShowProject();
@@ -375,22 +372,11 @@ void TPrjForm::ShowProject() {
 }
 
 void TPrjForm::ShowControlColumn() {
-  bool allOk = true;
   project_.Check();
-  for (int i = 0; i < project_.FormCount(); ++i) {
-    QString mark;
-    if (project_.IsGap(i)) {
-      mark.clear();
-    } else if (!project_.Converted(i)) {
-      mark = QStringLiteral("-");
-      allOk = false;
-    } else {
-      mark = project_.Smooth(i) ? QStringLiteral("OK ") : QStringLiteral("OK*");
-    }
-    SetCell(i, kControlColumn, mark);
-  }
-  nstr_write_->setEnabled(allOk);
-  str_write_button_->setEnabled(allOk);
+  for (int i = 0; i < project_.FormCount(); ++i) SetCell(i, kControlColumn, ToQt(project_.ControlMark(i)));
+  const bool writable = project_.AllDefinedConvert();
+  nstr_write_->setEnabled(writable);
+  str_write_button_->setEnabled(writable);
 }
 
 int TPrjForm::SelectedIndex() const {
@@ -402,7 +388,7 @@ int TPrjForm::SelectedIndex() const {
 
 bool TPrjForm::QuerySaveProject() {
   if (!project_.Modified()) return true;
-  switch (Dialogs().AskYesNoCancel(this, U("Сохранить проект?"))) {
+  switch (Dialogs().AskYesNoCancel(this, QStringLiteral("Сохранить проект?"))) {
     case tgx::DialogService::Answer::No: return true;
     case tgx::DialogService::Answer::Yes: return ExportProject();
     default: return false;
@@ -410,9 +396,10 @@ bool TPrjForm::QuerySaveProject() {
 }
 
 bool TPrjForm::ExportProject() {
-  const std::string proposed = FDATA::FileNameForType(tgx::ToUtf8(project_.Name()), 1);
-  const QString path =
-      Dialogs().SaveFileName(this, U("Сохранить как"), QString::fromStdString(proposed), QString(), true);
+  // The project's name is the path it was loaded from, or "NONAME".
+  const QString proposed =
+      tgx::PathToQt(FDATA::FileNameForType(tgx::PathFromQt(ToQt(project_.Name())), 1));
+  const QString path = Dialogs().SaveFileName(this, QStringLiteral("Сохранить как"), proposed, QString(), true);
   if (path.isEmpty()) return false;
   return project_.Save(tgx::PathFromQt(path));
 }
@@ -426,12 +413,13 @@ void TPrjForm::NPrjNewClick() {
 void TPrjForm::ImportButtonClick() {
   if (!QuerySaveProject()) return;
   const QString folder = Syspar() ? tgx::PathToQt(Syspar()->FormsFolder()) : QString();
-  const QString path =
-      Dialogs().OpenFileName(this, U("Открыть"), folder, U("Формы (fs, fs1, fs2, f1)|*.FS*;*.F1"));
-  if (!path.isEmpty() && ImportDlg && ImportDlg->Project().Load(tgx::PathFromQt(path))) {
+  const QString path = Dialogs().OpenFileName(this, QStringLiteral("Открыть"), folder,
+                                              QStringLiteral("Формы (fs, fs1, fs2, f1)|*.FS*;*.F1"));
+  TImportDlg* import = windows_.importDlg;
+  if (!path.isEmpty() && import && import->Project().Load(tgx::PathFromQt(path))) {
     bool accepted = false;
-    AfterModal([&] { accepted = ImportDlg->exec() == QDialog::Accepted; });
-    if (accepted) project_.ConvertFrom(ImportDlg->Project());
+    AfterModal([&] { accepted = import->exec() == QDialog::Accepted; });
+    if (accepted) project_.ConvertFrom(import->Project());
   }
   ShowProject();
 }
@@ -440,27 +428,25 @@ void TPrjForm::ExportButtonClick() { ExportProject(); }
 
 void TPrjForm::EditTitle() {
   const int index = SelectedIndex();
-  if (index < 0) return;
-  if (!EditDlg) return;
-  EditDlg->PlaceOverCell(tab_grid_, index, kTitleColumn);
-  EditDlg->SetText(ToQt(project_.Form(index).Title()));
-  bool accepted = false;
+  TEditDlg* editor = windows_.editDlg;
+  if (index < 0 || !editor) return;
+  editor->PlaceOverCell(tab_grid_, index, kTitleColumn);
+  editor->SetText(ToQt(project_.Form(index).Title()));
   AfterModal([&] {
-    accepted = EditDlg->exec() == QDialog::Accepted;
-    if (accepted) {
-      project_.SetTitle(index, tgx::FromQt(EditDlg->GetText()));
-      SetCell(index, kTitleColumn, ToQt(project_.Form(index).Title()));
-    }
+    if (editor->exec() != QDialog::Accepted) return;
+    project_.SetTitle(index, tgx::FromQt(editor->GetText()));
+    SetCell(index, kTitleColumn, ToQt(project_.Form(index).Title()));
   });
 }
 
 void TPrjForm::EditTables() {
-  if (!EditTabForm) return;
+  TEditTabForm* editor = windows_.editTabForm;
+  if (!editor) return;
   hide();
   FDATA local;
   project_.CopyFormsTo(local);
-  EditTabForm->Setup(project_.Name(), &local, true);
-  EditTabForm->exec();
+  editor->Setup(project_.Name(), &local, true);
+  editor->exec();
   project_.SetForms(local);
   ShowProject();
   show();
@@ -491,7 +477,7 @@ void TPrjForm::NTabInsertEmptyClick() {
 void TPrjForm::NTabDeleteClick() {
   const int index = SelectedIndex();
   if (index < 0) return;
-  if (Dialogs().AskOkCancel(this, U("Удалить таблицу?")) != tgx::DialogService::Answer::Ok) return;
+  if (Dialogs().AskOkCancel(this, QStringLiteral("Удалить таблицу?")) != tgx::DialogService::Answer::Ok) return;
   project_.DeleteForm(index);
   ShowProject();
 }
@@ -530,7 +516,7 @@ void TPrjForm::NChanClick() {
 
 void TPrjForm::NfolderClick() {
   const QString folder = Syspar() ? tgx::PathToQt(Syspar()->FormsFolder()) : QString();
-  const QString path = Dialogs().FolderPath(this, U("Открыть папку"), folder);
+  const QString path = Dialogs().FolderPath(this, QStringLiteral("Открыть папку"), folder);
   if (path.isEmpty() || !Syspar()) return;
   Syspar()->SetFolderFromPath(tgx::PathFromQt(path));
   SaveConfiguration();
@@ -555,92 +541,90 @@ void TPrjForm::AboutClick() {
 }
 
 void TPrjForm::StrBarClick() {
-  if (test_mode_ && LinkDlg) LinkDlg->LogButtonClick();
+  if (test_mode_ && windows_.linkDlg) windows_.linkDlg->LogButtonClick();
 }
 
 // ---------------------------------------------------------------- system commands
 
-void TPrjForm::ShowLinkStatus(const std::string& message, const std::string& label, int32_t number) {
-  str_panels_[1]->setText(ToQt(label));
-  str_panels_[2]->setText(ToQt(message));
+void TPrjForm::ShowLinkStatus(const QString& message, const QString& label, int32_t number) {
+  str_panels_[1]->setText(label);
+  str_panels_[2]->setText(message);
   str_panels_[3]->setText(QString::number(number));
   repaint();
 }
 
-void TPrjForm::ReportWriteResult(int8_t versionId, const QString& text) {
-  if (versionId >= 10) {
-    Dialogs().Inform(this, text + QLatin1Char('\r') + U("Выполняется перезагрузка системы"));
-  } else if (versionId >= 4) {
-    Dialogs().Inform(this, text + QLatin1Char('\r') + U("Внимание !") + QLatin1Char('\n') +
-                               U("Чтобы записанный проект стал активным,") + QLatin1Char('\n') +
-                               U("необходимо переключить питание системы"));
-  }
+void TPrjForm::ReportWriteResult(uint8_t versionId, const QString& doneText) {
+  const std::vector<std::string> lines = ChangeNoticeLines(versionId);
+  if (lines.empty()) return;
+  QStringList notice;
+  for (const std::string& line : lines) notice << ToQt(line);
+  // The unit's own line break after the done text: a lone carriage return.
+  Dialogs().Inform(this, doneText + QLatin1Char('\r') + notice.join(QLatin1Char('\n')));
 }
 
-namespace {
-void ShowSessionResult(TPrjForm& form, TBVLink& session) {
-  form.ShowLinkStatus(session.StatusText, VersionLabel(session.VersionId), session.LongestWait.load());
+void TPrjForm::RunSystemCommand(const QString& statusText, const std::function<bool()>& prepare,
+                                const std::function<bool(TLinkDlg&)>& session,
+                                const std::function<void(bool succeeded, const TBVLink&)>& report) {
+  TLinkDlg* link = windows_.linkDlg;
+  if (timer1_->isActive() || !link) return;
+  if (prepare && !prepare()) return;
+  ShowLinkStatus(statusText, QStringLiteral("?"), 0);
+  bool succeeded = false;
+  AfterModal([&] { succeeded = session(*link); });
+  const TBVLink& done = link->Session();
+  ShowLinkStatus(ToQt(done.StatusText), ToQt(VersionLabel(done.VersionId)), done.LongestWait.load());
+  report(succeeded, done);
+  timer1_->start();
 }
-}  // namespace
 
 void TPrjForm::NStrReadClick() {
-  if (timer1_->isActive() || !LinkDlg) return;
-  if (!QuerySaveProject()) return;
-  ShowLinkStatus(tgx::FromUtf8("Чтение..."), "?", 0);
-  bool ok = false;
-  AfterModal([&] { ok = LinkDlg->RunRead(U("Чтение таблиц")); });
-  TBVLink& session = LinkDlg->Session();
-  ShowSessionResult(*this, session);
-  project_.Reset();
-  if (ok) {
-    if (session.Tables.Count() > 0)
-      project_.FromTables(session.Tables, tgx::FromUtf8("Система"));
-    else
-      Dialogs().Inform(this, U("Таблицы объёма в системе отсутствуют"));
-  }
-  ShowProject();
-  timer1_->start();
+  RunSystemCommand(
+      QStringLiteral("Чтение..."), [this] { return QuerySaveProject(); },
+      [](TLinkDlg& link) { return link.RunRead(QStringLiteral("Чтение таблиц")); },
+      [this](bool succeeded, const TBVLink& session) {
+        // A failed read empties the project as well: the operator let the
+        // old one go at the save question.
+        project_.Reset();
+        if (succeeded) {
+          if (session.Tables.Count() > 0)
+            project_.FromTables(session.Tables, ReadProjectName());
+          else
+            Dialogs().Inform(this, ToQt(NoTablesText()));
+        }
+        ShowProject();
+      });
 }
 
 void TPrjForm::NStrWriteClick() {
-  if (timer1_->isActive() || !LinkDlg) return;
-  TBVLink& session = LinkDlg->Session();
-  project_.ToTables(session.Tables);
-  ShowLinkStatus(tgx::FromUtf8("Запись..."), "?", 0);
-  bool ok = false;
-  AfterModal([&] { ok = LinkDlg->RunWrite(U("Запись таблиц")); });
-  ShowSessionResult(*this, session);
-  if (ok) ReportWriteResult(static_cast<int8_t>(session.VersionId), U("Запись таблиц завершена."));
-  timer1_->start();
+  RunSystemCommand(
+      QStringLiteral("Запись..."),
+      [this] {
+        // The worker waits between sessions, so its tables may be filled now.
+        project_.ToTables(windows_.linkDlg->Session().Tables);
+        return true;
+      },
+      [](TLinkDlg& link) { return link.RunWrite(QStringLiteral("Запись таблиц")); },
+      [this](bool succeeded, const TBVLink& session) {
+        if (succeeded) ReportWriteResult(session.VersionId, ToQt(WriteDoneText()));
+      });
 }
 
 void TPrjForm::NStrCompareClick() {
-  if (timer1_->isActive() || !LinkDlg) return;
-  ShowLinkStatus(tgx::FromUtf8("Сравнение..."), "?", 0);
-  bool ok = false;
-  AfterModal([&] { ok = LinkDlg->RunRead(U("Чтение таблиц")); });
-  TBVLink& session = LinkDlg->Session();
-  ShowSessionResult(*this, session);
-  if (ok) {
-    if (session.Tables.Count() == 0) {
-      Dialogs().Inform(this, U("Таблицы объёма в системе отсутствуют"));
-    } else {
-      GROUPTAB own;
-      project_.ToTables(own);
-      Dialogs().Inform(this, session.Tables == own ? U("Таблицы системы совпадают с проектом.")
-                                                   : U("Таблицы системы отличны от проекта !"));
-    }
-  }
-  timer1_->start();
+  RunSystemCommand(
+      QStringLiteral("Сравнение..."), nullptr,
+      [](TLinkDlg& link) { return link.RunRead(QStringLiteral("Чтение таблиц")); },
+      [this](bool succeeded, const TBVLink& session) {
+        if (!succeeded) return;
+        GROUPTAB own;
+        project_.ToTables(own);
+        Dialogs().Inform(this, ToQt(VerdictText(CompareTables(session.Tables, own))));
+      });
 }
 
 void TPrjForm::NStrClearClick() {
-  if (timer1_->isActive() || !LinkDlg) return;
-  ShowLinkStatus(tgx::FromUtf8("Удаление..."), "?", 0);
-  bool ok = false;
-  AfterModal([&] { ok = LinkDlg->RunDelete(); });
-  TBVLink& session = LinkDlg->Session();
-  ShowSessionResult(*this, session);
-  if (ok) ReportWriteResult(static_cast<int8_t>(session.VersionId), U("Таблицы удалены."));
-  timer1_->start();
+  RunSystemCommand(
+      QStringLiteral("Удаление..."), nullptr, [](TLinkDlg& link) { return link.RunDelete(); },
+      [this](bool succeeded, const TBVLink& session) {
+        if (succeeded) ReportWriteResult(session.VersionId, ToQt(DeleteDoneText()));
+      });
 }

@@ -6,8 +6,13 @@
 //
 // Status bar panels are QLabels named "ProjBarPanel0".."1" and
 // "StrBarPanel0".."3", left to right.
+//
+// The dialogs it opens are made once at start and handed over with
+// SetWindows; a command whose dialog was not given does nothing.
 
 #include <QMainWindow>
+#include <cstdint>
+#include <functional>
 
 #include "project/Eprj.h"
 
@@ -18,6 +23,11 @@ class QStatusBar;
 class QTableWidget;
 class QTimer;
 class QToolButton;
+class TBVLink;
+class TEditDlg;
+class TEditTabForm;
+class TImportDlg;
+class TLinkDlg;
 
 class TPrjForm : public QMainWindow {
   Q_OBJECT
@@ -30,8 +40,19 @@ class TPrjForm : public QMainWindow {
   static constexpr int kVolumeColumn = 3;
   static constexpr int kTitleColumn = 4;
 
+  // The dialogs this window opens; none is owned.
+  struct Windows {
+    TEditDlg* editDlg = nullptr;          // the title cell's editor
+    TEditTabForm* editTabForm = nullptr;  // the table editor
+    TLinkDlg* linkDlg = nullptr;          // the system commands' progress dialog
+    TImportDlg* importDlg = nullptr;      // the preview of a form file
+  };
+
   explicit TPrjForm(bool testMode, QWidget* parent = nullptr);
   ~TPrjForm() override;
+
+  void SetWindows(const Windows& windows) { windows_ = windows; }
+  const Windows& GetWindows() const { return windows_; }
 
   EPROJECT& Project() { return project_; }
   bool TestMode() const { return test_mode_; }
@@ -45,8 +66,10 @@ class TPrjForm : public QMainWindow {
   void EditTables();
   // Fills StrBar panels 1 to 3 and repaints the window at once, so the text
   // is up before a modal progress dialog takes over.
-  void ShowLinkStatus(const std::string& message, const std::string& label, int32_t number);
-  void ReportWriteResult(int8_t versionId, const QString& text);
+  void ShowLinkStatus(const QString& message, const QString& label, int32_t number);
+  // After a successful write or delete: the done text and the notice the
+  // unit's firmware calls for, in one box; no box when it calls for none.
+  void ReportWriteResult(uint8_t versionId, const QString& doneText);
 
   // Handlers, public so that tests and the menus reach the same code.
   void NPrjNewClick();
@@ -100,8 +123,16 @@ class TPrjForm : public QMainWindow {
   // the main window.
   template <typename Run>
   void AfterModal(Run run);
+  // The steps every system command shares: nothing while the lock-out second
+  // runs; `prepare` may still refuse; the status text, the modal session,
+  // its outcome in the status bar; `report` tells the operator; the lock-out
+  // second starts.
+  void RunSystemCommand(const QString& statusText, const std::function<bool()>& prepare,
+                        const std::function<bool(TLinkDlg&)>& session,
+                        const std::function<void(bool succeeded, const TBVLink&)>& report);
 
   bool test_mode_;
+  Windows windows_;
   EPROJECT project_;
   QTableWidget* tab_grid_ = nullptr;
   QStatusBar* proj_bar_ = nullptr;

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "app/App.h"
-#include "app/Forms.h"
 #include "app/Fproj.h"
 
 int main(int argc, char** argv) {
@@ -17,7 +16,7 @@ int main(int argc, char** argv) {
   for (std::string& a : given) original.push_back(a.data());
   QApplication app(argc, argv);
   tgx::StartApplication(static_cast<int>(original.size()), original.data());
-  QObject::connect(PrjForm, &TPrjForm::Closed, &app, &QApplication::quit, Qt::QueuedConnection);
+  QObject::connect(tgx::MainWindow(), &TPrjForm::Closed, &app, &QApplication::quit, Qt::QueuedConnection);
   try {
     app.exec();
   } catch (const std::exception& e) {

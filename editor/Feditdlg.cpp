@@ -1,4 +1,4 @@
-#include "app/Feditdlg.h"
+#include "editor/Feditdlg.h"
 
 #include <QEvent>
 #include <QKeyEvent>

@@ -7,64 +7,25 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
-#include <QPainter>
-#include <QPixmap>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QShowEvent>
 #include <QSignalBlocker>
-#include <QStyledItemDelegate>
 #include <QTabBar>
 #include <QTableWidget>
 #include <QToolButton>
 #include <algorithm>
-#include <charconv>
-#include <functional>
 
-#include "app/Feditdlg.h"
-#include "app/Forms.h"
+#include "app/Qtext.h"
+#include "editor/Editpaint.h"
+#include "editor/Feditdlg.h"
 #include "editor/Graf.h"
+#include "editor/Grafview.h"
 #include "forms/Convert.h"
 #include "forms/Fdata.h"
 #include "forms/Forma.h"
-#include "model/Cp1251.h"
 
-namespace tgx {
-
-// The picture of the graph: shows the VGRAF image as it is and hands the mouse
-// to the editor in the image's own pixel coordinates.
-class GraphView : public QWidget {
- public:
-  GraphView(const QImage* picture, QWidget* parent) : QWidget(parent), picture_(picture) {
-    setMouseTracking(true);
-    setCursor(Qt::CrossCursor);
-    setAttribute(Qt::WA_OpaquePaintEvent);
-  }
-
-  std::function<void(int, int)> onDown;
-  std::function<void(int, int, bool)> onMove;
-  std::function<void(int, int)> onUp;
-
- protected:
-  void paintEvent(QPaintEvent*) override {
-    QPainter p(this);
-    p.drawImage(0, 0, *picture_);
-  }
-  void mousePressEvent(QMouseEvent* e) override {
-    if (onDown) onDown(e->position().toPoint().x(), e->position().toPoint().y());
-  }
-  void mouseMoveEvent(QMouseEvent* e) override {
-    if (onMove) onMove(e->position().toPoint().x(), e->position().toPoint().y(), e->buttons() & Qt::LeftButton);
-  }
-  void mouseReleaseEvent(QMouseEvent* e) override {
-    if (onUp) onUp(e->position().toPoint().x(), e->position().toPoint().y());
-  }
-
- private:
-  const QImage* picture_;
-};
-
-}  // namespace tgx
+using tgx::ToQt;
 
 namespace {
 
@@ -77,98 +38,11 @@ constexpr int kRowHeight = 17;
 constexpr int kLevelColumn = 0;
 constexpr int kVolumeColumn = 1;
 constexpr int kDdvColumn = 2;
-// The range of a second difference that the unit's packed table can hold.
-constexpr int32_t kDdvLow = -128;
-constexpr int32_t kDdvHigh = 127;
-const QColor kFrameRed(255, 0, 0);
-
-QString Ui(const std::string& cp1251) {
-  // Level and volume texts are nearly always plain digits; those need no
-  // code page round trip, which matters for grids of thousands of rows.
-  bool ascii = true;
-  for (unsigned char c : cp1251) {
-    if (c >= 0x80) {
-      ascii = false;
-      break;
-    }
-  }
-  if (ascii) return QString::fromLatin1(cp1251.data(), static_cast<qsizetype>(cp1251.size()));
-  return QString::fromStdString(tgx::ToUtf8(cp1251));
-}
-
-// A level text read as a decimal number; false for a text that is none.
-bool ReadLevel(const std::string& text, double& value) {
-  int32_t i = 0;
-  if (ReadFormInteger(text, i)) {
-    value = i;
-    return true;
-  }
-  std::string s = text;
-  std::replace(s.begin(), s.end(), ',', '.');
-  size_t b = s.find_first_not_of(' ');
-  if (b == std::string::npos) return false;
-  const char* first = s.data() + b;
-  if (*first == '+') ++first;
-  const char* last = s.data() + s.size();
-  const auto r = std::from_chars(first, last, value);
-  return r.ec == std::errc() && r.ptr == last;
-}
-
-// The three glyphs of the row buttons, drawn here so the window needs no
-// image files.
-QIcon RowGlyph(int kind) {
-  QPixmap pm(16, 16);
-  pm.fill(Qt::transparent);
-  QPainter p(&pm);
-  p.setPen(QPen(Qt::black, 1));
-  p.setBrush(Qt::white);
-  p.drawRect(1, 3, 13, 9);
-  p.drawLine(1, 7, 14, 7);
-  switch (kind) {
-    case 0:  // new row at the end
-      p.setPen(QPen(QColor(0, 128, 0), 2));
-      p.drawLine(11, 10, 11, 15);
-      p.drawLine(8, 13, 14, 13);
-      break;
-    case 1:  // insert before the selected row
-      p.setPen(QPen(Qt::blue, 2));
-      p.drawLine(4, 0, 4, 6);
-      p.drawLine(2, 4, 4, 6);
-      p.drawLine(6, 4, 4, 6);
-      break;
-    default:  // delete the selected row
-      p.setPen(QPen(Qt::red, 2));
-      p.drawLine(9, 8, 15, 14);
-      p.drawLine(15, 8, 9, 14);
-      break;
-  }
-  return QIcon(pm);
-}
-
-// Paints the red one-pixel frame of a volume cell whose second difference
-// the unit could not store, after the cell's text.
-class VolumeFrameDelegate : public QStyledItemDelegate {
- public:
-  VolumeFrameDelegate(TEditTabForm* owner, QObject* parent) : QStyledItemDelegate(parent), owner_(owner) {}
-  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-    QStyledItemDelegate::paint(painter, option, index);
-    if (index.column() == kVolumeColumn && owner_->VolumeCellFramed(index.row() + 1)) {
-      painter->save();
-      painter->setPen(QPen(kFrameRed, 1));
-      painter->setBrush(Qt::NoBrush);
-      painter->drawRect(option.rect.adjusted(0, 0, -1, -1));
-      painter->restore();
-    }
-  }
-
- private:
-  TEditTabForm* owner_;
-};
 
 }  // namespace
 
-TEditTabForm::TEditTabForm(QWidget* parent)
-    : QDialog(parent), picture_(kImageWidth, kImageHeight, QImage::Format_RGB32) {
+TEditTabForm::TEditTabForm(TEditDlg* cellEditor, QWidget* parent)
+    : QDialog(parent), cell_editor_(cellEditor), picture_(kImageWidth, kImageHeight, QImage::Format_RGB32) {
   setObjectName("EditTabForm");
   setWindowTitle(QStringLiteral("Редактор таблиц"));
   setFixedSize(kWindowWidth, kWindowHeight);
@@ -188,18 +62,18 @@ void TEditTabForm::BuildControls() {
   toolBar1_->setObjectName("ToolBar1");
   toolBar1_->setGeometry(0, 0, kWindowWidth, kToolBarHeight);
 
-  auto makeRowButton = [this](const char* name, const QString& hint, int glyph, int x) {
+  auto makeRowButton = [this](const char* name, const QString& hint, tgx::RowGlyph glyph, int x) {
     auto* b = new QToolButton(toolBar1_);
     b->setObjectName(name);
     b->setToolTip(hint);
-    b->setIcon(RowGlyph(glyph));
+    b->setIcon(tgx::RowGlyphIcon(glyph));
     b->setAutoRaise(true);
     b->setGeometry(x, 2, 23, 23);
     return b;
   };
-  sNewButton_ = makeRowButton("SNewButton", QStringLiteral("Новая запись"), 0, 2);
-  sInsButton_ = makeRowButton("SInsButton", QStringLiteral("Вставить запись"), 1, 25);
-  sDelButton_ = makeRowButton("SDelButton", QStringLiteral("Удалить запись"), 2, 48);
+  sNewButton_ = makeRowButton("SNewButton", QStringLiteral("Новая запись"), tgx::RowGlyph::Append, 2);
+  sInsButton_ = makeRowButton("SInsButton", QStringLiteral("Вставить запись"), tgx::RowGlyph::Insert, 25);
+  sDelButton_ = makeRowButton("SDelButton", QStringLiteral("Удалить запись"), tgx::RowGlyph::Delete, 48);
   connect(sNewButton_, &QToolButton::clicked, this, [this] { SNewButtonClick(); });
   connect(sInsButton_, &QToolButton::clicked, this, [this] { SInsButtonClick(); });
   connect(sDelButton_, &QToolButton::clicked, this, [this] { SDelButtonClick(); });
@@ -262,7 +136,9 @@ void TEditTabForm::BuildControls() {
   // A cell too narrow for its text shows the text's beginning, never an
   // ellipsis in place of digits.
   stringGrid1_->setTextElideMode(Qt::ElideNone);
-  stringGrid1_->setItemDelegate(new VolumeFrameDelegate(this, stringGrid1_));
+  // Grid row r of the form's rows is row r + 1 below the header.
+  stringGrid1_->setItemDelegate(
+      new tgx::FrameDelegate(kVolumeColumn, [this](int row) { return VolumeCellFramed(row + 1); }, stringGrid1_));
   stringGrid1_->installEventFilter(this);
   stringGrid1_->viewport()->installEventFilter(this);
   connect(stringGrid1_, &QTableWidget::cellDoubleClicked, this, [this](int row, int) {
@@ -332,7 +208,7 @@ void TEditTabForm::BuildControls() {
 }
 
 void TEditTabForm::Setup(const std::string& projectName, FDATA* forms, bool ddv) {
-  filePanel_->setText(QString::fromStdString(tgx::ToUtf8(projectName)));
+  filePanel_->setText(ToQt(projectName));
   forms_ = forms;
   ddv_ = ddv;
 }
@@ -356,7 +232,7 @@ void TEditTabForm::FormActivate() {
     while (tabControl1_->count() > 0) tabControl1_->removeTab(tabControl1_->count() - 1);
     const int n = forms_ ? forms_->Count() : 0;
     for (int i = 0; i < n; ++i) {
-      const int t = tabControl1_->addTab(Ui(forms_->Form(i).Title()));
+      const int t = tabControl1_->addTab(ToQt(forms_->Form(i).Title()));
       tabControl1_->setTabTextColor(t, Qt::blue);
     }
     tabControl1_->setCurrentIndex(0);
@@ -446,7 +322,7 @@ void TEditTabForm::FillGrid() {
   const int keepCol = stringGrid1_->currentColumn();
   stringGrid1_->setUpdatesEnabled(false);
   stringGrid1_->setHorizontalHeaderLabels(
-      {Ui(form->LevelHeader()), Ui(form->VolumeHeader()), QStringLiteral(" ddV")});
+      {ToQt(form->LevelHeader()), ToQt(form->VolumeHeader()), QStringLiteral(" ddV")});
   stringGrid1_->setRowCount(rows);
   const QBrush fixedBrush = palette().brush(QPalette::Button);
   const Qt::ItemFlags cellFlags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
@@ -455,7 +331,7 @@ void TEditTabForm::FillGrid() {
     // instead of once per cell.
     const QSignalBlocker block(stringGrid1_->model());
     for (int q = 0; q < rows; ++q) {
-      QString texts[3] = {Ui(form->LevelText(q)), Ui(form->VolumeText(q)), QString()};
+      QString texts[3] = {ToQt(form->LevelText(q)), ToQt(form->VolumeText(q)), QString()};
       if (ddv_shown_ && q < shown_ddv_.Count()) texts[kDdvColumn] = QString::number(shown_ddv_[q]);
       for (int c = 0; c < 3; ++c) {
         QTableWidgetItem* item = stringGrid1_->item(q, c);
@@ -485,8 +361,7 @@ bool TEditTabForm::VolumeCellFramed(int gridRow) const {
   // The first and last data rows have no neighbour on one side.
   if (gridRow < 2 || gridRow >= rowCount - 1) return false;
   if (gridRow >= shown_ddv_.Count()) return false;
-  const int32_t d = shown_ddv_[gridRow];
-  return d > kDdvHigh || d < kDdvLow;
+  return !SmoothDdv(shown_ddv_[gridRow]);
 }
 
 void TEditTabForm::UpdateRangeControls() {
@@ -542,7 +417,7 @@ void TEditTabForm::EditCell() {
   if (col == kDdvColumn || col < 0) return;
   if (col == kLevelColumn && form->AutoLevel()) return;
   TEditDlg local;
-  TEditDlg* dlg = EditDlg ? EditDlg : &local;
+  TEditDlg* dlg = cell_editor_ ? cell_editor_ : &local;
   dlg->PlaceOverCell(stringGrid1_, q, col);
   const QTableWidgetItem* item = stringGrid1_->item(q, col);
   dlg->SetText(item ? item->text() : QString());
@@ -550,7 +425,7 @@ void TEditTabForm::EditCell() {
   // The form may have gone while the dialog ran only if the window closed.
   form = CurrentForm();
   if (!form || q >= form->RowCount()) return;
-  std::string text = tgx::FromUtf8(dlg->GetText().toStdString());
+  std::string text = tgx::FromQt(dlg->GetText());
   if (col == kLevelColumn) {
     form->SetLevelText(q, std::move(text));
   } else {
@@ -579,33 +454,11 @@ bool TEditTabForm::eventFilter(QObject* watched, QEvent* event) {
 void TEditTabForm::SyncRowToCursor() {
   FORMA* form = CurrentForm();
   if (!graph_ || !form) return;
-  const int64_t c = graph_->Cursor();
-  if (c == -1) return;
-  int64_t v = c;
-  switch (form->Type()) {
-    case 1:
-    case 2:
-    case 3:
-      v = c * 10;  // millimetres
-      break;
-    case 4:
-      v = c * 100;  // tenths of a millimetre
-      break;
-    default:
-      break;
-  }
-  const int rows = form->RowCount();
-  int i = rows;
-  for (int r = 0; r < rows; ++r) {
-    double level = 0.0;
-    if (ReadLevel(form->LevelText(r), level) && level >= static_cast<double>(v)) {
-      i = r;
-      break;
-    }
-  }
+  const int32_t cursor = graph_->Cursor();
+  if (cursor == -1) return;
   const int gridRows = stringGrid1_->rowCount();
   if (gridRows < 1) return;
-  const int gridRow = std::clamp(i + 1, 1, gridRows);
+  const int gridRow = std::clamp(FormRowOfIndex(*form, cursor) + 1, 1, gridRows);
   SelectGridRow(gridRow);
   const int visible = stringGrid1_->viewport()->height() / kRowHeight;
   if (visible < gridRows) {

@@ -23,6 +23,7 @@ class QTabBar;
 class QTableWidget;
 class QToolButton;
 class QWidget;
+class TEditDlg;
 
 namespace tgx {
 class GraphView;
@@ -32,7 +33,9 @@ class TEditTabForm : public QDialog {
   Q_OBJECT
 
  public:
-  explicit TEditTabForm(QWidget* parent = nullptr);
+  // `cellEditor` is the in-place editor of the grid's cells, not owned; when
+  // null each cell edit makes its own.
+  explicit TEditTabForm(TEditDlg* cellEditor, QWidget* parent = nullptr);
   ~TEditTabForm() override;
 
   // `projectName` is Windows-1251; `forms` is not owned and must outlive the
@@ -84,6 +87,7 @@ class TEditTabForm : public QDialog {
   void FrScrollBarScroll(int position);
   void RepaintGraph();
 
+  TEditDlg* cell_editor_;
   FDATA* forms_ = nullptr;
   bool ddv_ = true;
   int tab_index_ = 0;

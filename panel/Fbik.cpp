@@ -18,13 +18,11 @@
 #include <QVBoxLayout>
 
 #include "app/Dialogs.h"
+#include "app/Qtext.h"
 #include "link/Ukdr_drv.h"
-#include "model/Cp1251.h"
 #include "panel/core/Cons_clnt.h"
 
 namespace {
-QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
-
 constexpr int kClientWidth = 302;
 constexpr int kClientHeight = 315;
 // Where the display memo sits and how big it is at least; it grows when the
@@ -38,13 +36,6 @@ constexpr int kDispleyLines = 2;
 constexpr int kLargestFontPx = 16;
 constexpr int kSmallestFontPx = 9;
 constexpr int kKeyBoxTop = 90;
-
-// Identification answers that decide which display is attached.
-constexpr int32_t kFirstCodeWithPanelStart = 6350;
-constexpr int32_t kCodeOfVariant1 = 6360;
-constexpr int32_t kLastMinorOfVariant0 = 350;
-
-const char* const kVariantLabels[CONS_CLNT::kVariants] = {" << 635", " 636 ", " 6361 >>"};
 }  // namespace
 
 // One keypad button: caption and its cell in the keypad's grid.
@@ -77,7 +68,7 @@ constexpr KeyPlace kKeys3[] = {
 
 TBikForm::TBikForm(QWidget* parent) : QDialog(parent) {
   setObjectName("BikForm");
-  setWindowTitle(Text("Пульт"));
+  setWindowTitle(QStringLiteral("Пульт"));
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   BuildControls();
@@ -95,21 +86,21 @@ void TBikForm::BuildControls() {
   setPalette(navy);
   setAutoFillBackground(true);
 
-  MainMenu1 = new QMenuBar(this);
-  MainMenu1->setObjectName("MainMenu1");
+  mainMenu1_ = new QMenuBar(this);
+  mainMenu1_->setObjectName("MainMenu1");
   // The menu keeps the desktop's colours, not the window's navy.
-  MainMenu1->setAutoFillBackground(true);
-  QPalette desktop = QApplication::palette(MainMenu1);
+  mainMenu1_->setAutoFillBackground(true);
+  QPalette desktop = QApplication::palette(mainMenu1_);
   for (auto role : {QPalette::Window, QPalette::WindowText, QPalette::Button, QPalette::ButtonText})
     desktop.setColor(role, desktop.color(role));  // set, so that the navy is not inherited
-  MainMenu1->setPalette(desktop);
-  QMenu* keyboards = MainMenu1->addMenu(Text("Выбор клавиатуры"));
+  mainMenu1_->setPalette(desktop);
+  QMenu* keyboards = mainMenu1_->addMenu(QStringLiteral("Выбор клавиатуры"));
   keyboards->setObjectName("NKeyboard");
   auto* types = new QActionGroup(this);
   types->setExclusive(true);
-  QAction** items[] = {&NType1, &NType2, &NType3};
+  QAction** items[] = {&nType1_, &nType2_, &nType3_};
   for (int i = 0; i < 3; ++i) {
-    QAction* item = keyboards->addAction(Text("Тип ") + QString::number(i + 1));
+    QAction* item = keyboards->addAction(QStringLiteral("Тип %1").arg(i + 1));
     item->setObjectName(QString("NType%1").arg(i + 1));
     item->setCheckable(true);
     types->addAction(item);
@@ -121,74 +112,74 @@ void TBikForm::BuildControls() {
   auto* client = new QWidget(this);
   client->setFixedSize(kClientWidth, kClientHeight);
 
-  Displey = new QTextEdit(client);
-  Displey->setObjectName("Displey");
-  Displey->setReadOnly(true);
-  Displey->setEnabled(false);
-  Displey->setFocusPolicy(Qt::NoFocus);
-  Displey->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  Displey->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  displey_ = new QTextEdit(client);
+  displey_->setObjectName("Displey");
+  displey_->setReadOnly(true);
+  displey_->setEnabled(false);
+  displey_->setFocusPolicy(Qt::NoFocus);
+  displey_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  displey_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   // Fixed columns with breaks anywhere: a display row is exactly 32 letters
   // however its characters and dots fall, so the second row starts a line.
-  Displey->setLineWrapMode(QTextEdit::FixedColumnWidth);
-  Displey->setLineWrapColumnOrWidth(kDispleyColumns);
-  Displey->setWordWrapMode(QTextOption::WrapAnywhere);
-  Displey->document()->setDocumentMargin(2);
-  QTextOption centred = Displey->document()->defaultTextOption();
+  displey_->setLineWrapMode(QTextEdit::FixedColumnWidth);
+  displey_->setLineWrapColumnOrWidth(kDispleyColumns);
+  displey_->setWordWrapMode(QTextOption::WrapAnywhere);
+  displey_->document()->setDocumentMargin(2);
+  QTextOption centred = displey_->document()->defaultTextOption();
   centred.setAlignment(Qt::AlignHCenter);
-  Displey->document()->setDefaultTextOption(centred);
-  QPalette yellow = Displey->palette();
+  displey_->document()->setDefaultTextOption(centred);
+  QPalette yellow = displey_->palette();
   for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
     yellow.setColor(group, QPalette::Base, Qt::yellow);
     yellow.setColor(group, QPalette::Text, Qt::black);
   }
-  Displey->setPalette(yellow);
+  displey_->setPalette(yellow);
 
   // The largest fixed-width face up to 16 px whose 32 columns fit the memo.
   QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   font.setStyleHint(QFont::TypeWriter);
-  const int chrome = 2 * Displey->frameWidth() + 2 * 2 + 4;
+  const int chrome = 2 * displey_->frameWidth() + 2 * 2 + 4;
   for (int px = kLargestFontPx; px >= kSmallestFontPx; --px) {
     font.setPixelSize(px);
     if (QFontMetrics(font).horizontalAdvance(QString(kDispleyColumns, QChar('W'))) + chrome <= kDispleyWidth)
       break;
   }
-  Displey->setFont(font);
+  displey_->setFont(font);
   const QFontMetrics metrics(font);
   const int width = std::max(kDispleyWidth,
                              metrics.horizontalAdvance(QString(kDispleyColumns, QChar('W'))) + chrome);
   const int height = std::max(kDispleyHeight, kDispleyLines * metrics.lineSpacing() + chrome);
-  Displey->setGeometry(std::max(0, (kClientWidth - width) / 2), kDispleyY, width, height);
-  if (width == kDispleyWidth) Displey->move(kDispleyX, kDispleyY);
+  displey_->setGeometry(std::max(0, (kClientWidth - width) / 2), kDispleyY, width, height);
+  if (width == kDispleyWidth) displey_->move(kDispleyX, kDispleyY);
 
-  StrBar = new QStatusBar(client);
-  StrBar->setObjectName("StrBar");
-  StrBar->setSizeGripEnabled(false);
-  StrBar->setAutoFillBackground(true);
-  QPalette grey = StrBar->palette();
+  strBar_ = new QStatusBar(client);
+  strBar_->setObjectName("StrBar");
+  strBar_->setSizeGripEnabled(false);
+  strBar_->setAutoFillBackground(true);
+  QPalette grey = strBar_->palette();
   grey.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));
   grey.setColor(QPalette::WindowText, Qt::black);
-  StrBar->setPalette(grey);
+  strBar_->setPalette(grey);
   const int panelWidths[3] = {60, 100, 0};
   for (int i = 0; i < 3; ++i) {
-    auto* label = new QLabel(StrBar);
+    auto* label = new QLabel(strBar_);
     label->setObjectName(QString("StrBarPanel%1").arg(i));
     label->setFrameStyle(QFrame::Panel | (i == 0 ? QFrame::Raised : QFrame::Sunken));
     // At least the panel's width, more when the desktop font needs it.
     if (panelWidths[i] > 0) label->setMinimumWidth(panelWidths[i]);
-    StrBar->addWidget(label, panelWidths[i] > 0 ? 0 : 1);
-    StrBarPanel[i] = label;
+    strBar_->addWidget(label, panelWidths[i] > 0 ? 0 : 1);
+    strBarPanel_[i] = label;
   }
-  StrBarPanel[0]->setText(Text("СИСТЕМА"));
-  const int barHeight = StrBar->sizeHint().height();
-  StrBar->setGeometry(0, kClientHeight - barHeight, kClientWidth, barHeight);
+  strBarPanel_[0]->setText(QStringLiteral("СИСТЕМА"));
+  const int barHeight = strBar_->sizeHint().height();
+  strBar_->setGeometry(0, kClientHeight - barHeight, kClientWidth, barHeight);
 
-  const int boxTop = std::max(kKeyBoxTop, Displey->geometry().bottom() + 9);
+  const int boxTop = std::max(kKeyBoxTop, displey_->geometry().bottom() + 9);
   const QRect boxArea(kDispleyX, boxTop, kClientWidth - 2 * kDispleyX, kClientHeight - barHeight - boxTop - 6);
-  KeyBox1 = BuildKeyBox("KeyBox1", kKeys1, static_cast<int>(std::size(kKeys1)));
-  KeyBox2 = BuildKeyBox("KeyBox2", kKeys2, static_cast<int>(std::size(kKeys2)));
-  KeyBox3 = BuildKeyBox("KeyBox3", kKeys3, static_cast<int>(std::size(kKeys3)));
-  for (QGroupBox* box : {KeyBox1, KeyBox2, KeyBox3}) {
+  keyBox1_ = BuildKeyBox("KeyBox1", kKeys1, static_cast<int>(std::size(kKeys1)));
+  keyBox2_ = BuildKeyBox("KeyBox2", kKeys2, static_cast<int>(std::size(kKeys2)));
+  keyBox3_ = BuildKeyBox("KeyBox3", kKeys3, static_cast<int>(std::size(kKeys3)));
+  for (QGroupBox* box : {keyBox1_, keyBox2_, keyBox3_}) {
     box->setParent(client);
     box->setGeometry(boxArea);
     box->hide();
@@ -197,14 +188,14 @@ void TBikForm::BuildControls() {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
-  layout->setMenuBar(MainMenu1);
+  layout->setMenuBar(mainMenu1_);
   layout->addWidget(client);
   layout->setSizeConstraint(QLayout::SetFixedSize);
 
-  Timer1 = new QTimer(this);
-  Timer1->setObjectName("Timer1");
-  Timer1->setInterval(kTickMs);
-  connect(Timer1, &QTimer::timeout, this, &TBikForm::Timer1Timer);
+  timer1_ = new QTimer(this);
+  timer1_->setObjectName("Timer1");
+  timer1_->setInterval(kTickMs);
+  connect(timer1_, &QTimer::timeout, this, &TBikForm::Timer1Timer);
 }
 
 QGroupBox* TBikForm::BuildKeyBox(const char* name, const KeyPlace* keys, int count) {
@@ -215,7 +206,7 @@ QGroupBox* TBikForm::BuildKeyBox(const char* name, const KeyPlace* keys, int cou
   grid->setContentsMargins(8, 8, 8, 8);
   for (int i = 0; i < count; ++i) {
     const KeyPlace& k = keys[i];
-    auto* button = new QPushButton(QString::fromUtf8(k.caption), box);
+    auto* button = new QPushButton(QString(k.caption), box);
     button->setObjectName(QString("%1Key%2").arg(name).arg(i));
     // Keys typed on the PC keyboard reach the window, never a button, so a
     // blank or Enter cannot click whichever button was used last.
@@ -231,10 +222,10 @@ QGroupBox* TBikForm::BuildKeyBox(const char* name, const KeyPlace* keys, int cou
 void TBikForm::SetKeyboardType(int type) {
   keyboardType_ = type;
   if (type < 1 || type > 3) return;
-  KeyBox1->setVisible(type == 1);
-  KeyBox2->setVisible(type == 2);
-  KeyBox3->setVisible(type == 3);
-  (type == 1 ? NType1 : type == 2 ? NType2 : NType3)->setChecked(true);
+  keyBox1_->setVisible(type == 1);
+  keyBox2_->setVisible(type == 2);
+  keyBox3_->setVisible(type == 3);
+  (type == 1 ? nType1_ : type == 2 ? nType2_ : nType3_)->setChecked(true);
 }
 
 // ---------------------------------------------------------------- activation
@@ -268,17 +259,17 @@ void TBikForm::FormActivate() {
   connected_ = true;
   if (!link_->OpenLink(portIndex_, kReplyTimeoutMs)) {
     tgx::Dialogs().Beep();
-    tgx::Dialogs().Inform(this, Text("Порт занят"));
+    tgx::Dialogs().Inform(this, QStringLiteral("Порт занят"));
     connected_ = false;
   }
   // Also after a failure: the first tick closes the window.
-  if (active_) Timer1->start();
+  if (active_) timer1_->start();
 }
 
 void TBikForm::FormDeactivate() {
   active_ = false;
   if (link_) link_->CloseLink();
-  Timer1->stop();
+  timer1_->stop();
   cons_.reset();
   link_.reset();
   connected_ = false;
@@ -287,7 +278,7 @@ void TBikForm::FormDeactivate() {
 // ---------------------------------------------------------------- polling
 
 void TBikForm::Timer1Timer() {
-  if (connected_) PollPanel(Timer1->interval());
+  if (connected_) PollPanel(timer1_->interval());
   else close();
 }
 
@@ -313,17 +304,15 @@ void TBikForm::RefreshPanel() {
     bool ok = link_->QueryVersion(known, code);
     // The start's own status counts too: the transfer completes even when
     // the unit refuses it, and a refused start leaves every poll refused.
-    if (ok && known && code >= kFirstCodeWithPanelStart) ok = link_->PanelStart() && link_->LastStatus() == 0;
+    if (ok && CONS_CLNT::NeedsPanelStart(known, code)) ok = link_->PanelStart() && link_->LastStatus() == 0;
     if (!ok) {
-      StrBarPanel[2]->setText("ERROR");
-      StrBarPanel[1]->setText("?");
+      strBarPanel_[2]->setText("ERROR");
+      strBarPanel_[1]->setText("?");
       return;
     }
-    int variant = 2;
-    if (!known || code % 1000 <= kLastMinorOfVariant0) variant = 0;
-    else if (code == kCodeOfVariant1) variant = 1;
-    StrBarPanel[2]->setText("OK");
-    StrBarPanel[1]->setText(QString::fromLatin1(kVariantLabels[variant]));
+    const int variant = CONS_CLNT::VariantOfUnit(known, code);
+    strBarPanel_[2]->setText("OK");
+    strBarPanel_[1]->setText(QString::fromLatin1(CONS_CLNT::VariantLabel(variant)));
     if (variant != variant_) {
       variant_ = variant;
       cons_->SetMode(variant);
@@ -338,9 +327,9 @@ void TBikForm::RefreshPanel() {
   if (ok && link_->LastStatus() == 0) {
     const DATA& frame = link_->DataBuffer();
     cons_->Decode(frame.Bytes(), frame.Size());
-    ShowDisplay(QString::fromStdString(tgx::ToUtf8(cons_->Text())));
+    ShowDisplay(tgx::ToQt(cons_->Text()));
   } else {
-    Displey->clear();
+    displey_->clear();
     identified_ = false;
   }
 }
@@ -352,7 +341,7 @@ void TBikForm::ShowDisplay(const QString& text) {
   QString shown = text;
   for (QChar& c : shown)
     if (c.unicode() <= 0x20 || c.unicode() == 0x7F) c = QChar::Nbsp;
-  Displey->setPlainText(shown);
+  displey_->setPlainText(shown);
 }
 
 // ---------------------------------------------------------------- keys

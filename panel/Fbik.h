@@ -65,17 +65,17 @@ class TBikForm : public QDialog {
   void Button1KeyPress(QChar ch);
 
   // Controls
-  QMenuBar* MainMenu1 = nullptr;
-  QAction* NType1 = nullptr;
-  QAction* NType2 = nullptr;
-  QAction* NType3 = nullptr;
-  QTextEdit* Displey = nullptr;
-  QGroupBox* KeyBox1 = nullptr;
-  QGroupBox* KeyBox2 = nullptr;
-  QGroupBox* KeyBox3 = nullptr;
-  QStatusBar* StrBar = nullptr;
-  QLabel* StrBarPanel[3] = {};
-  QTimer* Timer1 = nullptr;
+  QMenuBar* mainMenu1_ = nullptr;
+  QAction* nType1_ = nullptr;
+  QAction* nType2_ = nullptr;
+  QAction* nType3_ = nullptr;
+  QTextEdit* displey_ = nullptr;
+  QGroupBox* keyBox1_ = nullptr;
+  QGroupBox* keyBox2_ = nullptr;
+  QGroupBox* keyBox3_ = nullptr;
+  QStatusBar* strBar_ = nullptr;
+  QLabel* strBarPanel_[3] = {};
+  QTimer* timer1_ = nullptr;
 
   int portIndex_ = 0;
   int keyboardType_ = 3;

@@ -38,7 +38,7 @@ FDATA LargeSet() {
 
 struct Editor {
   FDATA forms = LargeSet();
-  TEditTabForm window;
+  TEditTabForm window{nullptr};
   Editor() {
     window.Setup("bench", &forms, true);
     window.show();

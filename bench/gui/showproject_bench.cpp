@@ -5,7 +5,6 @@
 
 #include "GuiBenchMain.h"
 #include "app/App.h"
-#include "app/Forms.h"
 #include "app/Fproj.h"
 #include "forms/Fdata.h"
 
@@ -31,9 +30,10 @@ void BM_ShowProject(benchmark::State& state) {
   if (!forms.ReadText(SixteenForms(static_cast<int>(state.range(0))), 1)) {
     state.SkipWithError("forms not read");
   } else {
-    PrjForm->Project().SetForms(forms);
-    PrjForm->ShowProject();
-    for (auto _ : state) PrjForm->ShowProject();
+    TPrjForm* main = tgx::MainWindow();
+    main->Project().SetForms(forms);
+    main->ShowProject();
+    for (auto _ : state) main->ShowProject();
   }
   state.counters["target_ms"] = 20;
   tgx::StopApplication();

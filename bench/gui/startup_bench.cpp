@@ -8,7 +8,6 @@
 
 #include "GuiBenchMain.h"
 #include "app/App.h"
-#include "app/Forms.h"
 #include "app/Fproj.h"
 
 namespace {
@@ -19,7 +18,8 @@ bool StartAndWaitShown() {
   tgx::StartApplication(1, argv);
   QElapsedTimer guard;
   guard.start();
-  while (!(PrjForm->isVisible() && PrjForm->windowHandle() && PrjForm->windowHandle()->isExposed())) {
+  const TPrjForm* main = tgx::MainWindow();
+  while (!(main->isVisible() && main->windowHandle() && main->windowHandle()->isExposed())) {
     QApplication::processEvents(QEventLoop::AllEvents, 5);
     if (guard.elapsed() > 5000) return false;
   }

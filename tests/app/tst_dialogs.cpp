@@ -21,7 +21,7 @@
 #include "Version.h"
 #include "app/Fabout.h"
 #include "app/Fchancfg.h"
-#include "app/Feditdlg.h"
+#include "editor/Feditdlg.h"
 #include "app/core/Syscfg.h"
 #include "link/Portcol.h"
 #include "support/ModalDriver.h"
@@ -33,7 +33,7 @@ namespace {
 
 // Runs `step` once the next modal window is up.
 void WhenModal(std::function<void(QWidget*)> step) {
-  tgx::test::WhenModal([step](QWidget* w) { return step(w), true; });
+  tgxtest::WhenModal([step](QWidget* w) { return step(w), true; });
 }
 
 QByteArray Path(const PtyPeer& pty) { return QByteArray::fromStdString(pty.SlavePath()); }

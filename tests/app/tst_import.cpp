@@ -12,9 +12,8 @@
 #include <QtTest>
 #include <functional>
 
-#include "app/Feditdlg.h"
+#include "editor/Feditdlg.h"
 #include "app/Fimport.h"
-#include "app/Forms.h"
 #include "editor/Fedittab.h"
 #include "model/Cp1251.h"
 #include "model/Messages.h"
@@ -22,7 +21,7 @@
 #include "support/ScriptedDialogs.h"
 
 using Answer = tgx::DialogService::Answer;
-using Kind = tgx::test::ScriptedDialogs::Kind;
+using Kind = tgxtest::ScriptedDialogs::Kind;
 
 namespace {
 
@@ -44,7 +43,7 @@ QString Rows(QTableWidget* grid) {
 
 // Runs `step` once the next modal window is up.
 void WhenModal(std::function<void()> step) {
-  tgx::test::WhenModal([step](QWidget*) { return step(), true; });
+  tgxtest::WhenModal([step](QWidget*) { return step(), true; });
 }
 
 void Click(QWidget* dlg, const char* name) { QTest::mouseClick(dlg->findChild<QPushButton*>(name), Qt::LeftButton); }
@@ -61,7 +60,7 @@ class TstImport : public QObject {
   QTemporaryDir dir_;
   tgx::RecordingSink messages_;
   TEditDlg edit_dlg_;
-  TEditTabForm editor_;
+  TEditTabForm editor_{&edit_dlg_};
 
   // Writes a form file in Windows-1251 as the program finds it on disk.
   QString WriteForm(const QString& name, const QString& utf8) {
@@ -69,17 +68,11 @@ class TstImport : public QObject {
     return f.open(QIODevice::WriteOnly) && f.write(Cp(utf8)) >= 0 ? f.fileName() : QString();
   }
 
- public:
-  TstImport() {
-    EditDlg = &edit_dlg_;
-    EditTabForm = &editor_;
-  }
-
  private slots:
   void initTestCase() { tgx::SetMessageSink(&messages_); }
   void cleanupTestCase() { tgx::SetMessageSink(nullptr); }
   void init() { messages_.shown.clear(); }
-  void cleanup() { tgx::test::StopWatching(); }
+  void cleanup() { tgxtest::StopWatching(); }
 
   void checkColumnAndOk_data() {
     QTest::addColumn<QString>("file");
@@ -102,10 +95,10 @@ class TstImport : public QObject {
     QFETCH(QString, text);
     QFETCH(QString, rows);
     QFETCH(bool, okEnabled);
-    tgx::test::ScriptedDialogs dialogs;
+    tgxtest::ScriptedDialogs dialogs;
     const QString path = WriteForm(file, text);
     const QByteArray before = ReadBytes(path);
-    TImportDlg dlg;
+    TImportDlg dlg(&edit_dlg_, &editor_);
     QVERIFY(dlg.Project().Load(path.toStdString()));
     WhenModal([&] {
       QCOMPARE(dlg.windowTitle(), "Импорт " + path);
@@ -141,18 +134,18 @@ class TstImport : public QObject {
     const QString title = edits ? typed : "Резервуар «Южный» №2 — ёмкость";
     QTemporaryDir out;
     const QString saved = out.filePath("Резервуары.f1");
-    tgx::test::ScriptedDialogs dialogs;
+    tgxtest::ScriptedDialogs dialogs;
     dialogs.files.push_back(saved);
-    TImportDlg dlg;
+    TImportDlg dlg(&edit_dlg_, &editor_);
     QVERIFY(dlg.Project().Load(WriteForm("cyr.f1", kType4).toStdString()));
     QRect placed;
     QTableWidget* grid = dlg.TabGrid();
     WhenModal([&] {
-      tgx::test::WhenModal([&](QWidget* w) {
-        if (w != EditDlg) return false;
+      tgxtest::WhenModal([&](QWidget* w) {
+        if (w != &edit_dlg_) return false;
         placed = w->geometry();
-        EditDlg->SetText(typed);
-        QTest::keyClick(EditDlg->EdBox(), Qt::Key_Return);
+        edit_dlg_.SetText(typed);
+        QTest::keyClick(edit_dlg_.EdBox(), Qt::Key_Return);
         return true;
       });
       // Each way in returns once the editor, if it came up, has closed.
@@ -205,19 +198,19 @@ class TstImport : public QObject {
     QFETCH(QString, savedAs);
     QFETCH(QString, message);
     QTemporaryDir out;
-    tgx::test::ScriptedDialogs dialogs;
+    tgxtest::ScriptedDialogs dialogs;
     dialogs.answers.assign(answers.begin(), answers.end());
     if (answers.first() == Answer::Yes) dialogs.files.push_back(file.isEmpty() ? file : out.filePath(file));
     const QString path = WriteForm("changed.f1", kType4);
     const QByteArray before = ReadBytes(path);
-    TImportDlg dlg;
+    TImportDlg dlg(&edit_dlg_, &editor_);
     QVERIFY(dlg.Project().Load(path.toStdString()));
     bool hiddenDuringEdit = false;
     WhenModal([&] {
       // A row added in the table editor makes the project modified. Hiding a
       // running dialog would end its modal loop: while the editor runs the
       // import dialog is only off the screen.
-      tgx::test::WhenModal([&](QWidget* w) {
+      tgxtest::WhenModal([&](QWidget* w) {
         if (w != &editor_) return false;
         hiddenDuringEdit = !dlg.isVisible();
         editor_.SNewButtonClick();

@@ -1,28 +1,29 @@
 // The main window driven through its real widgets: enable states, the grid
 // and its control column, the table commands, title editing, the save
-// question, the toolkit's boxes and the settings kept at exit.
+// question, the toolkit's boxes, the settings kept at exit and the dialogs
+// it is given.
 
 #include <QAction>
 #include <QFile>
 #include <QMenu>
 #include <QMessageBox>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QToolButton>
 
 #include "app/Appinfo.h"
 #include "app/Fabout.h"
-#include "app/Feditdlg.h"
+#include "app/Qtext.h"
 #include "app/core/Syscfg.h"
-#include "model/Cp1251.h"
+#include "editor/Feditdlg.h"
 #include "support/MainWindowFixture.h"
 #include "support/ModalDriver.h"
 #include "support/ScriptedDialogs.h"
+#include "support/TempDir.h"
 
-using namespace tgx::test;
-using Answer = tgx::DialogService::Answer;
-
+namespace tgxtest {
 namespace {
+
+using Answer = tgx::DialogService::Answer;
 
 // A type 1 form body: volumes per centimetre.
 std::string Form(const char* title, const char* volumes = "0 10 20 30 40 50") {
@@ -31,10 +32,10 @@ std::string Form(const char* title, const char* volumes = "0 10 20 30 40 50") {
 const char* kRough = "0 1 500 2000 2001";     // second differences far beyond a byte
 const char* kBroken = "0 10 99999999999 30";  // a volume beyond 32 bits does not convert
 
-QAction* Action(const char* name) { return PrjForm->findChild<QAction*>(name); }
-QToolButton* Button(const char* name) { return PrjForm->findChild<QToolButton*>(name); }
+QAction* Action(const char* name) { return Main()->findChild<QAction*>(name); }
+QToolButton* Button(const char* name) { return Main()->findChild<QToolButton*>(name); }
 bool Enabled(const char* name) { return Action(name) ? Action(name)->isEnabled() : Button(name)->isEnabled(); }
-bool Modified() { return PrjForm->Project().Modified(); }
+bool Modified() { return Main()->Project().Modified(); }
 void Trigger(const char* action, int row = -1) {
   if (row >= 0) Grid()->setCurrentCell(row, TPrjForm::kTitleColumn);
   Action(action)->trigger();
@@ -49,6 +50,7 @@ QStringList Rows(int from = 0) {
   }
   return rows;
 }
+QStringList Titles() { return Rows(TPrjForm::kTitleColumn); }
 
 // Answers the in-place title editor with a text, or types it and leaves with Escape.
 void AnswerEditDlg(const QString& text, bool accept = true) {
@@ -63,208 +65,403 @@ void AnswerEditDlg(const QString& text, bool accept = true) {
 class TestMainWindow : public QObject {
   Q_OBJECT
 
-  QTemporaryDir config_;
+  TempDir config_{"tgx-mainwindow"};
 
  private slots:
-  void initTestCase() { qputenv("TGX_CONFIG_DIR", config_.path().toUtf8()); }
+  void initTestCase() { qputenv("TGX_CONFIG_DIR", QByteArray::fromStdString(config_.Path().string())); }
   void init() { Start(); }
   void cleanup() {
     StopWatching();
     tgx::StopApplication();
   }
 
-  // No explicit activation here: the first showing alone must set the
-  // caption and the enable states. Then a new project, then forms of every
-  // kind in the control column.
-  void startsWithNoProjectThenNewProjectAndMarks() {
-    ScriptedDialogs dialogs;
-    QVERIFY(Grid()->isHidden());
-    const TAppInfo info;
-    QCOMPARE(PrjForm->windowTitle(), U("Тирель-Сервис. Градуировочные таблицы  (%1.%2.%3.%4 )")
-                                         .arg(info.Major()).arg(info.Minor()).arg(info.Release()).arg(info.Build()));
-    QVERIFY(PrjForm->minimumSize() == PrjForm->maximumSize());
-    QVERIFY(!(PrjForm->windowFlags() & Qt::WindowMaximizeButtonHint));
-    for (const char* name : {"NPrjNew", "NFormRead", "NStrRead", "NStrClear", "SpeedButton1", "ImportButton",
-                             "StrReadButton", "NBiButton", "-NFormWrite", "-NStrWrite", "-NStrCompare", "-NTabPaste",
-                             "-TabEditButton", "-StrWriteButton", "-ExportButton", "-ReportButton"})
-      QVERIFY2(Enabled(name + (*name == '-')) == (*name != '-'), name);  // "-": disabled
-    QVERIFY(!PrjForm->findChild<QMenu*>("NTab")->menuAction()->isEnabled());
-    QVERIFY(Button("ReportButton")->isHidden() && !Action("NReport")->isVisible());
+  // ---------------------------------------------------------------- no project
 
-    // "Новый" gives one converting form, unsaved, without a question.
+  // No explicit activation here: the first showing alone sets the caption.
+  void captionCarriesTheVersion() {
+    const TAppInfo info;
+    QCOMPARE(Main()->windowTitle(), QString("Тирель-Сервис. Градуировочные таблицы  (%1.%2.%3.%4 )")
+                                        .arg(info.Major()).arg(info.Minor()).arg(info.Release()).arg(info.Build()));
+  }
+
+  void windowHasAFixedSizeWithoutMaximize() {
+    QCOMPARE(Main()->minimumSize(), Main()->maximumSize());
+    QVERIFY(!(Main()->windowFlags() & Qt::WindowMaximizeButtonHint));
+  }
+
+  void enableStatesWithoutAProject_data() {
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<bool>("enabled");
+    for (const char* name : {"NPrjNew", "NFormRead", "NStrRead", "NStrClear", "SpeedButton1", "ImportButton",
+                             "StrReadButton", "NBiButton"})
+      QTest::newRow(name) << name << true;
+    for (const char* name : {"NFormWrite", "NStrWrite", "NStrCompare", "NTabPaste", "TabEditButton",
+                             "StrWriteButton", "ExportButton", "ReportButton"})
+      QTest::newRow(name) << name << false;
+  }
+  void enableStatesWithoutAProject() {
+    QFETCH(QString, control);
+    QFETCH(bool, enabled);
+    QCOMPARE(Enabled(control.toLatin1().constData()), enabled);
+  }
+
+  void noProjectHidesTheGridAndTheTableMenu() {
+    QVERIFY(Grid()->isHidden());
+    QVERIFY(!Main()->findChild<QMenu*>("NTab")->menuAction()->isEnabled());
+  }
+
+  void reportCommandIsHidden() {
+    QVERIFY(Button("ReportButton")->isHidden());
+    QVERIFY(!Action("NReport")->isVisible());
+  }
+
+  // ---------------------------------------------------------------- new project
+
+  // "Новый" gives one converting form, unsaved, without a question.
+  void newProjectGivesOneConvertingForm() {
+    ScriptedDialogs dialogs;
     QTest::mouseClick(Button("SpeedButton1"), Qt::LeftButton);
     QVERIFY(!Grid()->isHidden());
     QCOMPARE(Rows(), QStringList{"1|OK |10|1|"});
-    QVERIFY(Enabled("NStrWrite") && Enabled("StrWriteButton") && Enabled("TabEditButton"));
     QCOMPARE(Panel("ProjBarPanel1"), QString("NONAME"));
-    QVERIFY(Modified() && dialogs.shown.empty());
-    // A second "Новый" asks first; Cancel leaves the project as it is.
-    PrjForm->NTabAddNewClick();
-    Action("NPrjNew")->trigger();
-    QCOMPARE(dialogs.Texts(), QStringList{U("Сохранить проект?")});
-    QCOMPARE(Grid()->rowCount(), 2);
-
-    // Marks: "OK " smooth, "OK*" rough, "-" does not convert (and alone
-    // blocks writing, also when later forms are fine), nothing for a gap.
-    // Volumes show as typed.
-    const struct {
-      std::string body;
-      QStringList rows;
-      bool writable;
-    } cases[] = {
-        {Form("a", kRough) + "# gap\n" + Form("c"), {"1|OK*|40|2001|a", "2||||gap", "3|OK |50|50|c"}, true},
-        {Form("a") + Form("b", kBroken) + Form("c", kRough), {"1|OK |50|50|a", "2|-|30|30|b", "3|OK*|40|2001|c"},
-         false},
-        {Form("a", "0 10 20") + Form("b", "0 1 007"), {"1|OK |20|20|a", "2|OK |20|007|b"}, true}};
-    for (const auto& c : cases) {
-      SetForms(c.body);
-      QCOMPARE(Rows(), c.rows);
-      QVERIFY(Enabled("NStrWrite") == c.writable && Enabled("StrWriteButton") == c.writable);
-      QVERIFY(Enabled("NStrCompare") && Grid()->currentRow() == 0);  // comparing needs no conversion of every form
-    }
+    QVERIFY(Modified());
+    QVERIFY(dialogs.shown.empty());
   }
 
-  // The table commands act on the selected form and put the selection back
-  // on the first row; delete asks first; refused commands change nothing.
-  // Then title editing, which never marks the project.
-  void tableCommandsAndTitleEditing() {
+  void newProjectEnablesWritingAndEditing_data() {
+    QTest::addColumn<QString>("control");
+    for (const char* name : {"NStrWrite", "StrWriteButton", "TabEditButton", "NStrCompare", "ExportButton"})
+      QTest::newRow(name) << name;
+  }
+  void newProjectEnablesWritingAndEditing() {
+    QFETCH(QString, control);
+    Main()->NPrjNewClick();
+    QVERIFY(Enabled(control.toLatin1().constData()));
+  }
+
+  void newProjectAsksFirstWhenTheOldOneIsModified() {
+    ScriptedDialogs dialogs;
+    Main()->NPrjNewClick();
+    Main()->NTabAddNewClick();
+    dialogs.answers = {Answer::Cancel};
+    Action("NPrjNew")->trigger();
+    QCOMPARE(dialogs.Texts(), QStringList{"Сохранить проект?"});
+    QCOMPARE(Grid()->rowCount(), 2);  // Cancel leaves the project as it is
+  }
+
+  // ---------------------------------------------------------------- control column
+
+  // "OK " smooth, "OK*" rough, "-" does not convert, nothing for a gap;
+  // levels and volumes show as typed.
+  void controlColumnMarks_data() {
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<bool>("writable");
+    QTest::newRow("rough, gap, smooth")
+        << QString::fromStdString(Form("a", kRough) + "# gap\n" + Form("c"))
+        << QStringList{"1|OK*|40|2001|a", "2||||gap", "3|OK |50|50|c"} << true;
+    // One form that does not convert blocks writing, also when later forms are fine.
+    QTest::newRow("one does not convert")
+        << QString::fromStdString(Form("a") + Form("b", kBroken) + Form("c", kRough))
+        << QStringList{"1|OK |50|50|a", "2|-|30|30|b", "3|OK*|40|2001|c"} << false;
+    QTest::newRow("volumes as typed")
+        << QString::fromStdString(Form("a", "0 10 20") + Form("b", "0 1 007"))
+        << QStringList{"1|OK |20|20|a", "2|OK |20|007|b"} << true;
+  }
+  void controlColumnMarks() {
+    QFETCH(QString, body);
+    QFETCH(QStringList, rows);
+    SetForms(body.toStdString());
+    QCOMPARE(Rows(), rows);
+    QCOMPARE(Grid()->currentRow(), 0);
+  }
+
+  void writeNeedsEveryDefinedFormToConvert_data() { controlColumnMarks_data(); }
+  void writeNeedsEveryDefinedFormToConvert() {
+    QFETCH(QString, body);
+    QFETCH(bool, writable);
+    SetForms(body.toStdString());
+    QCOMPARE(Enabled("NStrWrite"), writable);
+    QCOMPARE(Enabled("StrWriteButton"), writable);
+  }
+
+  void compareNeedsNoConversion_data() { controlColumnMarks_data(); }
+  void compareNeedsNoConversion() {
+    QFETCH(QString, body);
+    SetForms(body.toStdString());
+    QVERIFY(Enabled("NStrCompare"));
+  }
+
+  // ---------------------------------------------------------------- table commands
+
+  void deleteAsksFirst() {
     ScriptedDialogs dialogs;
     SetForms(Form("a") + Form("b") + Form("c"));
-    QAction* paste = Action("NTabPaste");
-    Trigger("NTabCopy", 1);
-    QVERIFY(paste->isEnabled());
     dialogs.answers = {Answer::Cancel, Answer::Ok};
     Trigger("NTabDelete", 1);
-    QVERIFY(Grid()->rowCount() == 3 && !Modified());
+    QCOMPARE(Titles(), (QStringList{"a", "b", "c"}));
+    QVERIFY(!Modified());
     Trigger("NTabDelete", 1);
-    QVERIFY(Grid()->currentRow() == 0 && Modified());
-    Trigger("NTabPaste");
-    QCOMPARE(Rows(TPrjForm::kTitleColumn), (QStringList{"b", "a", "c"}));
+    QCOMPARE(Titles(), (QStringList{"a", "c"}));
+    QVERIFY(Modified());
+    QCOMPARE(Grid()->currentRow(), 0);
+    QCOMPARE(dialogs.Texts(), QStringList(2, "Удалить таблицу?"));
+  }
 
-    // Any return to the main window (here from the about box) disables
-    // paste; the clipboard stays.
-    QVERIFY(paste->isEnabled());
+  void pasteGoesBeforeTheSelection() {
+    ScriptedDialogs dialogs;
+    SetForms(Form("a") + Form("b") + Form("c"));
+    Trigger("NTabCopy", 1);
+    QVERIFY(Action("NTabPaste")->isEnabled());
+    dialogs.answers = {Answer::Ok};
+    Trigger("NTabDelete", 1);
+    Trigger("NTabPaste", 0);
+    QCOMPARE(Titles(), (QStringList{"b", "a", "c"}));
+  }
+
+  // Any return to the main window (here from the about box) disables paste;
+  // the clipboard stays.
+  void returnFromAModalWindowDisablesPaste() {
+    SetForms(Form("a") + Form("b"));
+    Trigger("NTabCopy", 1);
     WhenModalIs<TAboutDlg>([](TAboutDlg* about) { about->accept(); });
     Trigger("NAbout");
-    QVERIFY(!paste->isEnabled() && PrjForm->Project().ClipboardValid());
+    QVERIFY(!Action("NTabPaste")->isEnabled());
+    QVERIFY(Main()->Project().ClipboardValid());
+  }
 
-    // Inserts go before the selected form, a new form after the last.
+  void insertsGoBeforeTheSelectionANewFormAfterTheLast() {
+    SetForms(Form("a") + Form("b"));
     Trigger("NTabInsertEmpty", 1);
     Trigger("NTabInsert", 0);
     Trigger("NTabNew");
-    QCOMPARE(Rows(TPrjForm::kLevelColumn), (QStringList{"10|1|", "50|50|b", "||", "50|50|a", "50|50|c", "10|1|"}));
+    QCOMPARE(Rows(TPrjForm::kLevelColumn), (QStringList{"10|1|", "50|50|a", "||", "50|50|b", "10|1|"}));
+  }
 
-    // The last form stays (the question is still asked); its cut only copies.
+  // The last form stays (the question is still asked); its cut only copies.
+  void theLastFormStays() {
+    ScriptedDialogs dialogs;
     SetForms(Form("only"));
     dialogs.answers = {Answer::Ok};
     Trigger("NTabDelete");
+    QCOMPARE(dialogs.Texts(), QStringList{"Удалить таблицу?"});
     Trigger("NTabCut");
-    QVERIFY(Grid()->rowCount() == 1 && !Modified() && paste->isEnabled());
-    QCOMPARE(PrjForm->Project().Clipboard().Title(), std::string("only"));
-
-    // Sixteen forms: nothing more goes in.
-    SetForms(QString::fromStdString(Form("f")).repeated(16).toStdString());
-    for (const char* name : {"NTabNew", "NTabInsert", "NTabInsertEmpty", "NTabPaste"}) {
-      Trigger(name, 3);
-      QVERIFY2(Grid()->rowCount() == 16 && !Modified() && Grid()->currentRow() == 0, name);
-    }
-
-    SetForms(Form("a") + Form("b"));
-    const QString tank = U("Резервуар №2");
-    Grid()->setCurrentCell(1, 0);  // Enter edits the row's title from any column
-    AnswerEditDlg(tank);
-    QTest::keyClick(Grid(), Qt::Key_Return);
-    QCOMPARE(PrjForm->Project().Form(1).Title(), tgx::FromUtf8("Резервуар №2"));
+    QCOMPARE(Grid()->rowCount(), 1);
     QVERIFY(!Modified());
-    Grid()->setCurrentCell(0, 4);  // Escape discards what was typed
-    AnswerEditDlg(U("ignored"), false);
-    QTest::keyClick(Grid(), Qt::Key_Enter);
-    QCOMPARE(Rows(TPrjForm::kTitleColumn), (QStringList{"a", tank}));
-
-    // A double-click edits only in the title column; the item view takes it
-    // only after a press on the same cell.
-    AnswerEditDlg(U("x"));
-    for (int column : {TPrjForm::kLevelColumn, TPrjForm::kTitleColumn}) {
-      const QPoint at = Grid()->visualItemRect(Grid()->item(1, column)).center();
-      QTest::mousePress(Grid()->viewport(), Qt::LeftButton, {}, at);
-      QTest::mouseRelease(Grid()->viewport(), Qt::LeftButton, {}, at);
-      QTest::mouseDClick(Grid()->viewport(), Qt::LeftButton, {}, at);
-      if (column != TPrjForm::kTitleColumn) QTest::qWait(100);
-      QCOMPARE(Rows(TPrjForm::kTitleColumn).at(1), column == TPrjForm::kTitleColumn ? QString("x") : tank);
-    }
-    QVERIFY(PrjForm->close());  // no question at exit for a title edit only
-    QCOMPARE(dialogs.Texts(), QStringList(3, U("Удалить таблицу?")));
+    QVERIFY(Action("NTabPaste")->isEnabled());
+    QCOMPARE(Main()->Project().Clipboard().Title(), std::string("only"));
   }
+
+  void sixteenFormsTakeNoMore_data() {
+    QTest::addColumn<QString>("command");
+    for (const char* name : {"NTabNew", "NTabInsert", "NTabInsertEmpty", "NTabPaste"}) QTest::newRow(name) << name;
+  }
+  void sixteenFormsTakeNoMore() {
+    QFETCH(QString, command);
+    SetForms(QString::fromStdString(Form("f")).repeated(16).toStdString());
+    Trigger("NTabCopy", 3);
+    Trigger(command.toLatin1().constData(), 3);
+    QCOMPARE(Grid()->rowCount(), 16);
+    QVERIFY(!Modified());
+    QCOMPARE(Grid()->currentRow(), 0);
+  }
+
+  // ---------------------------------------------------------------- titles
+
+  // Enter edits the row's title from any column; a title edit does not
+  // mark the project.
+  void enterEditsTheTitle() {
+    SetForms(Form("a") + Form("b"));
+    Grid()->setCurrentCell(1, 0);
+    AnswerEditDlg("Резервуар №2");
+    QTest::keyClick(Grid(), Qt::Key_Return);
+    QCOMPARE(Main()->Project().Form(1).Title(), tgx::FromUtf8("Резервуар №2"));
+    QCOMPARE(Titles(), (QStringList{"a", "Резервуар №2"}));
+    QVERIFY(!Modified());
+  }
+
+  void escapeDiscardsWhatWasTyped() {
+    SetForms(Form("a") + Form("b"));
+    Grid()->setCurrentCell(0, TPrjForm::kTitleColumn);
+    AnswerEditDlg("ignored", false);
+    QTest::keyClick(Grid(), Qt::Key_Enter);
+    QCOMPARE(Titles(), (QStringList{"a", "b"}));
+  }
+
+  // The item view takes a double-click only after a press on the same cell.
+  void doubleClickEditsOnlyTheTitle_data() {
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("title") << int(TPrjForm::kTitleColumn) << "x";
+    QTest::newRow("level") << int(TPrjForm::kLevelColumn) << "b";
+    QTest::newRow("control") << int(TPrjForm::kControlColumn) << "b";
+  }
+  void doubleClickEditsOnlyTheTitle() {
+    QFETCH(int, column);
+    QFETCH(QString, title);
+    SetForms(Form("a") + Form("b"));
+    AnswerEditDlg("x");
+    const QPoint at = Grid()->visualItemRect(Grid()->item(1, column)).center();
+    QTest::mousePress(Grid()->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseRelease(Grid()->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(Grid()->viewport(), Qt::LeftButton, {}, at);
+    QCOMPARE(Titles().at(1), title);
+  }
+
+  void closingAfterATitleEditAsksNothing() {
+    ScriptedDialogs dialogs;
+    SetForms(Form("a"));
+    AnswerEditDlg("b");
+    Main()->EditTitle();
+    QVERIFY(Main()->close());
+    QCOMPARE(dialogs.Texts(), QStringList());
+  }
+
+  // ---------------------------------------------------------------- closing
 
   // The window stays, hidden, after a close: the next round asks again.
+  void saveQuestionOnClose_data() {
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("giveFile");
+    QTest::addColumn<bool>("closes");
+    QTest::newRow("Cancel stays") << int(Answer::Cancel) << false << false;
+    QTest::newRow("Yes, save dialog cancelled, stays") << int(Answer::Yes) << false << false;
+    QTest::newRow("No closes without saving") << int(Answer::No) << false << true;
+    QTest::newRow("Yes saves and closes") << int(Answer::Yes) << true << true;
+  }
   void saveQuestionOnClose() {
+    QFETCH(int, answer);
+    QFETCH(bool, giveFile);
+    QFETCH(bool, closes);
     ScriptedDialogs dialogs;
-    QTemporaryDir dir;
-    const QString path = dir.filePath("saved.fs");
-    QSignalSpy closed(PrjForm, &TPrjForm::Closed);
-    PrjForm->NPrjNewClick();
-    const struct { Answer answer; bool giveFile, closes; } cases[] = {{Answer::Cancel, false, false},
-        {Answer::Yes, false, false}, {Answer::No, false, true}, {Answer::Yes, true, true}};
-    for (const auto& c : cases) {
-      PrjForm->show();  // a closed window takes no close event
-      dialogs.Clear();
-      dialogs.answers = {c.answer};
-      dialogs.files = {c.giveFile ? path : QString()};
-      closed.clear();
-      QCOMPARE(PrjForm->close(), c.closes);
-      QVERIFY2(closed.count() == int(c.closes), qPrintable(QString::number(&c - cases)));
-      QCOMPARE(dialogs.Texts(), QStringList{U("Сохранить проект?")});
-      QCOMPARE(QFile::exists(path), c.giveFile);
-      const auto saves = dialogs.OfKind(ScriptedDialogs::Kind::SaveFile);
-      QCOMPARE(saves.size(), size_t(c.answer == Answer::Yes));
-      for (const auto& s : saves) QVERIFY(s.fileName == "NONAME.fs" && s.confirmOverwrite);
-    }
+    TempDir dir;
+    const QString path = QString::fromStdString(dir.File("saved.fs"));
+    QSignalSpy closed(Main(), &TPrjForm::Closed);
+    Main()->NPrjNewClick();
+    dialogs.answers = {Answer(answer)};
+    dialogs.files = {giveFile ? path : QString()};
+    QCOMPARE(Main()->close(), closes);
+    QCOMPARE(closed.count(), int(closes));
+    QCOMPARE(dialogs.Texts(), QStringList{"Сохранить проект?"});
+    QCOMPARE(QFile::exists(path), giveFile);
   }
 
+  void saveDialogProposesTheProjectNameAsAFormFile() {
+    ScriptedDialogs dialogs;
+    Main()->NPrjNewClick();
+    Main()->ExportProject();
+    const auto saves = dialogs.OfKind(ScriptedDialogs::Kind::SaveFile);
+    QCOMPARE(saves.size(), size_t(1));
+    QCOMPARE(saves[0].fileName, QString("NONAME.fs"));
+    QVERIFY(saves[0].confirmOverwrite);
+  }
+
+  // ---------------------------------------------------------------- settings
+
   void configurationIsWrittenAtExit() {
-    QFile::remove(config_.filePath("tgx.cfg"));  // a longer old file would keep its tail
+    QFile::remove(QString::fromStdString(config_.File("tgx.cfg")));  // a longer old file would keep its tail
     Chanpar()->PortIndex = 2;
     Syspar()->SetKeyboardType(3);
     Syspar()->SetFormsFolderText("/srv/forms/");
     tgx::StopApplication();
-    QFile f(config_.filePath("tgx.cfg"));
+    QFile f(QString::fromStdString(config_.File("tgx.cfg")));
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QByteArray bytes = f.readAll();
     QCOMPARE(bytes.size(), 28 + 11);
     QCOMPARE(bytes.mid(0, 8), QByteArray("\x03\x00\x00\x00tgx\x02", 8));
     QCOMPARE(bytes.mid(24, 12), QByteArray("/srv/forms/\x03"));
-    Start();  // the next start reads them back
-    QVERIFY(Chanpar()->PortIndex == 2 && Syspar()->KeyboardType() == 3);
   }
 
+  void configurationIsReadAtStart() {
+    Chanpar()->PortIndex = 4;
+    Syspar()->SetKeyboardType(2);
+    tgx::StopApplication();
+    Start();
+    QCOMPARE(Chanpar()->PortIndex, 4);
+    QCOMPARE(Syspar()->KeyboardType(), 2);
+  }
+
+  // ---------------------------------------------------------------- the toolkit's boxes
+
   // With no scripted service the toolkit's boxes show: the program's title,
-  // plain text with its carriage returns as line breaks, the exact buttons;
-  // Escape is Cancel. The write report's notice goes by the version id, a
-  // signed byte: below 4 nothing is said.
-  void writeReportInTheToolkitsBoxes() {
-    QStringList seen;
-    const auto watch = [&seen] {
-      WhenModalIs<QMessageBox>([&seen](QMessageBox* box) {
-        seen << QString("%1 %2 ").arg(box->standardButtons().toInt()).arg(box->textFormat() == Qt::PlainText) +
-                    box->windowTitle() + "|" + box->text();
-        QTest::keyClick(box, Qt::Key_Escape);
-      });
-    };
-    for (int id : {-56, 3, 4, 9, 10, 127}) {
-      watch();
-      PrjForm->ReportWriteResult(int8_t(id), U("<b>Таблицы</b> удалены."));
-      StopWatching();  // where no box came
-    }
-    watch();
-    QCOMPARE(tgx::Dialogs().AskYesNoCancel(PrjForm, "?"), Answer::Cancel);
-    const QString ok = QString::number(QMessageBox::Ok) + " 1 " + tgx::AppTitle() + U("|<b>Таблицы</b> удалены.\n");
-    const auto cycle = U("Внимание !\nЧтобы записанный проект стал активным,\nнеобходимо переключить питание системы");
+  // plain text with its carriage returns as line breaks, one OK button. The
+  // notice goes by the version id, a signed byte: below 4 nothing is said.
+  void writeReportInTheToolkitsBox_data() {
+    QTest::addColumn<int>("versionId");
+    QTest::addColumn<QString>("notice");  // "" for no box
+    const QString cycle = "Внимание !\nЧтобы записанный проект стал активным,\nнеобходимо переключить питание системы";
+    const QString restart = "Выполняется перезагрузка системы";
+    QTest::newRow("200 is -56") << 200 << "";
+    QTest::newRow("3") << 3 << "";
+    QTest::newRow("4") << 4 << cycle;
+    QTest::newRow("9") << 9 << cycle;
+    QTest::newRow("10") << 10 << restart;
+    QTest::newRow("127") << 127 << restart;
+  }
+  void writeReportInTheToolkitsBox() {
+    QFETCH(int, versionId);
+    QFETCH(QString, notice);
+    QString seen;
+    WhenModalIs<QMessageBox>([&seen](QMessageBox* box) {
+      seen = QString("%1 %2 ").arg(box->standardButtons().toInt()).arg(box->textFormat() == Qt::PlainText) +
+             box->windowTitle() + "|" + box->text();
+      QTest::keyClick(box, Qt::Key_Escape);
+    });
+    Main()->ReportWriteResult(uint8_t(versionId), "<b>Таблицы</b> удалены.");
+    StopWatching();  // where no box came
+    const QString box = QString::number(QMessageBox::Ok) + " 1 " + tgx::AppTitle() + "|<b>Таблицы</b> удалены.\n";
+    QCOMPARE(seen, notice.isEmpty() ? QString() : box + notice);
+  }
+
+  // Escape answers a question with Cancel.
+  void questionInTheToolkitsBox() {
+    QString seen;
+    WhenModalIs<QMessageBox>([&seen](QMessageBox* box) {
+      seen = QString::number(box->standardButtons().toInt()) + " " + box->windowTitle() + "|" + box->text();
+      QTest::keyClick(box, Qt::Key_Escape);
+    });
+    QCOMPARE(tgx::Dialogs().AskYesNoCancel(Main(), "?"), Answer::Cancel);
     const int yesNoCancel = (QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel).toInt();
-    QCOMPARE(seen, (QStringList{ok + cycle, ok + cycle, ok + U("Выполняется перезагрузка системы"),
-                                ok + U("Выполняется перезагрузка системы"),
-                                QString::number(yesNoCancel) + " 1 " + tgx::AppTitle() + "|?"}));
+    QCOMPARE(seen, QString::number(yesNoCancel) + " " + tgx::AppTitle() + "|?");
+  }
+
+  // ---------------------------------------------------------------- the dialogs it is given
+
+  // A main window built alone, without the program's start: the commands
+  // whose dialogs it was not given do nothing, and a title edit runs the
+  // cell editor it was handed.
+  void commandsUseOnlyTheDialogsGiven() {
+    tgx::StopApplication();
+    ScriptedDialogs dialogs;
+    TPrjForm form(false);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.NPrjNewClick();
+    form.LockTimer()->stop();
+    form.NStrReadClick();
+    form.NTabEditClick();
+    form.EditTitle();
+    QVERIFY(form.isVisible());
+    QVERIFY(!form.LockTimer()->isActive());  // no session ran
+    QCOMPARE(form.Project().Form(0).Title(), std::string());
+    QVERIFY(dialogs.shown.empty());
+
+    TEditDlg editor;
+    form.SetWindows({&editor, nullptr, nullptr, nullptr});
+    QWidget* ran = nullptr;
+    WhenModal([&ran, &editor](QWidget* w) {
+      ran = w;
+      editor.SetText("t");
+      editor.Accept();
+      return true;
+    });
+    form.EditTitle();
+    QCOMPARE(ran, static_cast<QWidget*>(&editor));
+    QCOMPARE(form.Project().Form(0).Title(), std::string("t"));
   }
 };
 
-QTEST_MAIN(TestMainWindow)
+}  // namespace tgxtest
+
+QTEST_MAIN(tgxtest::TestMainWindow)
 #include "tst_mainwindow.moc"

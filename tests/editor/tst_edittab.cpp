@@ -10,8 +10,7 @@
 #include <string>
 #include <tuple>
 
-#include "app/Feditdlg.h"
-#include "app/Forms.h"
+#include "editor/Feditdlg.h"
 #include "editor/Fedittab.h"
 #include "editor/Graf.h"
 #include "forms/Fdata.h"
@@ -36,7 +35,7 @@ class TestEditTab : public QObject {
   Q_OBJECT
 
   TEditDlg dlg_;
-  TEditTabForm editor_;
+  TEditTabForm editor_{&dlg_};
   FDATA forms_;
 
   QTableWidget* Grid() { return editor_.findChild<QTableWidget*>("StringGrid1"); }
@@ -63,9 +62,6 @@ class TestEditTab : public QObject {
     editor_.show();
     QVERIFY(QTest::qWaitForWindowExposed(&editor_));
   }
-
- public:
-  TestEditTab() { EditDlg = &dlg_; }
 
  private slots:
   void GridTextsDdvColumnAndFrames() {

@@ -26,7 +26,7 @@ constexpr int kPanelStart = 0x0D, kVersionQuery = 0x07, kPoll = 0xF0;
 // unit's traffic log tells which requests reached it.
 struct Rig {
   tgxtest::SimRunner sim;
-  tgx::test::ScriptedDialogs dialogs;
+  tgxtest::ScriptedDialogs dialogs;
   TBikForm form;
 
   explicit Rig(std::vector<std::string> args) : sim(std::move(args)) { qputenv("TGX_COM1", sim.Path().c_str()); }

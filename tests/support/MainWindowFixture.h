@@ -6,21 +6,20 @@
 #include <string>
 #include <vector>
 
-#include <QDir>
 #include <QLabel>
 #include <QTableWidget>
 #include <QTest>
 
 #include "app/App.h"
-#include "app/Forms.h"
 #include "app/Fproj.h"
 #include "forms/Fdata.h"
+#include "support/TempDir.h"
 
-namespace tgx::test {
+namespace tgxtest {
 
-inline QString U(const char* s) { return QString::fromUtf8(s); }
-inline QTableWidget* Grid() { return PrjForm->TabGrid(); }
-inline QString Panel(const QString& name) { return PrjForm->findChild<QLabel*>(name)->text(); }
+inline TPrjForm* Main() { return tgx::MainWindow(); }
+inline QTableWidget* Grid() { return Main()->TabGrid(); }
+inline QString Panel(const QString& name) { return Main()->findChild<QLabel*>(name)->text(); }
 
 // Calls `use(argc, argv)` with the program's name followed by `args`.
 template <typename Use>
@@ -33,20 +32,20 @@ auto WithArgs(std::vector<std::string> args, Use use) {
 }
 inline void Start(std::vector<std::string> args = {}) {
   WithArgs(std::move(args), tgx::StartApplication);
-  QVERIFY(QTest::qWaitForWindowExposed(PrjForm));
+  QVERIFY(QTest::qWaitForWindowExposed(Main()));
 }
 
 // Gives the main project the forms of a type 1 file body; saved, as a load
 // leaves it, unless `modified`.
 inline void SetForms(const std::string& body, bool modified = false) {
+  static TempDir scratch("tgx-main");
   FDATA forms;
   QVERIFY(forms.ReadText(body, 1));
-  EPROJECT& project = PrjForm->Project();
+  EPROJECT& project = Main()->Project();
   project.Reset();
   project.SetForms(forms);
-  const QString scratch = QDir::temp().filePath(QStringLiteral("tgx-test-%1.fs").arg(QCoreApplication::applicationPid()));
-  if (!modified) QVERIFY(project.Save(scratch.toStdString()));
-  PrjForm->ShowProject();
+  if (!modified) QVERIFY(project.Save(scratch.File("saved.fs")));
+  Main()->ShowProject();
 }
 
-}  // namespace tgx::test
+}  // namespace tgxtest

@@ -3,8 +3,8 @@
 // window's exec(), and the action given here runs from that window's own
 // event loop once the window is up.
 //
-//   tgx::test::WhenModalIs<TEditDlg>([](TEditDlg* dlg) { dlg->SetText("x"); dlg->accept(); });
-//   PrjForm->EditTitle();                    // returns after the accept
+//   tgxtest::WhenModalIs<TEditDlg>([](TEditDlg* dlg) { dlg->SetText("x"); dlg->accept(); });
+//   tgx::MainWindow()->EditTitle();          // returns after the accept
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -12,7 +12,7 @@
 #include <QWidget>
 #include <functional>
 
-namespace tgx::test {
+namespace tgxtest {
 
 // The parent of every watcher, so that a test's cleanup can end the ones that
 // never saw their window.
@@ -53,4 +53,4 @@ void WhenModalIs(Action action, int timeoutMs = 10000) {
   }, timeoutMs);
 }
 
-}  // namespace tgx::test
+}  // namespace tgxtest

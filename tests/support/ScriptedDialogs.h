@@ -3,7 +3,7 @@
 // and every box or file dialog the program opens is recorded, so a test can
 // assert the exact texts an operator would have seen.
 //
-//   tgx::test::ScriptedDialogs dialogs;          // installed until destroyed
+//   tgxtest::ScriptedDialogs dialogs;          // installed until destroyed
 //   dialogs.answers = {Answer::Cancel};          // for "Сохранить проект?"
 //   dialogs.files = {"/tmp/x.fs"};               // for the next file dialog
 //   ...
@@ -21,7 +21,7 @@
 
 #include "app/Dialogs.h"
 
-namespace tgx::test {
+namespace tgxtest {
 
 class ScriptedDialogs : public tgx::DialogService {
  public:
@@ -100,4 +100,4 @@ class ScriptedDialogs : public tgx::DialogService {
   }
 };
 
-}  // namespace tgx::test
+}  // namespace tgxtest
