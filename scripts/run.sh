@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Builds everything and starts tgx. Unless --no-sim is given, a simulated
-# computing unit (tgx-sim, firmware 960) runs on a pseudo-terminal holding the
-# tables of examples/station_with_gap.fs, and COM1 is mapped to it; the
-# simulator stops when tgx exits. Other arguments go to tgx (for example -t).
-# TGX_BUILD_DIR chooses the build folder (default build/).
+# Builds tgx, tgxctl and tgx-sim (nothing else) in build/ and starts tgx.
+# Unless --no-sim is given, a simulated computing unit (tgx-sim, firmware 960)
+# runs on a pseudo-terminal holding the tables of examples/station_with_gap.fs,
+# and COM1 is mapped to it; the simulator stops when tgx exits. Other
+# arguments go to tgx (for example -t). TGX_BUILD_DIR chooses the build folder
+# (default build/, shared with scripts/test.sh).
 set -euo pipefail
-cd "$(dirname "$0")/.."
-root=$(pwd)
+source "$(dirname "$0")/lib.sh"
+cd "$tgx_root"
+root=$tgx_root
 
 use_sim=1
 tgx_args=()
@@ -18,18 +20,11 @@ for a in "$@"; do
 done
 
 scripts/deps.sh
-# The windowing plugins come as a recommendation of the Qt libraries, which the
-# dependency script does not install.
-if ! dpkg-query -W -f='${Status}' qt6-qpa-plugins 2>/dev/null | grep -q "install ok installed"; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends qt6-qpa-plugins
-fi
 
-build="${TGX_BUILD_DIR:-$root/build}"
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build "$build" -j"$(nproc)"
+build=$tgx_main_build
+# Configured once; later builds re-run CMake by themselves when it changed.
+[ -f "$build/CMakeCache.txt" ] || tgx_configure_main
+cmake --build "$build" -j"$tgx_jobs" --target tgx tgxctl tgx-sim
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
   echo "run.sh: no display (DISPLAY is not set); start it from a desktop session or under xvfb-run" >&2

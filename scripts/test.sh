@@ -1,21 +1,85 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the GoogleTest and Qt Test programs
-# (Qt on its offscreen platform), then the core tests once more under
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# Builds and runs every test, in three passes:
+#   1. build/: the layering check, the GoogleTest programs of the core and the
+#      Qt Test programs of the windows (offscreen platform); the benchmarks
+#      are built, not run;
+#   2. build-asan/: every test again under AddressSanitizer (leak detection
+#      on, tests/lsan.supp names the toolkit's own one-time allocations) and
+#      UndefinedBehaviorSanitizer;
+#   3. build-tsan/: the link, session and tool tests under ThreadSanitizer.
+# TGX_SKIP_SANITIZERS=1 runs the first pass only. A failing pass does not stop
+# the next one; the script fails at the end if any did. CI (.ci/run) calls
+# exactly this script.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-scripts/deps.sh
+source "$(dirname "$0")/lib.sh"
+cd "$tgx_root"
+"$tgx_root/scripts/deps.sh"
 
-jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen
+start=$SECONDS
+failed_passes=()
+passed_total=0
+failed_total=0
+timings=()
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTGX_GUI=ON -DTGX_TESTS=ON -DTGX_BENCH=ON
-cmake --build build -j"$jobs"
-ctest --test-dir build --output-on-failure -j"$jobs" --timeout 600
+# run_tests NAME DIR [CTEST OPTIONS...]: runs ctest, adds up its counts.
+run_tests() {
+  local name=$1 dir=$2 log status=0
+  shift 2
+  log=$(mktemp)
+  ctest --test-dir "$dir" --output-on-failure --no-tests=error -j"$tgx_jobs" --timeout 900 "$@" 2>&1 | tee "$log" ||
+    status=$?
+  # "100% tests passed, 0 tests failed out of 56"
+  local counts
+  counts=$(sed -n 's/.*tests passed, \([0-9]*\) tests\{0,1\} failed out of \([0-9]*\).*/\1 \2/p' "$log" | tail -n1)
+  rm -f "$log"
+  if [ -n "$counts" ]; then
+    set -- $counts
+    failed_total=$((failed_total + $1))
+    passed_total=$((passed_total + $2 - $1))
+  fi
+  [ "$status" = 0 ] || failed_passes+=("$name")
+}
+
+# pass NAME: times what follows until the next pass.
+pass_start=$SECONDS
+pass_name=""
+pass() {
+  [ -n "$pass_name" ] && timings+=("$(printf '%-10s %4d s' "$pass_name" $((SECONDS - pass_start)))")
+  pass_name=$1
+  pass_start=$SECONDS
+  [ -n "$1" ] && echo "==== $1"
+  return 0
+}
+
+pass main
+tgx_configure_main
+cmake --build "$tgx_main_build" -j"$tgx_jobs"
+run_tests main "$tgx_main_build"
 
 if [ "${TGX_SKIP_SANITIZERS:-0}" != 1 ]; then
-  cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTGX_SANITIZE=ON -DTGX_GUI=OFF -DTGX_BENCH=OFF
-  cmake --build build-asan -j"$jobs"
-  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    ctest --test-dir build-asan --output-on-failure -j"$jobs" --timeout 900
+  pass asan
+  tgx_configure "$tgx_root/build-asan" RelWithDebInfo -DTGX_SANITIZE=ON -DTGX_GUI=ON -DTGX_BENCH=OFF
+  cmake --build "$tgx_root/build-asan" -j"$tgx_jobs"
+  # The layering does not change with the compiler's options.
+  run_tests asan "$tgx_root/build-asan" -LE layers
+
+  pass tsan
+  tgx_configure "$tgx_root/build-tsan" RelWithDebInfo -DTGX_SANITIZE_THREAD=ON -DTGX_GUI=OFF -DTGX_BENCH=OFF
+  targets=()
+  for dir in link link/drivers link/session tools; do
+    compgen -G "tests/$dir/*_test.cpp" >/dev/null && targets+=("test_${dir//\//_}")
+  done
+  cmake --build "$tgx_root/build-tsan" -j"$tgx_jobs" --target "${targets[@]}"
+  run_tests tsan "$tgx_root/build-tsan" -L '^test_(link|tools)'
 fi
+pass ""
+
+echo "==== times"
+printf '%s\n' "${timings[@]}"
+printf 'all        %4d s\n' $((SECONDS - start))
+if [ ${#failed_passes[@]} -gt 0 ]; then
+  echo "failed passes: ${failed_passes[*]}"
+fi
+echo "tests: $passed_total passed, $failed_total failed"
+[ ${#failed_passes[@]} -eq 0 ]
