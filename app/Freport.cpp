@@ -131,6 +131,7 @@ int RunReportPreview(QWidget* parent, const REPORTLAYOUT& layout, const QString&
   QPrintPreviewDialog preview(parent);
   preview.setObjectName(QStringLiteral("ReportPreview"));
   preview.setWindowTitle(QStringLiteral("Отчёт"));
+  preview.resize(900, 760);  // room for the whole tool bar and a readable page
   SetUpReportPage(*preview.printer());
   QObject::connect(&preview, &QPrintPreviewDialog::paintRequested,
                    [&layout](QPrinter* printer) { PaintReport(*printer, layout); });

@@ -223,17 +223,16 @@ std::string ContinuationText(const REPORTSECTION& section) {
 std::string LevelColumnCaption() { return W("Уровень, см"); }
 
 std::vector<REPORTFIELD> SummaryFields(const TABSUMMARY& s) {
-  std::string smooth = s.smooth ? W("да — вторые разности в пределах от -128 до 127")
-                                : W("нет — есть вторые разности вне пределов от -128 до 127");
+  std::string smooth = s.smooth ? W("да") : W("нет");
   if (s.count > 2) {
-    smooth += W("; наибольшая по модулю ") + std::to_string(s.largestDdv) + W(" (уровень ") +
+    smooth += W("; наибольшая по модулю вторая разность ") + std::to_string(s.largestDdv) + W(" (уровень ") +
               std::to_string(s.largestDdvIndex) + W(" см)");
   }
   return {
       {W("Число значений"), std::to_string(s.count)},
       {W("Наибольший уровень, мм"), std::to_string(s.topLevelMm)},
       {W("Объём на наибольшем уровне, л"), std::to_string(s.topVolume)},
-      {W("Гладкость таблицы"), smooth},
+      {W("Гладкость (от -128 до 127)"), smooth},
       {W("Контрольная сумма CRC-32"), Crc32Text(s.crc)},
   };
 }

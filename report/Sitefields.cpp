@@ -34,6 +34,11 @@ std::string OneLine(const std::string& cp1251) {
 }
 }  // namespace
 
+std::string SiteFieldsPathBeside(const std::string& configFile) {
+  const size_t slash = configFile.find_last_of('/');
+  return (slash == std::string::npos ? std::string() : configFile.substr(0, slash + 1)) + "tgx.site";
+}
+
 bool SetSiteField(SITEFIELDS& fields, std::string_view name, std::string cp1251) {
   std::string* field = nullptr;
   if (name == "org") {

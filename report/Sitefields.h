@@ -21,6 +21,10 @@ struct SITEFIELDS {
   friend bool operator==(const SITEFIELDS&, const SITEFIELDS&) = default;
 };
 
+// The site fields file "tgx.site" in the folder of the given configuration
+// file (native names).
+std::string SiteFieldsPathBeside(const std::string& configFile);
+
 // Sets the field that `name` names: org, object, by, date or tank<N> with N
 // from 1 to 16. False, and nothing changed, for any other name.
 bool SetSiteField(SITEFIELDS& fields, std::string_view name, std::string cp1251);

@@ -9,7 +9,6 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTableWidget>
 #include <QTest>
@@ -138,24 +137,12 @@ Tables TablesInText(const QStringList& pages) {
   return out;
 }
 
-std::string Describe(const Tables& t) {
-  std::string s;
-  for (const auto& table : t) {
-    s += "[" + std::to_string(table.size()) + ":";
-    for (size_t i = 0; i < table.size() && i < 4; ++i) s += " " + std::to_string(table[i]);
-    s += table.size() > 4 ? " … " + std::to_string(table.back()) + "]" : "]";
-  }
-  return s;
-}
-
 }  // namespace
 
 class TstReport : public QObject {
   Q_OBJECT
 
  private slots:
-  void initTestCase() { QVERIFY(QDir().mkpath(QDir::tempPath())); }
-
   void pdfTextGivesEveryTableInOrder_data() {
     QTest::addColumn<QString>("file");
     QTest::newRow("litres, with a gap") << Example("station_with_gap.fs");
@@ -171,9 +158,10 @@ class TstReport : public QObject {
     const Run run = Report({file, pdf});
     QCOMPARE(run.code, kReportExitOk);
     const Tables expected = ProjectTables(file);
+    const Tables read = TablesInText(PdfPages(pdf));
     QVERIFY(!expected.empty());
-    QCOMPARE(Describe(TablesInText(PdfPages(pdf))), Describe(expected));
-    QVERIFY(TablesInText(PdfPages(pdf)) == expected);
+    QCOMPARE(read.size(), expected.size());
+    for (size_t k = 0; k < expected.size(); ++k) QCOMPARE(read[k], expected[k]);
   }
 
   void aLongTableRunsOverPagesWithTheColumnHeaderOnEach() {
@@ -251,18 +239,6 @@ class TstReport : public QObject {
     QCOMPARE(run.out, code == kReportExitOk ? pdf + QLatin1Char('\n') : QString());
     QCOMPARE(QFile::exists(pdf), code == kReportExitOk);
     QCOMPARE(run.err.isEmpty(), code == kReportExitOk);
-  }
-
-  void theFieldsGivenAppearInTheDocument() {
-    if (Tool("pdftotext").isEmpty()) QSKIP("pdftotext (poppler-utils) is not installed");
-    TempDir dir;
-    const QString pdf = QString::fromStdString(dir.File("x.pdf"));
-    QCOMPARE(Report({Example("station_with_gap.fs"), pdf, "--channels", "3", "--field", "tank3=РВС-17"}).code,
-             kReportExitOk);
-    const QString text = PdfPages(pdf).join(QString());
-    QVERIFY2(text.contains(QRegularExpression(QStringLiteral("Резервуар №: +РВС-17"))), qPrintable(text));
-    QVERIFY(text.contains(QRegularExpression(QStringLiteral("Канал: +3"))));
-    QVERIFY(!text.contains(QRegularExpression(QStringLiteral("Канал: +1"))));
   }
 
   void aFormThatDoesNotConvertIsPrintedWithItsReason() {
