@@ -75,12 +75,6 @@ std::string RowText(const REPORTROW& r) {
   return s;
 }
 
-TEST(ReportLayout, RowsPerPageOfTheA4Sheet) {
-  // Body 100 .. 2970 - 100 - 60 = 2810; full header 100 + 550 + 40 = 690.
-  EXPECT_EQ(REPORTGEOMETRY().RowsOnFirstPage(), (2710 - 690 - 60) / 45);
-  EXPECT_EQ(REPORTGEOMETRY().RowsOnNextPage(), (2710 - 70 - 60) / 45);
-}
-
 TEST(ReportLayout, RowsHoldTenCentimetresAndTheLastOneEndsWithEmptyCells) {
   const REPORTLAYOUT l = Laid(ProjectOf({23}));
   ASSERT_EQ(l.pages.size(), 4u);
