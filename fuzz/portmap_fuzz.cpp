@@ -16,7 +16,7 @@ std::map<int, std::string> EntriesOf(std::string_view text) {
   std::map<int, std::string> m;
   int last = 0;
   for (const PORTMAPLINE& e : ParsePortMap(text)) {
-    if (e.Number <= last || e.Number > 128) std::abort();  // ascending, each port once
+    if (e.Number <= last || e.Number > kMaxPortNumber) std::abort();  // ascending, each port once
     last = e.Number;
     if (e.Path.empty() || e.Path.find('\n') != std::string::npos) std::abort();
     if (e.Path.front() == ' ' || e.Path.back() == ' ') std::abort();

@@ -21,7 +21,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kMaxPortNumber = 128;  // what the lookup accepts as a key
 constexpr int kBindablePorts = TPortCollection::kProbedPorts;  // COM1 to COM9
 constexpr size_t kMaxAttributeBytes = 256;  // a USB string is at most 126 characters
 // From a tty's device up to its USB device: port, interface, device.
@@ -132,19 +131,6 @@ std::string Trim(std::string_view s) {
   return std::string(s.substr(first, last - first + 1));
 }
 
-// "COM<n>" in any letter case -> n, or 0 when the key is no port name.
-int PortNumberOfKey(const std::string& key) {
-  if (key.size() < 4 || key.size() > 6) return 0;
-  for (size_t i = 0; i < 3; ++i)
-    if (std::toupper(static_cast<unsigned char>(key[i])) != "COM"[i]) return 0;
-  int n = 0;
-  for (size_t i = 3; i < key.size(); ++i) {
-    if (key[i] < '0' || key[i] > '9') return 0;
-    n = n * 10 + (key[i] - '0');
-  }
-  return n >= 1 && n <= kMaxPortNumber ? n : 0;
-}
-
 // The port a line of the map file sets, with its path (possibly empty); 0 for
 // a line that sets none.
 int EntryOfLine(std::string_view line, std::string& path) {
@@ -154,7 +140,7 @@ int EntryOfLine(std::string_view line, std::string& path) {
   const auto eq = t.find('=');
   if (eq == std::string::npos) return 0;
   path = Trim(std::string_view(t).substr(eq + 1));
-  return PortNumberOfKey(Trim(std::string_view(t).substr(0, eq)));
+  return PortIndexOfName(Trim(std::string_view(t).substr(0, eq))) + 1;
 }
 
 // Calls visit(line without '\n', line with it) for every line the lookup

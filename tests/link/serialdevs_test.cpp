@@ -14,13 +14,13 @@
 #include <memory>
 #include <optional>
 #include <sstream>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "link/Portcol.h"
 #include "link/Serialdevs.h"
 #include "model/Cp1251.h"
+#include "support/PtyPeer.h"
 #include "support/TempDir.h"
 
 namespace fs = std::filesystem;
@@ -38,53 +38,25 @@ void WriteBytes(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
-// A pseudo-terminal whose slave stands in for a device node.
-class Pty {
- public:
-  Pty() : master_(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)) {
-    char name[128] = {};
-    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0 || ::ptsname_r(master_, name, sizeof name) != 0)
-      throw std::runtime_error("no pseudo-terminal");
-    path_ = name;
-  }
-  ~Pty() { ::close(master_); }
-  Pty(const Pty&) = delete;
-  Pty& operator=(const Pty&) = delete;
-  const std::string& Path() const { return path_; }
-
- private:
-  int master_;
-  std::string path_;
-};
-
 struct Adapter {
-  const char* usb_path;  // the USB device's sysfs name, "1-2"
-  const char* vendor;
-  const char* product_id;
-  const char* manufacturer;
-  const char* product;
-  const char* serial;
-  const char* driver;
-  const char* by_id;  // link name in serial/by-id
-  bool modem;         // ttyACM: the interface is the tty's device
+  const char *usb_path, *vendor, *product_id, *manufacturer, *product, *serial, *driver;
+  const char* by_id;  // its link name in serial/by-id
+  bool modem;         // ttyACM: the interface itself is the tty's device
 };
-
 const Adapter kFtdi = {"1-2", "0403", "6001", "FTDI", "FT232R USB UART", "A10K4XYZ", "ftdi_sio",
                        "usb-FTDI_FT232R_USB_UART_A10K4XYZ-if00-port0", false};
-const Adapter kArduino = {"1-3", "2341", "0043", "Arduino (www.arduino.cc)", "Arduino Uno", "75735303",
-                          "cdc_acm", "usb-Arduino__www.arduino.cc__0043_75735303-if00", true};
+const Adapter kArduino = {"1-3", "2341", "0043", "Arduino", "Arduino Uno", "75735303", "cdc_acm",
+                          "usb-Arduino_Arduino_Uno_75735303-if00", true};
+const Adapter kNameless = {"1-4", "1a86", "7523", "", "", "", "ch341", "usb-1a86_USB_Serial-if00-port0", false};
 
-// Restores an environment variable when the test ends.
+// Sets an environment variable for the life of the object.
 class ScopedEnv {
  public:
   ScopedEnv(const char* name, const std::string& value) : name_(name) {
     if (const char* old = std::getenv(name)) old_ = old;
     ::setenv(name, value.c_str(), 1);
   }
-  ~ScopedEnv() {
-    if (old_) ::setenv(name_, old_->c_str(), 1);
-    else ::unsetenv(name_);
-  }
+  ~ScopedEnv() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
 
  private:
   const char* name_;
@@ -132,8 +104,8 @@ class FakeMachine : public ::testing::Test {
     fs::create_directory_symlink(driver, port + "/driver");
     fs::create_directory_symlink(port, port + "/tty/" + tty + "/device");
     fs::create_directory_symlink(port + "/tty/" + tty, Sys("class/tty/" + tty));
-    ptys_[tty] = std::make_unique<Pty>();
-    fs::create_symlink(ptys_[tty]->Path(), Dev(tty));
+    ptys_[tty] = std::make_unique<PtyPeer>();
+    fs::create_symlink(ptys_[tty]->SlavePath(), Dev(tty));
     fs::create_symlink("../../" + tty, Dev(std::string("serial/by-id/") + a.by_id));
   }
 
@@ -148,19 +120,10 @@ class FakeMachine : public ::testing::Test {
   TempDir dir_{"tgx-serial"};
   ScopedEnv sys_env_{"TGX_SYSFS_ROOT", dir_.File("sys")};
   ScopedEnv dev_env_{"TGX_DEV_ROOT", dir_.File("dev")};
-  std::map<std::string, std::unique_ptr<Pty>> ptys_;
+  std::map<std::string, std::unique_ptr<PtyPeer>> ptys_;
 };
 
 PortAccess AllUsable(const std::string&) { return PortAccess::Usable; }
-
-const char* KindName(SerialKind k) {
-  switch (k) {
-    case SerialKind::Builtin: return "builtin";
-    case SerialKind::UsbSerial: return "usb-serial";
-    case SerialKind::UsbModem: return "usb-modem";
-  }
-  return "?";
-}
 
 TEST_F(FakeMachine, ListsRealUartsAdaptersAndModemsWithWhatTheSystemKnows) {
   AddUart(0, "4", true);
@@ -169,48 +132,43 @@ TEST_F(FakeMachine, ListsRealUartsAdaptersAndModemsWithWhatTheSystemKnows) {
   AddUart(11, "4", true);
   Plug(kArduino, "ttyACM0");
   Plug(kFtdi, "ttyUSB0");
+  Plug(kNameless, "ttyUSB1");
   WriteBytes(Dev("ttyUSB3"), "");  // a node without sysfs entry
+  const auto probe = [&](const std::string& path) {
+    return path == Dev("ttyUSB0") ? PortAccess::NoPermission
+                                  : path == Dev("ttyACM0") ? PortAccess::Busy : PortAccess::Usable;
+  };
 
   struct Row {
-    std::string name, kind, driver, by_id, description;
+    std::string name;
+    SerialKind kind;
+    std::string driver, by_id, description;
+    PortAccess access;
   };
   const std::vector<Row> expected = {
-      {"ttyS0", "builtin", "serial", "", "Встроенный порт"},
-      {"ttyS11", "builtin", "serial", "", "Встроенный порт"},
-      {"ttyUSB0", "usb-serial", "ftdi_sio", Dev(std::string("serial/by-id/") + kFtdi.by_id),
-       "FTDI FT232R USB UART (A10K4XYZ)"},
-      {"ttyUSB3", "usb-serial", "", "", "USB"},
-      {"ttyACM0", "usb-modem", "cdc_acm", Dev(std::string("serial/by-id/") + kArduino.by_id),
-       "Arduino (www.arduino.cc) Arduino Uno (75735303)"},
+      {"ttyS0", SerialKind::Builtin, "serial", "", "Встроенный порт", PortAccess::Usable},
+      {"ttyS11", SerialKind::Builtin, "serial", "", "Встроенный порт", PortAccess::Usable},
+      {"ttyUSB0", SerialKind::UsbSerial, "ftdi_sio", Dev(std::string("serial/by-id/") + kFtdi.by_id),
+       "FTDI FT232R USB UART (A10K4XYZ)", PortAccess::NoPermission},
+      {"ttyUSB1", SerialKind::UsbSerial, "ch341", Dev(std::string("serial/by-id/") + kNameless.by_id), "USB 1a86:7523",
+       PortAccess::Usable},
+      {"ttyUSB3", SerialKind::UsbSerial, "", "", "USB", PortAccess::Usable},
+      {"ttyACM0", SerialKind::UsbModem, "cdc_acm", Dev(std::string("serial/by-id/") + kArduino.by_id),
+       "Arduino Uno (75735303)", PortAccess::Busy},
   };
-  const std::vector<SERIALDEV> got = ListSerialDevices(AllUsable);
+  const std::vector<SERIALDEV> got = ListSerialDevices(probe);
   ASSERT_EQ(got.size(), expected.size());
   for (size_t i = 0; i < got.size(); ++i) {
     SCOPED_TRACE(expected[i].name);
     EXPECT_EQ(got[i].Name, expected[i].name);
     EXPECT_EQ(got[i].Path, Dev(expected[i].name));
-    EXPECT_EQ(KindName(got[i].Kind), expected[i].kind);
+    EXPECT_EQ(got[i].Kind, expected[i].kind);
     EXPECT_EQ(got[i].Driver, expected[i].driver);
     EXPECT_EQ(got[i].ById, expected[i].by_id);
     EXPECT_EQ(tgx::ToUtf8(got[i].Description()), expected[i].description);
+    EXPECT_EQ(got[i].Access, expected[i].access);
   }
-  EXPECT_EQ(got[2].VendorId, "0403");
-  EXPECT_EQ(got[2].ProductId, "6001");
-}
-
-TEST_F(FakeMachine, EachDeviceGetsTheAccessItsProbeReports) {
-  Plug(kFtdi, "ttyUSB0");
-  Plug(kArduino, "ttyACM0");
-  std::vector<std::string> asked;
-  const auto probe = [&](const std::string& path) {
-    asked.push_back(path);
-    return path == Dev("ttyUSB0") ? PortAccess::NoPermission : PortAccess::Busy;
-  };
-  const std::vector<SERIALDEV> got = ListSerialDevices(probe);
-  ASSERT_EQ(got.size(), 2u);
-  EXPECT_EQ(got[0].Access, PortAccess::NoPermission);
-  EXPECT_EQ(got[1].Access, PortAccess::Busy);
-  EXPECT_EQ(asked, (std::vector<std::string>{Dev("ttyUSB0"), Dev("ttyACM0")}));
+  EXPECT_EQ(got[2].VendorId + ":" + got[2].ProductId, "0403:6001");
 }
 
 TEST_F(FakeMachine, ProbeTellsUsableBusyAbsentAndNotPermitted) {
@@ -232,7 +190,7 @@ TEST_F(FakeMachine, ProbeTellsUsableBusyAbsentAndNotPermitted) {
 TEST_F(FakeMachine, ADeviceWithoutPermissionIsReportedSo) {
   if (::geteuid() == 0) GTEST_SKIP() << "root opens every device; the rule is covered through an injected probe";
   Plug(kFtdi, "ttyUSB0");
-  ASSERT_EQ(::chmod(ptys_["ttyUSB0"]->Path().c_str(), 0), 0);
+  ASSERT_EQ(::chmod(ptys_["ttyUSB0"]->SlavePath().c_str(), 0), 0);
   EXPECT_EQ(ProbeDeviceAccess(Dev("ttyUSB0")), PortAccess::NoPermission);
 }
 
@@ -256,14 +214,21 @@ TEST_F(FakeMachine, BoundAdapterKeepsItsPortWhenPluggedInAgainAndIsAbsentWhenUnp
 
   Unplug(kFtdi, "ttyUSB0");
   Plug(kFtdi, "ttyUSB1");
-  std::vector<MAPPEDPORT> ports = ListPortMap(map);
+  std::vector<MAPPEDPORT> ports;
+  {
+    ScopedEnv com1("TGX_COM1", "/dev/pts/77");
+    ports = ListPortMap(map);
+  }
   ASSERT_EQ(ports.size(), 2u);
+  EXPECT_TRUE(ports[0].Overridden);
+  EXPECT_FALSE(ports[1].Overridden);
   EXPECT_EQ(ports[1].Number, 3);
+  EXPECT_EQ(ports[1].Line, 3);
   EXPECT_EQ(ports[1].Device, "ttyUSB1");
   EXPECT_EQ(ports[1].Access, PortAccess::Usable);
   EXPECT_EQ(tgx::ToUtf8(ports[1].Description), "FTDI FT232R USB UART (A10K4XYZ)");
   PCI line;
-  EXPECT_EQ(line.SetLine(2, 7, 2, 4, 0, 0), PCI::kOpenOk) << "COM3 reaches the adapter under its new node";
+  EXPECT_EQ(line.SetLine(2, kUnitLine), PCI::kOpenOk) << "COM3 reaches the adapter under its new node";
   line.Close();
 
   Unplug(kFtdi, "ttyUSB1");
@@ -273,17 +238,6 @@ TEST_F(FakeMachine, BoundAdapterKeepsItsPortWhenPluggedInAgainAndIsAbsentWhenUnp
   EXPECT_EQ(ports[1].Device, "");
   EXPECT_EQ(ports[1].Path, by_id);
   SetPortMapFile(old_map);
-}
-
-TEST_F(FakeMachine, ListedPortsSayWhenTheEnvironmentOverridesTheirLine) {
-  const std::string map = dir_.File("tgx.ports");
-  WriteBytes(map, "COM2=/nowhere/a\nCOM5=/nowhere/b\n");
-  ScopedEnv com5("TGX_COM5", "/dev/pts/77");
-  const std::vector<MAPPEDPORT> ports = ListPortMap(map, AllUsable);
-  ASSERT_EQ(ports.size(), 2u);
-  EXPECT_FALSE(ports[0].Overridden);
-  EXPECT_TRUE(ports[1].Overridden);
-  EXPECT_EQ(ports[1].Line, 2);
 }
 
 // ---------------------------------------------------------------- map text
@@ -378,7 +332,6 @@ TEST(PortMapFile, RefusedBindingsLeaveTheFileAsItWas) {
     const char* message;
   };
   const Case cases[] = {
-      {"COM0", map, 0, "/dev/x", "Порт может быть от COM1 до COM9"},
       {"COM10", map, 10, "/dev/x", "Порт может быть от COM1 до COM9"},
       {"a line end in the path", map, 2, "/dev/x\nCOM1=/dev/y", "Недопустимое имя устройства"},
       {"outer blanks in the path", map, 2, " /dev/x", "Недопустимое имя устройства"},
@@ -394,33 +347,6 @@ TEST(PortMapFile, RefusedBindingsLeaveTheFileAsItWas) {
   }
   EXPECT_EQ(ReadBytes(map), before);
   EXPECT_EQ(ReadBytes(full).size(), kPortMapMaxBytes - 3);
-}
-
-TEST(SerialDescription, NamesWhatTheDeviceReports) {
-  struct Case {
-    SerialKind kind;
-    const char *manufacturer, *product, *serial, *vendor, *product_id;
-    const char* description;
-  };
-  const Case cases[] = {
-      {SerialKind::UsbSerial, "FTDI", "FT232R USB UART", "A10K4XYZ", "0403", "6001", "FTDI FT232R USB UART (A10K4XYZ)"},
-      {SerialKind::UsbSerial, "Prolific", "Prolific USB-Serial Controller", "", "067b", "2303",
-       "Prolific USB-Serial Controller"},
-      {SerialKind::UsbModem, "", "", "", "2341", "0043", "USB 2341:0043"},
-      {SerialKind::UsbSerial, "", "CP2102 USB to UART", "0001", "10c4", "ea60", "CP2102 USB to UART (0001)"},
-      {SerialKind::UsbSerial, "Завод", "Адаптер", "", "", "", "Завод Адаптер"},
-      {SerialKind::Builtin, "", "", "", "", "", "Встроенный порт"},
-  };
-  for (const Case& c : cases) {
-    SERIALDEV d;
-    d.Kind = c.kind;
-    d.Manufacturer = c.manufacturer;
-    d.Product = c.product;
-    d.Serial = c.serial;
-    d.VendorId = c.vendor;
-    d.ProductId = c.product_id;
-    EXPECT_EQ(tgx::ToUtf8(d.Description()), c.description);
-  }
 }
 
 }  // namespace
