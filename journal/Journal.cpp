@@ -5,6 +5,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -53,6 +54,10 @@ int64_t ToMs(JournalTime t) {
 }
 
 JournalTime FromMs(int64_t ms) {
+  // A damaged row may hold any number: keep it within what the clock's
+  // nanoseconds can hold (some 290 years either side of 1970).
+  constexpr int64_t kLimit = int64_t{9'000'000'000'000};
+  ms = std::clamp(ms, -kLimit, kLimit);
   return JournalTime(std::chrono::duration_cast<JournalTime::duration>(std::chrono::milliseconds(ms)));
 }
 
@@ -147,8 +152,7 @@ constexpr const char* kSessionColumns =
     " s.project_checksum";
 
 // Reads the columns of kSessionColumns, from column 0 on.
-SessionRecord ReadSession(const Statement& st) {
-  SessionRecord s;
+void ReadSession(const Statement& st, SessionInfo& s) {
   s.Id = st.Int(0);
   s.Started = FromMs(st.Int(1));
   s.Ended = FromMs(st.Int(2));
@@ -168,7 +172,6 @@ SessionRecord ReadSession(const Statement& st) {
   s.DurationMs = st.Int(13);
   s.ProjectFile = st.Bytes(14);
   s.ProjectChecksum = st.Bytes(15);
-  return s;
 }
 
 enum class SetState { Intact, Absent, ChecksumMismatch, Undecodable };
@@ -185,15 +188,15 @@ SetState ReadSet(Database& db, int64_t id, std::optional<GROUPTAB>& out) {
 }
 
 std::string SetProblemText(bool backup, int64_t session, SetState state) {
-  std::string text = FromUtf8(backup ? "Резервная копия таблиц сеанса " : "Таблицы сеанса ") + std::to_string(session) +
-                     FromUtf8(backup ? " в журнале повреждена: " : " в журнале повреждены: ");
+  const char* reason = nullptr;
   switch (state) {
-    case SetState::ChecksumMismatch: return text + FromUtf8("контрольная сумма не совпадает.");
-    case SetState::Absent: return text + FromUtf8("их нет в журнале.");
-    case SetState::Undecodable: return text + FromUtf8("их нельзя прочитать.");
-    case SetState::Intact: break;
+    case SetState::ChecksumMismatch: reason = "контрольная сумма не совпадает."; break;
+    case SetState::Absent: reason = backup ? "её нет в журнале." : "их нет в журнале."; break;
+    case SetState::Undecodable: reason = backup ? "её нельзя прочитать." : "их нельзя прочитать."; break;
+    case SetState::Intact: return {};
   }
-  return {};
+  return FromUtf8(backup ? "Резервная копия таблиц сеанса " : "Таблицы сеанса ") + std::to_string(session) +
+         FromUtf8(backup ? " в журнале повреждена: " : " в журнале повреждены: ") + FromUtf8(reason);
 }
 
 }  // namespace
@@ -237,7 +240,9 @@ void Journal::OpenDatabase() {
   // A folder that cannot be made shows up as the open's own failure.
   std::error_code ec;
   fs::create_directories(folder_, ec);
-  Database db(path_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+  // One thread at a time uses a journal, so the connection needs no mutex
+  // of its own (it would be taken for every column of every listed row).
+  Database db(path_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX);
   struct stat st {};
   if (::stat(path_.c_str(), &st) == 0) {
     device_ = st.st_dev;
@@ -361,12 +366,12 @@ ListResult Journal::List(const JournalFilter& filter, int limit) {
     if (filter.VersionLabel) BindCp1251(st, 2, *filter.VersionLabel);
     if (filter.Operation) st.BindText(3, JournalOpName(*filter.Operation));
     st.Bind(4, limit > 0 ? limit : -1);
+    if (limit > 0) result.Sessions.reserve(static_cast<std::size_t>(std::min(limit, 10000)));
     while (st.Step()) {
-      SessionSummary row;
-      row.Session = ReadSession(st);
+      SessionSummary& row = result.Sessions.emplace_back();
+      ReadSession(st, row);
       row.TableCount = st.IsNull(16) ? -1 : static_cast<int32_t>(st.Int(16));
       row.BackupCount = st.IsNull(17) ? -1 : static_cast<int32_t>(st.Int(17));
-      result.Sessions.push_back(std::move(row));
     }
     result.Ok = true;
   });
@@ -389,7 +394,7 @@ LoadResult Journal::Load(int64_t id) {
       result.Status = LoadStatus::NotFound;
       return;
     }
-    result.Session = ReadSession(st);
+    ReadSession(st, result.Session);
     if (!st.IsNull(16)) {
       const SetState state = ReadSet(db_, st.Int(16), result.Session.Tables);
       result.TablesIntact = state == SetState::Intact;

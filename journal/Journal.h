@@ -45,7 +45,8 @@ using JournalTime = std::chrono::system_clock::time_point;
 // "2024-05-01 10:15:02" (UTC), for lists.
 std::string FormatJournalTime(JournalTime t);
 
-struct SessionRecord {
+// What a session was, without its tables.
+struct SessionInfo {
   int64_t Id = 0;  // given by the journal; ignored by Record
   JournalTime Started{};
   JournalTime Ended{};
@@ -62,6 +63,9 @@ struct SessionRecord {
   int64_t DurationMs = 0;
   std::string ProjectFile;      // write and compare: the project's file
   std::string ProjectChecksum;  // FileChecksumText(ProjectFile) when the session ran
+};
+
+struct SessionRecord : SessionInfo {
   // Read: the unit's tables; write and compare: the project's tables.
   // Nothing when the session got no tables (a read that failed).
   std::optional<GROUPTAB> Tables;
@@ -70,8 +74,8 @@ struct SessionRecord {
   std::optional<GROUPTAB> Backup;
 };
 
-struct SessionSummary {
-  SessionRecord Session;     // every field but Tables and Backup, which stay empty
+// A line of a list: the session without its tables, and how many there are.
+struct SessionSummary : SessionInfo {
   int32_t TableCount = -1;   // tables in Tables; -1 when none were recorded
   int32_t BackupCount = -1;  // tables in Backup; -1 when none was recorded
 };

@@ -61,15 +61,5 @@ TEST(TableCodec, MalformedEncodingsAreRefused) {
   }
 }
 
-TEST(TableCodec, EdgesOfTheEntryRangeDecode) {
-  // The largest and smallest entries as first entries, encoded by hand.
-  const auto top = DecodeTables(std::string("\x01\x01\x01\xFE\xFF\xFF\xFF\x0F", 8));
-  ASSERT_TRUE(top);
-  EXPECT_EQ(top->Table(0)[0], INT32_MAX);
-  const auto bottom = DecodeTables(std::string("\x01\x01\x01\xFF\xFF\xFF\xFF\x0F", 8));
-  ASSERT_TRUE(bottom);
-  EXPECT_EQ(bottom->Table(0)[0], INT32_MIN);
-}
-
 }  // namespace
 }  // namespace tgxtest

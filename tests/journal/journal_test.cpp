@@ -25,7 +25,7 @@ class JournalTest : public ::testing::Test {
  protected:
   void SetUp() override {
     auto opened = Journal::Open(dir_.Path().string());
-    ASSERT_TRUE(opened.Ok) << opened.Message;
+    ASSERT_TRUE(opened.Ok) << tgx::ToUtf8(opened.Message);
     journal_ = std::move(opened.Instance);
   }
 
@@ -90,31 +90,19 @@ TEST_F(JournalTest, TablesRoundTripExactly) {
   longest.Add(SmoothTable(65535, 2, -40000));
   struct Case {
     const char* name;
-    GROUPTAB tables;
+    std::optional<GROUPTAB> tables;
   };
   const std::vector<Case> cases = {
-      {"no tables at all", GROUPTAB()}, {"gaps first and last", gaps}, {"negative entries", OneTable(negative)},
-      {"not smooth", OneTable(wild)},   {"65,535 entries", longest},   {"sixteen tables", SmoothSet(16, 3000)},
+      {"none recorded", std::nullopt},          {"an empty set", GROUPTAB()},   {"gaps first and last", gaps},
+      {"negative entries", OneTable(negative)}, {"not smooth", OneTable(wild)}, {"65,535 entries", longest},
+      {"sixteen tables", SmoothSet(16, 3000)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     SessionRecord s = SampleWrite();
     s.Tables = c.tables;
-    const auto back = journal_->Load(RecordOk(s));
-    ASSERT_TRUE(back.Session.Tables);
-    EXPECT_EQ(back.Session.Tables->Count(), c.tables.Count());
-    EXPECT_EQ(*back.Session.Tables, c.tables);
+    EXPECT_EQ(journal_->Load(RecordOk(s)).Session.Tables, c.tables);
   }
-}
-
-TEST_F(JournalTest, MissingTablesStayMissing) {
-  SessionRecord s = SampleWrite();
-  s.Operation = JournalOp::Read;
-  s.Tables.reset();
-  s.Backup.reset();
-  const auto back = journal_->Load(RecordOk(s));
-  EXPECT_FALSE(back.Session.Tables);
-  EXPECT_FALSE(back.Session.Backup);
 }
 
 // The one Windows-1251 byte without a character must come back as it went in.
@@ -166,8 +154,7 @@ TEST_F(JournalTest, ListIsNewestFirstAndFiltered) {
     EXPECT_TRUE(list.Ok);
     std::vector<int64_t> out;
     for (const auto& row : list.Sessions)
-      out.push_back(
-          std::chrono::duration_cast<std::chrono::milliseconds>(row.Session.Started.time_since_epoch()).count());
+      out.push_back(std::chrono::duration_cast<std::chrono::milliseconds>(row.Started.time_since_epoch()).count());
     return out;
   };
   using V = std::vector<int64_t>;
@@ -177,6 +164,10 @@ TEST_F(JournalTest, ListIsNewestFirstAndFiltered) {
   EXPECT_EQ(starts({.VersionLabel = "632 "}, 0), (V{2000, 1000}));
   EXPECT_EQ(starts({.Operation = JournalOp::Write}, 0), (V{3000, 2000}));
   EXPECT_EQ(starts({.Port = "COM1", .VersionLabel = "853 "}, 1), (V{4000}));
+  std::vector<JournalOp> ops;  // each of the four comes back as itself
+  for (const auto& row : journal_->List({}, 0).Sessions) ops.push_back(row.Operation);
+  EXPECT_EQ(ops, (std::vector<JournalOp>{JournalOp::Compare, JournalOp::Delete, JournalOp::Write, JournalOp::Write,
+                                         JournalOp::Read}));
 }
 
 TEST_F(JournalTest, ListCountsTablesWithoutLoadingThem) {
@@ -187,7 +178,6 @@ TEST_F(JournalTest, ListCountsTablesWithoutLoadingThem) {
   ASSERT_EQ(list.Sessions.size(), 1u);
   EXPECT_EQ(list.Sessions[0].TableCount, 3);
   EXPECT_EQ(list.Sessions[0].BackupCount, -1);
-  EXPECT_FALSE(list.Sessions[0].Session.Tables);
 }
 
 TEST_F(JournalTest, ExistsAndLoadOfAnUnknownId) {
@@ -250,13 +240,10 @@ TEST(JournalMigration, FirstLayoutIsBroughtUpToDate) {
 
   const auto write = j.Load(7);
   ASSERT_EQ(write.Status, tgx::LoadStatus::Loaded);
-  EXPECT_EQ(write.Session.User, "ivanov");
   EXPECT_EQ(write.Session.Port, "COM3");
   EXPECT_EQ(write.Session.Device, "");
-  EXPECT_EQ(write.Session.VersionCode, 0);
   EXPECT_EQ(write.Session.Operation, JournalOp::Write);
   EXPECT_EQ(write.Session.StatusText, tgx::FromUtf8("Ошибка связи"));
-  EXPECT_EQ(write.Session.LongestWait, 120);
   EXPECT_EQ(write.Session.Tables, shared);
   EXPECT_EQ(write.Session.Backup, backup);
   const auto read = j.Load(9);
