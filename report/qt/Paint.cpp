@@ -1,5 +1,6 @@
 #include "report/qt/Paint.h"
 
+#include <QFile>
 #include <QFont>
 #include <QFontMetricsF>
 #include <QPageLayout>
@@ -30,6 +31,7 @@ constexpr int kCellPadding = 20;
 constexpr int kLabelColumn = 600;  // from the left margin to the values of the header and summary
 constexpr qreal kRuleWidth = 2.0;
 constexpr qreal kThinRuleWidth = 1.0;
+constexpr qint64 kEndMarkTail = 16;
 
 QString Q(const std::string& cp1251) { return QString::fromUtf8(tgx::ToUtf8(cp1251)); }
 
@@ -220,5 +222,12 @@ bool WriteReportPdf(const REPORTLAYOUT& layout, const std::string& path) {
     SetUpReportPage(pdf);
     if (!PaintReport(pdf, layout)) return false;
   }
+  // The writer does not report a short write (a full disk); a document that
+  // does not end with the end-of-file mark never replaces the old one.
+  QFile written(QString::fromStdString(out.TempPath()));
+  if (!written.open(QIODevice::ReadOnly) || written.size() < kEndMarkTail) return false;
+  written.seek(written.size() - kEndMarkTail);
+  if (!written.read(kEndMarkTail).contains("%%EOF")) return false;
+  written.close();
   return out.Commit();
 }
