@@ -2,35 +2,28 @@
 // window do with a full set of 16 forms.
 
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <random>
 #include <algorithm>
 #include <string>
 
 #include "forms/Fdata.h"
-
-namespace fs = std::filesystem;
+#include "support/TempDir.h"
 
 namespace {
 constexpr int kForms = 16;
 
 class BenchFile {
  public:
-  BenchFile(const char* name, const std::string& body) {
-    char tmpl[] = "/tmp/tgx-bench-XXXXXX";
-    dir_ = ::mkdtemp(tmpl);
-    path_ = (dir_ / name).string();
+  BenchFile(const char* name, const std::string& body) : path_(dir_.File(name)) {
     std::ofstream(path_, std::ios::binary) << body;
   }
-  ~BenchFile() { fs::remove_all(dir_); }
   const std::string& Path() const { return path_; }
 
  private:
-  fs::path dir_;
+  tgxtest::TempDir dir_{"tgx-bench"};
   std::string path_;
 };
 

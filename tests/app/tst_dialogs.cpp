@@ -13,7 +13,6 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTableWidget>
-#include <QTemporaryDir>
 #include <QtTest>
 #include <functional>
 #include <vector>
@@ -26,14 +25,14 @@
 #include "link/Portcol.h"
 #include "support/ModalDriver.h"
 #include "support/PtyPeer.h"
+#include "support/TempDir.h"
 
-using tgxtest::PtyPeer;
-
+namespace tgxtest {
 namespace {
 
 // Runs `step` once the next modal window is up.
-void WhenModal(std::function<void(QWidget*)> step) {
-  tgxtest::WhenModal([step](QWidget* w) { return step(w), true; });
+void WhenModalRun(std::function<void(QWidget*)> step) {
+  WhenModal([step](QWidget* w) { return step(w), true; });
 }
 
 QByteArray Path(const PtyPeer& pty) { return QByteArray::fromStdString(pty.SlavePath()); }
@@ -60,11 +59,11 @@ void Click(QWidget* dlg, const char* button) {
 class TstDialogs : public QObject {
   Q_OBJECT
 
-  QTemporaryDir config_dir_;
+  TempDir config_dir_{"tgx-dialogs"};
 
  private slots:
   void initTestCase() {
-    qputenv("TGX_CONFIG_DIR", config_dir_.path().toLocal8Bit());
+    qputenv("TGX_CONFIG_DIR", QByteArray::fromStdString(config_dir_.Path().string()));
     SetPortMapFile("");
     CreateSettings();
     QVERIFY(Chanpar());
@@ -102,7 +101,7 @@ class TstDialogs : public QObject {
     const QRect expected(grid.viewport()->mapToGlobal(cell.topLeft()), cell.size());
     QCOMPARE(dlg.geometry(), expected);
     // Shown, the edit box fills the dialog and therefore the cell.
-    WhenModal([&](QWidget*) {
+    WhenModalRun([&](QWidget*) {
       QCOMPARE(dlg.EdBox()->geometry(), dlg.rect());
       QCOMPARE(dlg.mapToGlobal(QPoint(0, 0)), expected.topLeft());
       dlg.reject();
@@ -128,10 +127,11 @@ class TstDialogs : public QObject {
     TEditDlg dlg;
     QVERIFY(dlg.windowFlags() & Qt::FramelessWindowHint);
     dlg.SetText("Резервуар 1");
-    WhenModal([&](QWidget*) {
+    WhenModalRun([&](QWidget*) {
       QLineEdit* box = dlg.EdBox();
       // The editor takes the keyboard with the whole text selected.
-      QVERIFY(box->hasFocus() && box->hasSelectedText());
+      QVERIFY(box->hasFocus());
+      QVERIFY(box->hasSelectedText());
       box->end(false);
       QTest::keyClicks(box, typed);
       if (key) QTest::keyClick(box, Qt::Key(key), key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
@@ -166,14 +166,14 @@ class TstDialogs : public QObject {
     // OK on an empty list chooses nothing.
     SetPorts({});
     Chanpar()->PortIndex = 3;
-    WhenModal([&](QWidget* dlg) { Click(dlg, "OKBtn"); });
+    WhenModalRun([&](QWidget* dlg) { Click(dlg, "OKBtn"); });
     form.Button1Click();
     QCOMPARE(form.ComPanel()->text(), QString("COM4"));
     // COM1 and COM3 missing: the list keeps the ascending order with its
     // gaps, and the configured COM4 is not what is preselected; closing the
     // window through its title bar chooses nothing either.
     SetPorts({"/nonexistent/a", Path(com2), "/nonexistent/b", Path(com4)});
-    WhenModal([&](QWidget* dlg) {
+    WhenModalRun([&](QWidget* dlg) {
       QCOMPARE(dlg->windowTitle(), QString("Выбор порта"));
       auto* box = dlg->findChild<QListWidget*>("NameBox");
       QCOMPARE(Items(box), QStringList({"COM2", "COM4"}));
@@ -184,7 +184,7 @@ class TstDialogs : public QObject {
     form.Button1Click();
     QCOMPARE(Chanpar()->PortIndex, 3);
     // An adapter plugged in while the dialog is open; the choice stays.
-    WhenModal([&](QWidget* dlg) {
+    WhenModalRun([&](QWidget* dlg) {
       qputenv("TGX_COM5", Path(late));
       Click(dlg, "Button1");
       auto* box = dlg->findChild<QListWidget*>("NameBox");
@@ -199,8 +199,8 @@ class TstDialogs : public QObject {
 
   void portDialogExplainsPortsItCannotOpen() {
     PtyPeer free_port, held_port;
-    QTemporaryDir dir;
-    const QByteArray locked = dir.filePath("locked-tty").toLocal8Bit();
+    TempDir dir;
+    const QByteArray locked = QByteArray::fromStdString(dir.File("locked-tty"));
     QVERIFY(QFile(QString::fromLocal8Bit(locked)).open(QIODevice::WriteOnly));
     ::chmod(locked.constData(), 0);
     SetPorts({Path(free_port), Path(held_port), locked});
@@ -240,5 +240,7 @@ class TstDialogs : public QObject {
   }
 };
 
-QTEST_MAIN(TstDialogs)
+}  // namespace tgxtest
+
+QTEST_MAIN(tgxtest::TstDialogs)
 #include "tst_dialogs.moc"

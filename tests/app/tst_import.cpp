@@ -7,8 +7,8 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QDir>
 #include <QTableWidget>
-#include <QTemporaryDir>
 #include <QtTest>
 #include <functional>
 
@@ -19,11 +19,18 @@
 #include "model/Messages.h"
 #include "support/ModalDriver.h"
 #include "support/ScriptedDialogs.h"
+#include "support/TempDir.h"
+
+namespace tgxtest {
+namespace {
 
 using Answer = tgx::DialogService::Answer;
-using Kind = tgxtest::ScriptedDialogs::Kind;
+using Kind = ScriptedDialogs::Kind;
 
-namespace {
+// A file of a temporary folder, as the dialogs give it.
+QString FilePath(const TempDir& dir, const QString& name) {
+  return QString::fromStdString(dir.File(name.toStdString()));
+}
 
 QString Ui(const std::string& cp1251) { return QString::fromStdString(tgx::ToUtf8(cp1251)); }
 QByteArray Cp(const QString& s) { return QByteArray::fromStdString(tgx::FromUtf8(s.toStdString())); }
@@ -42,8 +49,8 @@ QString Rows(QTableWidget* grid) {
 }
 
 // Runs `step` once the next modal window is up.
-void WhenModal(std::function<void()> step) {
-  tgxtest::WhenModal([step](QWidget*) { return step(), true; });
+void WhenModalRun(std::function<void()> step) {
+  WhenModal([step](QWidget*) { return step(), true; });
 }
 
 void Click(QWidget* dlg, const char* name) { QTest::mouseClick(dlg->findChild<QPushButton*>(name), Qt::LeftButton); }
@@ -57,14 +64,14 @@ constexpr const char* kType4 =
 class TstImport : public QObject {
   Q_OBJECT
 
-  QTemporaryDir dir_;
+  TempDir dir_{"tgx-import"};
   tgx::RecordingSink messages_;
   TEditDlg edit_dlg_;
   TEditTabForm editor_{&edit_dlg_};
 
   // Writes a form file in Windows-1251 as the program finds it on disk.
   QString WriteForm(const QString& name, const QString& utf8) {
-    QFile f(dir_.filePath(name));
+    QFile f(FilePath(dir_, name));
     return f.open(QIODevice::WriteOnly) && f.write(Cp(utf8)) >= 0 ? f.fileName() : QString();
   }
 
@@ -72,7 +79,7 @@ class TstImport : public QObject {
   void initTestCase() { tgx::SetMessageSink(&messages_); }
   void cleanupTestCase() { tgx::SetMessageSink(nullptr); }
   void init() { messages_.shown.clear(); }
-  void cleanup() { tgxtest::StopWatching(); }
+  void cleanup() { StopWatching(); }
 
   void checkColumnAndOk_data() {
     QTest::addColumn<QString>("file");
@@ -95,12 +102,12 @@ class TstImport : public QObject {
     QFETCH(QString, text);
     QFETCH(QString, rows);
     QFETCH(bool, okEnabled);
-    tgxtest::ScriptedDialogs dialogs;
+    ScriptedDialogs dialogs;
     const QString path = WriteForm(file, text);
     const QByteArray before = ReadBytes(path);
     TImportDlg dlg(&edit_dlg_, &editor_);
     QVERIFY(dlg.Project().Load(path.toStdString()));
-    WhenModal([&] {
+    WhenModalRun([&] {
       QCOMPARE(dlg.windowTitle(), "Импорт " + path);
       QCOMPARE(Rows(dlg.TabGrid()), rows);
       QCOMPARE(dlg.TabGrid()->currentColumn(), 2);
@@ -132,16 +139,16 @@ class TstImport : public QObject {
     QFETCH(bool, edits);
     const QString typed = "Ёмкость №3: дизель «Л»";
     const QString title = edits ? typed : "Резервуар «Южный» №2 — ёмкость";
-    QTemporaryDir out;
-    const QString saved = out.filePath("Резервуары.f1");
-    tgxtest::ScriptedDialogs dialogs;
+    TempDir out;
+    const QString saved = FilePath(out, "Резервуары.f1");
+    ScriptedDialogs dialogs;
     dialogs.files.push_back(saved);
     TImportDlg dlg(&edit_dlg_, &editor_);
     QVERIFY(dlg.Project().Load(WriteForm("cyr.f1", kType4).toStdString()));
     QRect placed;
     QTableWidget* grid = dlg.TabGrid();
-    WhenModal([&] {
-      tgxtest::WhenModal([&](QWidget* w) {
+    WhenModalRun([&] {
+      WhenModal([&](QWidget* w) {
         if (w != &edit_dlg_) return false;
         placed = w->geometry();
         edit_dlg_.SetText(typed);
@@ -197,20 +204,20 @@ class TstImport : public QObject {
     QFETCH(QString, file);
     QFETCH(QString, savedAs);
     QFETCH(QString, message);
-    QTemporaryDir out;
-    tgxtest::ScriptedDialogs dialogs;
+    TempDir out;
+    ScriptedDialogs dialogs;
     dialogs.answers.assign(answers.begin(), answers.end());
-    if (answers.first() == Answer::Yes) dialogs.files.push_back(file.isEmpty() ? file : out.filePath(file));
+    if (answers.first() == Answer::Yes) dialogs.files.push_back(file.isEmpty() ? file : FilePath(out, file));
     const QString path = WriteForm("changed.f1", kType4);
     const QByteArray before = ReadBytes(path);
     TImportDlg dlg(&edit_dlg_, &editor_);
     QVERIFY(dlg.Project().Load(path.toStdString()));
     bool hiddenDuringEdit = false;
-    WhenModal([&] {
+    WhenModalRun([&] {
       // A row added in the table editor makes the project modified. Hiding a
       // running dialog would end its modal loop: while the editor runs the
       // import dialog is only off the screen.
-      tgxtest::WhenModal([&](QWidget* w) {
+      WhenModal([&](QWidget* w) {
         if (w != &editor_) return false;
         hiddenDuringEdit = !dlg.isVisible();
         editor_.SNewButtonClick();
@@ -236,14 +243,16 @@ class TstImport : public QObject {
     QCOMPARE(messages_.shown.empty() ? QString() : Ui(messages_.shown.front()), message);
     // The loaded file never changes here; only the chosen name is written.
     QCOMPARE(ReadBytes(path), before);
-    QCOMPARE(QDir(out.path()).entryList(QDir::Files), savedAs.isEmpty() ? QStringList() : QStringList{savedAs});
+    QCOMPARE(QDir(QString::fromStdString(out.Path().string())).entryList(QDir::Files), savedAs.isEmpty() ? QStringList() : QStringList{savedAs});
     if (savedAs.isEmpty()) return;
     QVERIFY(!dlg.Project().Modified());
     EPROJECT back;
-    QVERIFY(back.Load(out.filePath(savedAs).toStdString()));
+    QVERIFY(back.Load(out.File(savedAs.toStdString())));
     QCOMPARE(back.Form(0).RowCount(), 4);
   }
 };
 
-QTEST_MAIN(TstImport)
+}  // namespace tgxtest
+
+QTEST_MAIN(tgxtest::TstImport)
 #include "tst_import.moc"

@@ -4,11 +4,9 @@
 
 #include <QScrollBar>
 #include <QTableWidget>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <string>
-#include <tuple>
 
 #include "editor/Feditdlg.h"
 #include "editor/Fedittab.h"
@@ -16,7 +14,10 @@
 #include "forms/Fdata.h"
 #include "forms/Forma.h"
 #include "project/Eprj.h"
+#include "support/ModalDriver.h"
+#include "support/TempDir.h"
 
+namespace tgxtest {
 namespace {
 
 // A litres form of n volumes 3 i, ten to a line as the files have them.
@@ -64,6 +65,8 @@ class TestEditTab : public QObject {
   }
 
  private slots:
+  void cleanup() { StopWatching(); }
+
   void GridTextsDdvColumnAndFrames() {
     // Second differences 127, 128, -128, -129, 0 and 300 at entries 2 to 7.
     Open(1, "# t\n| 0 10 147 412 549 557 565 873\n");
@@ -87,22 +90,35 @@ class TestEditTab : public QObject {
     QCOMPARE(grid->currentColumn(), 1);
   }
 
+  // Whether the grid, the graph with its range controls and the row
+  // buttons show for the first form of a set.
+  void FormsWithoutGraphOrGrid_data() {
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("grid");
+    QTest::addColumn<bool>("graph");
+    QTest::addColumn<bool>("rows");
+    QTest::newRow("increments have no table") << 5 << "# increments\n| 0 1\n| 100 2\n" << true << false << true;
+    QTest::newRow("a text that is no number") << 4 << "# not a number\n| 0 0\n| 1055 ?\n" << true << false << true;
+    QTest::newRow("a gap") << 1 << "# gap\n# t\n| 0 1 2\n" << false << false << false;
+    QTest::newRow("pairs that convert") << 4 << kPairs << true << true << true;
+  }
   void FormsWithoutGraphOrGrid() {
-    // Whether the grid, the graph with its range controls and the row
-    // buttons show for the first form of each set.
-    const std::tuple<int, const char*, bool, bool, bool> sets[] = {
-        {5, "# increments\n| 0 1\n| 100 2\n", true, false, true},
-        {4, "# not a number\n| 0 0\n| 1055 ?\n", true, false, true},
-        {1, "# gap\n# t\n| 0 1 2\n", false, false, false},
-        {4, kPairs, true, true, true}};
-    for (const auto& [type, text, grid, graph, rows] : sets) {
-      Open(type, text);
-      QCOMPARE(Grid()->isVisible(), grid);
-      QCOMPARE(Child("Image1")->isVisible(), graph);
-      QCOMPARE(Child("FrGroup")->isVisible(), graph);
-      QCOMPARE(Child("SNewButton")->isEnabled(), rows);
-    }
-    // Pairs keep an editable level column and show no ddV.
+    QFETCH(int, type);
+    QFETCH(QString, text);
+    QFETCH(bool, grid);
+    QFETCH(bool, graph);
+    QFETCH(bool, rows);
+    Open(type, text.toStdString());
+    QCOMPARE(Grid()->isVisible(), grid);
+    QCOMPARE(Child("Image1")->isVisible(), graph);
+    QCOMPARE(Child("FrGroup")->isVisible(), graph);
+    QCOMPARE(Child("SNewButton")->isEnabled(), rows);
+  }
+
+  // Pairs keep an editable level column and show no ddV.
+  void PairsHaveAnEditableLevelAndNoDdv() {
+    Open(4, kPairs);
     QVERIFY(Grid()->item(0, 0)->flags() & Qt::ItemIsSelectable);
     QCOMPARE(Column(-1), QStringLiteral("L <мм*10>|V <литр>| ddV"));
     QCOMPARE(Column(2), QStringLiteral("||"));
@@ -128,15 +144,14 @@ class TestEditTab : public QObject {
     QTest::mouseClick(Child("SelLowButton"), Qt::LeftButton);
     VGRAF* graph = editor_.Graph();
     const float span = graph->MainRange().span;
-    QTimer::singleShot(0, &dlg_, [this, accept] {
-      dlg_.SetText("13");
-      accept ? dlg_.Accept() : dlg_.done(QDialog::Rejected);
+    WhenModalIs<TEditDlg>([accept](TEditDlg* dlg) {
+      dlg->SetText("13");
+      accept ? dlg->Accept() : dlg->done(QDialog::Rejected);
     });
     const QPoint at = Grid()->visualRect(Grid()->model()->index(4, col)).center();
     QTest::mouseClick(Grid()->viewport(), Qt::LeftButton, {}, at);
     if (dblclick) QTest::mouseDClick(Grid()->viewport(), Qt::LeftButton, {}, at);
     else QTest::keyClick(Grid(), Qt::Key_Return);
-    QTest::qWait(20);
     QCOMPARE(QString::fromStdString(forms_.Form(0).VolumeText(4)), volume);
     QCOMPARE(forms_.Form(0).LevelText(4), std::string("40"));
     // The edit redraws the graph without losing the operator's range.
@@ -144,24 +159,40 @@ class TestEditTab : public QObject {
     QCOMPARE(graph->MainRange().span, span);
   }
 
-  void RowCommandsRenumberGeneratedLevels() {
+  // Generated levels are renumbered 0, 10, 20, ... after every row command.
+  void InsertGoesBeforeTheSelectedRow() {
     Open(1, "# t\n| 5 6 7\n");
     Grid()->setCurrentCell(1, 1);
     editor_.SInsButtonClick();
     QCOMPARE(Rows(), QStringLiteral("0:5 10:0 20:6 30:7"));
     QCOMPARE(Column(0), QStringLiteral("0|10|20|30"));
     QCOMPARE(Grid()->currentRow(), 1);
+  }
+
+  void NewRowGoesLastAndIsSelected() {
+    Open(1, "# t\n| 5 6 7\n");
     editor_.SNewButtonClick();
-    QCOMPARE(Rows(), QStringLiteral("0:5 10:0 20:6 30:7 40:0"));
-    QCOMPARE(Grid()->currentRow(), 4);
-    Grid()->setCurrentCell(0, 1);
+    QCOMPARE(Rows(), QStringLiteral("0:5 10:6 20:7 30:0"));
+    QCOMPARE(Grid()->currentRow(), 3);
+  }
+
+  void DeleteTakesTheSelectedRow() {
+    Open(1, "# t\n| 5 6 7\n");
+    Grid()->setCurrentCell(1, 1);
     editor_.SDelButtonClick();
-    QCOMPARE(Rows(), QStringLiteral("0:0 10:6 20:7 30:0"));
-    // Two rows stay: a table needs them.
+    QCOMPARE(Rows(), QStringLiteral("0:5 10:7"));
+  }
+
+  // Two rows stay: a table needs them.
+  void DeleteLeavesTwoRows() {
+    Open(1, "# t\n| 5 6 7\n");
     for (int i = 0; i < 3; ++i) editor_.SDelButtonClick();
-    QCOMPARE(Rows(), QStringLiteral("0:7 10:0"));
+    QCOMPARE(Rows(), QStringLiteral("0:6 10:7"));
     QCOMPARE(Grid()->rowCount(), 2);
-    // Measured levels are the operator's: a new row of pairs starts at 0.
+  }
+
+  // Measured levels are the operator's: a new row of pairs starts at 0.
+  void NewRowOfPairsStartsAtZero() {
     Open(4, kPairs);
     editor_.SNewButtonClick();
     QCOMPARE(Rows(), QStringLiteral("0:0 1000:50 2500:200 0:0"));
@@ -207,8 +238,8 @@ class TestEditTab : public QObject {
   }
 
   void ProjectModifiedOnlyAfterAnEdit() {
-    QTemporaryDir dir;
-    const std::string path = dir.filePath("p.fs").toStdString();
+    TempDir dir;
+    const std::string path = dir.File("p.fs");
     forms_.ReadText("# t1\n| 0 10 25 40 60\n# t2\n| 3 4\n", 1);
     QVERIFY(forms_.Save(path));
     editor_.hide();
@@ -231,5 +262,7 @@ class TestEditTab : public QObject {
   }
 };
 
-QTEST_MAIN(TestEditTab)
+}  // namespace tgxtest
+
+QTEST_MAIN(tgxtest::TestEditTab)
 #include "tst_edittab.moc"

@@ -18,9 +18,11 @@
 #include "model/Cp1251.h"
 #include "model/Messages.h"
 #include "model/Prjvol.h"
+#include "support/TempDir.h"
 
 namespace fs = std::filesystem;
 
+namespace tgxtest {
 namespace {
 using Texts = std::vector<std::string>;
 
@@ -37,36 +39,47 @@ std::string Msg(const char* utf8) { return tgx::FromUtf8(utf8); }
 // A private folder and a recorded message sink for the tests that touch files.
 class FdataFile : public ::testing::Test {
  protected:
-  ~FdataFile() override { fs::remove_all(dir); }
-  std::string Path(const char* file) const { return (dir / file).string(); }
+  std::string Path(const char* file) const { return folder.File(file); }
 
-  char name[22] = "/tmp/tgx-forms-XXXXXX";
-  const fs::path dir = ::mkdtemp(name);
+  TempDir folder{"tgx-forms"};
+  const fs::path& dir = folder.Path();
   tgx::RecordingSink sink;
   tgx::ScopedMessageSink scope{sink};
   FDATA d;
 };
 }  // namespace
 
-TEST(FdataReadText, TitlesGapsLimitsAndLongLines) {
+TEST(FdataReadText, TitlesLoseOnlyTheWritersBlank) {
   FDATA d;
   ASSERT_TRUE(d.ReadText("junk before\n| 1 2\n# one\n| 1 2 3\n#two\r\n| 4 5\r\n#  three\n| 6 7", 1));
-  // The writer's blank after '#' is dropped, and only that one.
   EXPECT_EQ(d.WriteText(), "\r\n\r\n# one\r\n\r\n|  1 2 3\r\n\r\n# two\r\n\r\n|  4 5\r\n\r\n#  three\r\n\r\n|  6 7");
+}
 
-  // A middle form without data stays as a gap; trailing ones are cut.
+// A middle form without data stays as a gap; trailing ones are cut.
+TEST(FdataReadText, GapsStayTrailingFormsWithoutDataGo) {
+  FDATA d;
   ASSERT_TRUE(d.ReadText("# a\n| 1 2\n# b\n# c\n| 3 4\n# d\n| 5\n# e\n", 1));
   EXPECT_EQ(d.Count(), 3);
   EXPECT_FALSE(d.Form(1).Defined());
-  EXPECT_FALSE(d.ReadText("# only\n| 5\n", 1));
+}
 
+TEST(FdataReadText, AFileWithoutADefinedFormIsRefused) {
+  FDATA d;
+  EXPECT_FALSE(d.ReadText("# only\n| 5\n", 1));
+}
+
+TEST(FdataReadText, SixteenFormsAtMost) {
+  FDATA d;
   std::string seventeen;
   for (int k = 0; k < 17; ++k) seventeen += "# f" + std::to_string(k) + "\n| 1 2\n";
   ASSERT_TRUE(d.ReadText(seventeen, 1));
   EXPECT_EQ(d.Count(), 16);
   EXPECT_EQ(d.Form(15).Title(), "f15");
   EXPECT_EQ(d.Form(15).RowCount(), 2);  // the 17th form's data is not taken either
+}
 
+TEST(FdataReadText, LongLines) {
+  FDATA d;
   std::string line = "|";
   for (int i = 0; i < 3000; ++i) line += " " + std::to_string(i);
   ASSERT_TRUE(d.ReadText("# long\n" + line + "\n", 1));
@@ -116,7 +129,8 @@ TEST_F(FdataFile, LoadShowsWhyItFailed) {
   d.AddNew();
   WriteBytes(Path("a.f2"), "# a\n| 1 2\n| 3 4\n");
   WriteBytes(Path("a.txt"), "# a\n| 1 2\n| 3 4\n");
-  EXPECT_FALSE(d.Load(Path("a.f2")) || d.Load(Path("a.txt")));
+  EXPECT_FALSE(d.Load(Path("a.f2")));
+  EXPECT_FALSE(d.Load(Path("a.txt")));
   EXPECT_EQ(d.Count(), 1);  // not a form file: the set is untouched
 
   fs::create_directory(Path("folder.fs"));
@@ -165,7 +179,8 @@ TEST_F(FdataFile, SaveReplacesTheFileWholeOrNotAtAll) {
   }
   int status = 0;
   ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "the save in the child did not fail as it should";
   EXPECT_EQ(ReadBytes(target), written);
   EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 3);  // no temporary left
 }
@@ -192,3 +207,5 @@ TEST(FdataTables, ToTablesFromTablesAndCheck) {
   d.FromTables(three);
   EXPECT_EQ(d.WriteText(), "\r\n\r\n# t1\r\n\r\n|  0 0\r\n\r\n# t2\r\n\r\n\r\n# t3\r\n\r\n|  0 0");
 }
+
+}  // namespace tgxtest

@@ -7,6 +7,9 @@
 
 #include "forms/Forma.h"
 
+namespace tgxtest {
+namespace {
+
 using Texts = std::vector<std::string>;
 
 TEST(FormaParseLine, FindsTheValuesOfEachType) {
@@ -50,3 +53,6 @@ TEST(Forma, RowOperations) {
   p.DeleteRow(0);
   EXPECT_EQ(p.Levels(), (Texts{"55", "1"}));  // typed levels never are
 }
+
+}  // namespace
+}  // namespace tgxtest
