@@ -299,6 +299,7 @@ class CsvReader {
     return false;
   }
   void StartParsing();
+  bool PutAll(std::string_view bytes);
   bool Put(char c);
   void EndField();
   bool EndRow();
@@ -356,8 +357,33 @@ bool CsvReader::Feed(std::string_view bytes) {
     StartParsing();
     return !stopped_;
   }
-  for (char c : bytes)
-    if (!Put(c)) return false;
+  return PutAll(bytes);
+}
+
+// Runs of ordinary bytes go into the field at once; only the bytes that can
+// change the state pass through Put one by one.
+bool CsvReader::PutAll(std::string_view bytes) {
+  size_t i = 0;
+  while (i < bytes.size()) {
+    const bool quoted = state_ == State::Quoted;
+    if (quoted || state_ == State::FieldStart || state_ == State::Plain) {
+      size_t end = i;
+      if (quoted) {
+        while (end < bytes.size() && bytes[end] != '"') ++end;
+        line_ += static_cast<int32_t>(std::count(bytes.begin() + static_cast<std::ptrdiff_t>(i),
+                                                 bytes.begin() + static_cast<std::ptrdiff_t>(end), '\n'));
+      } else {
+        while (end < bytes.size() && bytes[end] != delimiter_ && bytes[end] != '\n' && bytes[end] != '"') ++end;
+        if (end > i) state_ = State::Plain;
+      }
+      row_bytes_ += end - i;
+      if (row_bytes_ > kMaxCsvRowBytes) return Stop(row_line_, 0, Cp("длиннее 64 КБ"));
+      field_.append(bytes.substr(i, end - i));
+      i = end;
+      if (i == bytes.size()) break;
+    }
+    if (!Put(bytes[i++])) return false;
+  }
   return true;
 }
 
@@ -418,8 +444,7 @@ void CsvReader::StartParsing() {
   report_.Delimiter = delimiter_;
   std::string held;
   held.swap(sample_);
-  for (char c : std::string_view(held).substr(bom_ ? 3 : 0))
-    if (!Put(c)) return;
+  PutAll(std::string_view(held).substr(bom_ ? 3 : 0));
 }
 
 bool CsvReader::Put(char c) {
@@ -578,6 +603,7 @@ bool CsvReader::Litres(int column, std::vector<std::optional<int32_t>>& litres) 
     // Cubic metres become litres exactly as a type 2 form's volumes do.
     FORMA cubic;
     cubic.SetType(kCubicMetresType);
+    cubic.Reserve(rows);
     std::vector<size_t> row_of;
     for (size_t r = 0; r < rows; ++r) {
       const std::string_view cell = cells.Cell(r);
@@ -660,13 +686,26 @@ bool CsvReader::Compose(FDATA& forms) {
                     Cp("для формы типа 1 уровни идут через 1 см от 0, здесь нужен ") + std::to_string(r) + Cp(" см"));
   }
 
-  FDATA made;
-  std::vector<std::optional<int32_t>> litres;
+  // Every check first: the caller's forms change only once nothing can fail.
+  std::vector<std::vector<std::optional<int32_t>>> litres(static_cast<size_t>(channels));
+  std::vector<size_t> filled(static_cast<size_t>(channels), 0);
   for (int k = 0; k < channels; ++k) {
     const int column = first_volume + k;
-    if (!Litres(column, litres)) return false;
-    made.AddNew();
-    FORMA& form = made.Form(k);
+    auto& values = litres[static_cast<size_t>(k)];
+    if (!Litres(column, values)) return false;
+    size_t& n = filled[static_cast<size_t>(k)];
+    while (n < rows && values[n]) ++n;
+    if (type == kLitresType)
+      for (size_t r = n; r < rows; ++r)
+        if (values[r]) return Stop(row_lines_[n], column + 1, Cp("пустая ячейка внутри столбца"));
+  }
+
+  forms.Clear();
+  for (int k = 0; k < channels; ++k) {
+    const int column = first_volume + k;
+    const auto& values = litres[static_cast<size_t>(k)];
+    forms.AddNew();
+    FORMA& form = forms.Form(k);
     form.Clear();
     form.SetType(type);
     std::string title = TextOf(header_[static_cast<size_t>(column)], encoding_, kMaxTitleBytes);
@@ -675,21 +714,16 @@ bool CsvReader::Compose(FDATA& forms) {
       title += std::to_string(k + 1);
     }
     form.SetTitle(std::move(title));
-    size_t filled = 0;
-    while (filled < rows && litres[filled]) ++filled;
     if (type == kLitresType) {
-      for (size_t r = filled; r < rows; ++r)
-        if (litres[r]) return Stop(row_lines_[filled], column + 1, Cp("пустая ячейка внутри столбца"));
-      form.Reserve(filled);
-      for (size_t r = 0; r < filled; ++r) form.AppendRow(std::string(), std::to_string(*litres[r]));
+      form.Reserve(filled[static_cast<size_t>(k)]);
+      for (size_t r = 0; r < filled[static_cast<size_t>(k)]; ++r) form.AppendRow(std::string(), std::to_string(*values[r]));
     } else {
       form.Reserve(rows);
       for (size_t r = 0; r < rows; ++r)
-        if (litres[r]) form.AppendRow(std::to_string(tenths[r]), std::to_string(*litres[r]));
+        if (values[r]) form.AppendRow(std::to_string(tenths[r]), std::to_string(*values[r]));
     }
     form.CountDefined();
   }
-  forms.Assign(made);
   return true;
 }
 
