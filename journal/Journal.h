@@ -93,7 +93,7 @@ class Journal;
 // Message says why. Ok true with a Message: done, but something happened that
 // the operator should hear of once (a damaged journal was moved aside).
 struct JournalOpen {
-  std::unique_ptr<Journal> Instance;  // never null, even when Ok is false
+  std::unique_ptr<Journal> Instance;  // not null even when Ok is false (only when memory ran out)
   bool Ok = false;
   std::string Message;     // Windows-1251; empty when there is nothing to tell
   std::string MovedAside;  // the path a damaged journal was moved to, if that happened
