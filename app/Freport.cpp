@@ -17,18 +17,19 @@
 #include <QVBoxLayout>
 
 #include "app/Dialogs.h"
-#include "model/Cp1251.h"
+#include "app/Qtext.h"
 #include "project/Eprj.h"
 #include "report/Channels.h"
 #include "report/Report.h"
 #include "report/qt/Paint.h"
 
+using tgx::FromQt;
+using tgx::ToQt;
+
 namespace {
-QString Q(const std::string& cp1251) { return QString::fromUtf8(tgx::ToUtf8(cp1251)); }
-std::string W(const QString& text) { return tgx::FromUtf8(text.toStdString()); }
 
 QLineEdit* Edit(const char* name, const std::string& value, QWidget* parent) {
-  auto* e = new QLineEdit(Q(value), parent);
+  auto* e = new QLineEdit(ToQt(value), parent);
   e->setObjectName(QLatin1String(name));
   return e;
 }
@@ -36,7 +37,7 @@ QLineEdit* Edit(const char* name, const std::string& value, QWidget* parent) {
 // The proposed PDF: the project's file with the extension .pdf, or the
 // project's name in the current folder when it names no file.
 QString PdfNameOf(const EPROJECT& project) {
-  const QFileInfo f(QFile::decodeName(QByteArray::fromStdString(tgx::ToUtf8(project.Name()))));
+  const QFileInfo f(ToQt(project.Name()));
   return f.dir().filePath(f.completeBaseName() + QStringLiteral(".pdf"));
 }
 }  // namespace
@@ -69,11 +70,11 @@ TReportDlg::TReportDlg(const EPROJECT& project, const SITEFIELDS& fields, QWidge
     tankGrid_->insertRow(row);
     auto* channel = new QTableWidgetItem(QString::number(k + 1));
     channel->setFlags(Qt::ItemIsEnabled);
-    auto* title = new QTableWidgetItem(Q(project.Form(k).Title()));
+    auto* title = new QTableWidgetItem(ToQt(project.Form(k).Title()));
     title->setFlags(Qt::ItemIsEnabled);
     tankGrid_->setItem(row, kChannelColumn, channel);
     tankGrid_->setItem(row, kTitleColumn, title);
-    tankGrid_->setItem(row, kTankColumn, new QTableWidgetItem(Q(fields.tank[static_cast<size_t>(k)])));
+    tankGrid_->setItem(row, kTankColumn, new QTableWidgetItem(ToQt(fields.tank[static_cast<size_t>(k)])));
   }
 
   auto* buttons = new QDialogButtonBox(this);
@@ -95,13 +96,13 @@ TReportDlg::TReportDlg(const EPROJECT& project, const SITEFIELDS& fields, QWidge
 
 SITEFIELDS TReportDlg::Fields() const {
   SITEFIELDS f = fields_;
-  f.org = W(org_->text());
-  f.object = W(object_->text());
-  f.by = W(by_->text());
-  f.date = W(date_->text());
+  f.org = FromQt(org_->text());
+  f.object = FromQt(object_->text());
+  f.by = FromQt(by_->text());
+  f.date = FromQt(date_->text());
   for (int row = 0; row < tankGrid_->rowCount(); ++row) {
     const int channel = tankGrid_->item(row, kChannelColumn)->text().toInt();
-    f.tank[static_cast<size_t>(channel - 1)] = W(tankGrid_->item(row, kTankColumn)->text());
+    f.tank[static_cast<size_t>(channel - 1)] = FromQt(tankGrid_->item(row, kTankColumn)->text());
   }
   return f;
 }
@@ -109,7 +110,7 @@ SITEFIELDS TReportDlg::Fields() const {
 void TReportDlg::OkButtonClick() {
   const QString text = channelsEdit_->text().trimmed();
   channels_.clear();
-  if (!text.isEmpty() && !ParseChannelList(W(text), channels_)) {
+  if (!text.isEmpty() && !ParseChannelList(FromQt(text), channels_)) {
     tgx::Dialogs().Inform(this, QStringLiteral("Неверный список каналов: %1").arg(text));
     return;
   }
