@@ -8,9 +8,7 @@
 #include <array>
 #include <cerrno>
 #include <charconv>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <optional>
 
 #include "forms/Convert.h"
@@ -395,7 +393,7 @@ void CsvReader::StartParsing() {
     bom_ = true;
     sample.remove_prefix(3);
   }
-  if (options_.Delimiter != 0) {
+  if (std::find(std::begin(kDelimiters), std::end(kDelimiters), options_.Delimiter) != std::end(kDelimiters)) {
     delimiter_ = options_.Delimiter;
   } else {
     // A candidate must occur (outside quotes) in every line that starts like

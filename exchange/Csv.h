@@ -6,8 +6,11 @@
 //
 // Reading, in short:
 //   - the delimiter is the one of ';', TAB and ',' that occurs (outside
-//     quotes) in most of the first lines, ';' before TAB before ',' on a tie;
-//     a decimal comma is taken wherever the delimiter is not a comma;
+//     quotes) in every one of the first lines that starts like a number and
+//     in most of the first lines, ';' before TAB before ',' on a tie; ';'
+//     when none does (a single column). With volumes in cubic metres a comma
+//     is no delimiter unless some row also shows a decimal point. A decimal
+//     comma is taken wherever the delimiter is not a comma;
 //   - UTF-8 (with or without its byte-order mark) or Windows-1251, told from
 //     the header bytes; quoted fields with "" for a quote, possibly over
 //     several lines; LF or CR LF; blank lines and rows of empty cells skipped;
@@ -40,8 +43,8 @@
 // rows and 16 channels. Memory therefore stays within a few tens of
 // megabytes whatever the file holds.
 //
-// A single column of numbers with decimal commas and no ';' or TAB reads as
-// two comma-separated columns; CsvImportOptions::Delimiter settles that.
+// A single column of litres, every one with a decimal comma, reads as two
+// comma-separated columns; CsvImportOptions::Delimiter settles such a file.
 
 #include <cstddef>
 #include <cstdint>
@@ -68,7 +71,7 @@ struct CsvImportOptions {
   CsvVolumeUnit Volumes = CsvVolumeUnit::Litres;
   int32_t Type = 0;                 // 0: from the file; 1 or 4 forces the form type
   CsvLayout Layout = CsvLayout::Auto;
-  char Delimiter = 0;               // 0: found from the file; ';', ',' or '\t' forces one
+  char Delimiter = 0;               // ';', ',' or '\t' forces one; anything else: found from the file
 };
 
 // What the import found, and on failure why. Filled in as far as the import
