@@ -157,8 +157,11 @@ void ForEachLine(std::string_view text, Visit visit) {
   }
 }
 
-bool ReadSmallFile(const std::string& path, size_t limit, std::string& bytes, bool& missing) {
+// At most `limit` bytes of a regular file; `whole` tells whether that was all
+// of it.
+bool ReadSmallFile(const std::string& path, size_t limit, std::string& bytes, bool& missing, bool& whole) {
   missing = false;
+  whole = true;
   bytes.clear();
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) {
@@ -182,7 +185,8 @@ bool ReadSmallFile(const std::string& path, size_t limit, std::string& bytes, bo
     }
     bytes.append(piece, static_cast<size_t>(n));
     if (bytes.size() > limit) {
-      ok = false;
+      bytes.resize(limit);
+      whole = false;
       break;
     }
   }
@@ -411,14 +415,15 @@ bool BindPort(const std::string& file, int number, const std::string& path, std:
     return false;
   }
   std::string old;
-  bool missing = false;
-  if (!ReadSmallFile(file, kPortMapMaxBytes, old, missing) && !missing) {
+  bool missing = false, whole = true;
+  if (!ReadSmallFile(file, kPortMapMaxBytes, old, missing, whole) && !missing) {
     message = Cp("Невозможно прочитать файл портов");
     return false;
   }
   const std::string text = RebindPortMapText(old, number, path);
-  // Beyond the bound the lookup would not see the new line.
-  if (text.size() > kPortMapMaxBytes) {
+  // Beyond the bound the lookup would not see the new line, and the rest of
+  // the file would be lost.
+  if (!whole || text.size() > kPortMapMaxBytes) {
     message = Cp("Файл портов слишком велик");
     return false;
   }
@@ -441,10 +446,11 @@ bool UnbindPort(const std::string& file, int number, std::string& message) {
 std::vector<MAPPEDPORT> ListPortMap(const std::string& file, const AccessProbe& probe) {
   std::vector<MAPPEDPORT> ports;
   std::string text;
-  bool missing = false;
+  bool missing = false, whole = true;
   // The lookup reads lines that begin within its bound; the last one may run
   // on for a line's length.
-  if (file.empty() || !ReadSmallFile(file, kPortMapMaxBytes + kPortMapMaxLine + 1, text, missing)) return ports;
+  if (file.empty() || !ReadSmallFile(file, kPortMapMaxBytes + kPortMapMaxLine + 1, text, missing, whole))
+    return ports;
   const std::vector<PORTMAPLINE> entries = ParsePortMap(text);
   if (entries.empty()) return ports;
 

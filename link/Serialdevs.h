@@ -101,7 +101,8 @@ struct MAPPEDPORT {
   std::string Path;             // as the file gives it
   int32_t Line = 0;
   bool Overridden = false;      // TGX_COM<n> is set: the program uses that instead
-  std::string Device;           // kernel name the path leads to now ("ttyUSB1"); empty when none
+  std::string Device;           // the device the path leads to now ("ttyUSB1"), or the name of the
+                                // file it resolves to when that is no listed device; empty when none
   std::string Description;      // of that device, Windows-1251; empty when none
   PortAccess Access = PortAccess::Absent;  // of the path: a device unplugged is absent
 };

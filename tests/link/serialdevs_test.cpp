@@ -323,6 +323,7 @@ TEST(PortMapFile, RefusedBindingsLeaveTheFileAsItWas) {
   const std::string before = "# mine\nCOM1=/dev/a\n";
   WriteBytes(map, before);
   WriteBytes(full, std::string(kPortMapMaxBytes - 4, '#') + "\n");
+  WriteBytes(dir.File("big.ports"), std::string(kPortMapMaxBytes, '#') + "\nCOM1=/dev/a\n");
   fs::create_directory(dir.File("folder.ports"));
   struct Case {
     const char* name;
@@ -337,7 +338,8 @@ TEST(PortMapFile, RefusedBindingsLeaveTheFileAsItWas) {
       {"outer blanks in the path", map, 2, " /dev/x", "Недопустимое имя устройства"},
       {"no map file", "", 2, "/dev/x", "Файл портов не задан"},
       {"a folder", dir.File("folder.ports"), 2, "/dev/x", "Невозможно прочитать файл портов"},
-      {"beyond what the lookup reads", full, 2, "/dev/x", "Файл портов слишком велик"},
+      {"growing beyond what the lookup reads", full, 2, "/dev/x", "Файл портов слишком велик"},
+      {"already beyond it", dir.File("big.ports"), 2, "/dev/x", "Файл портов слишком велик"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
