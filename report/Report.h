@@ -33,7 +33,7 @@ struct REPORTGEOMETRY {
   int32_t continuationHeight = 70; // the one-line header of a section's later pages
   int32_t tableHeaderHeight = 60;  // the column header row, on every page with rows
   int32_t rowHeight = 45;          // one decimetre of level
-  int32_t levelColumnWidth = 200;  // the row's level; ten equal columns share the rest
+  int32_t levelColumnWidth = 160;  // the row's level; ten equal columns share the rest
   int32_t blockGap = 40;           // between the blocks of a page
   int32_t graphHeight = 1000;
 

@@ -22,12 +22,13 @@ namespace {
 // Type sizes in tenths of a millimetre (the painter's unit): 32 is about 9 pt.
 constexpr int kTitleSize = 55;
 constexpr int kTextSize = 32;
-constexpr int kTableSize = 30;
+constexpr int kTableSize = 28;
 constexpr int kFooterSize = 26;
 // A text squeezed into its box never gets smaller than this; a longer one runs
 // over rather than vanish, since every character of the document counts.
 constexpr int kSmallestSize = 14;
-constexpr int kCellPadding = 20;
+constexpr int kCellPadding = 20;  // right of a number
+constexpr int kCellGap = 10;      // at least this much left of a number
 constexpr int kLabelColumn = 600;  // from the left margin to the values of the header and summary
 constexpr qreal kRuleWidth = 2.0;
 constexpr qreal kThinRuleWidth = 1.0;
@@ -135,7 +136,7 @@ class PagePainter {
     const QFont mono = Face(kTableSize, false, true);
     p_.setFont(mono);
     const qreal digit = QFontMetricsF(mono).horizontalAdvance(QLatin1Char('0'));
-    const int fits = static_cast<int>((cell - 2 * kCellPadding) / digit);
+    const int fits = static_cast<int>((cell - kCellPadding - kCellGap) / digit);
     qreal y = rowsTop;
     for (const REPORTROW& row : page.rows) {
       Cell(QRectF(x0, y, g_.levelColumnWidth - kCellPadding, g_.rowHeight), row.levelCm, mono, fits);
@@ -164,7 +165,7 @@ class PagePainter {
       p_.drawText(box, Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine | Qt::TextDontClip, text);
       return;
     }
-    Fitted(p_, box.adjusted(kCellPadding / 2, 0, 0, 0), text, mono, Qt::AlignRight | Qt::AlignVCenter);
+    Fitted(p_, box.adjusted(kCellGap, 0, 0, 0), text, mono, Qt::AlignRight | Qt::AlignVCenter);
     p_.setFont(mono);
   }
 
