@@ -102,12 +102,14 @@ TEST(PciTest, HangUpEndsARead) {
 
 // A reader that takes 4 bytes a millisecond: once the terminal's queue is full
 // a byte waits far longer than the 50 ms write time-out for room, yet none may
-// be lost. When nobody reads, one byte waits out the allowance and the rest
-// fail at once. 115200 baud keeps that allowance short.
+// be lost. A byte may wait as long as the queue takes to drain at the line's
+// speed, 2.3 s at 38400 baud, which a busy machine's reader does not outlast.
+// When nobody reads, one byte waits out that allowance and the rest fail at
+// once; 115200 baud keeps it short.
 TEST(PciTest, WritesWaitForASlowLineButNotForAStuckOne) {
   PtyPeer slow, stuck;
   auto line = LineOn(slow.SlavePath()), dead = LineOn(stuck.SlavePath());
-  ASSERT_EQ(line->SetLine(0, {13, 2, 4, 0}), PCI::kOpenOk);
+  ASSERT_EQ(line->SetLine(0, {10, 2, 4, 0}), PCI::kOpenOk);
   ASSERT_EQ(dead->SetLine(0, {13, 2, 4, 0}), PCI::kOpenOk);
   for (int i = 0; i < 250; ++i) slow.Receive(20).Pause(5);
   slow.Start();
