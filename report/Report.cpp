@@ -5,6 +5,7 @@
 #include "Version.h"
 #include "forms/Convert.h"
 #include "forms/Fdata.h"
+#include "forms/Readback.h"
 #include "model/Cp1251.h"
 #include "project/Eprj.h"
 
@@ -17,18 +18,8 @@ constexpr int32_t kSummaryLines = 5;
 // The reason may wrap; three lines hold the longest one made here.
 constexpr int32_t kReasonLines = 3;
 constexpr int32_t kCmPerRow = REPORTROW::kCells;
-// A form's text quoted in a reason is cut here, so that a line of garbage
-// cannot push the sentence off the sheet.
-constexpr size_t kQuotedChars = 32;
 
 std::string W(const char* utf8) { return tgx::FromUtf8(utf8); }
-
-std::string Quoted(const std::string& cp1251) {
-  std::string s = cp1251.size() > kQuotedChars ? cp1251.substr(0, kQuotedChars) + "\x85" : cp1251;
-  return "\xAB" + s + "\xBB";  // « » in Windows-1251
-}
-
-std::string RowText(int row) { return W("строка ") + std::to_string(row + 1) + ": "; }
 
 std::vector<REPORTROW> RowsOf(const PARTAB& table) {
   std::vector<REPORTROW> rows;
@@ -135,33 +126,7 @@ int32_t REPORTGEOMETRY::RowsOnNextPage() const {
   return std::max<int32_t>((BodyBottom() - BodyTop() - continuationHeight - tableHeaderHeight) / rowHeight, 1);
 }
 
-std::string ConversionFailureReason(const FORMA& form) {
-  PARTAB table;
-  if (ConvertForm(form, table)) return {};
-  const int32_t type = form.Type();
-  if (type == 5) return W("форма приращений объёма (тип 5) не переводится в таблицу");
-  if (type < 1 || type > 4) return W("тип формы ") + std::to_string(type) + W(" не переводится в таблицу");
-  if (form.RowCount() < 2) return W("в форме меньше двух строк");
-  int32_t value = 0;
-  for (int i = 0; i < form.RowCount(); ++i) {
-    if (type == 4 && !ReadFormInteger(form.LevelText(i), value))
-      return RowText(i) + W("уровень ") + Quoted(form.LevelText(i)) + W(" не является целым числом");
-    if (type == 2) {
-      // One row alone converts exactly when its text does.
-      FORMA one;
-      one.SetType(2);
-      one.AppendRow("0", form.VolumeText(i));
-      PARTAB t;
-      if (!ConvertForm(one, t))
-        return RowText(i) + W("объём ") + Quoted(form.VolumeText(i)) +
-               W(" не является числом кубических метров или слишком велик");
-    } else if (!ReadFormInteger(form.VolumeText(i), value)) {
-      return RowText(i) + W("объём ") + Quoted(form.VolumeText(i)) + W(" не является целым числом литров");
-    }
-  }
-  if (type == 4) return W("уровни пар вне допустимого диапазона: таблица не строится");
-  return W("форма не переводится в таблицу");
-}
+std::string ConversionFailureReason(const FORMA& form) { return ConversionFailureText(form); }
 
 REPORTLAYOUT BuildReport(const EPROJECT& project, const SITEFIELDS& fields, const std::vector<int>& channels,
                          const std::string& printedDate, const REPORTGEOMETRY& geometry) {
