@@ -18,10 +18,6 @@ constexpr float kLitresPerCubicMetre = 1000.0f;
 // Levels of pair forms are tenths of a millimetre; tables step by centimetres.
 constexpr int32_t kTenthsPerMm = 10;
 constexpr int32_t kMmPerEntry = 10;
-// A pair form's table reaches one centimetre past its highest level, so its
-// length follows from one typed number. Beyond 10 km of level the form is a
-// typing error; refusing it keeps a stray digit from costing gigabytes.
-constexpr int64_t kMaxPairTableEntries = 1'000'000;
 // Below this many pairs a merge sort is as quick as four counting passes.
 constexpr size_t kRadixMinPairs = 256;
 
@@ -90,8 +86,10 @@ void SortByLevel(std::vector<Pair>& pairs) {
 // as a scan from the first pair would: the first one at or above the level.
 bool Resample(const std::vector<Pair>& p, PARTAB& table) {
   const size_t n = p.size();
+  // The table reaches one centimetre past the highest level, so its length
+  // follows from one typed number: bounded before anything is allocated.
   const int64_t m = static_cast<int64_t>(p[n - 1].level) / kMmPerEntry + 2;
-  if (m <= 0 || m > kMaxPairTableEntries) return false;
+  if (m <= 0 || m > kMaxTableEntries) return false;
   table.SetCount(static_cast<int32_t>(m));
 
   const LINE below(0, 0, p[0].level, p[0].volume);
@@ -286,7 +284,9 @@ int FormRowOfIndex(const FORMA& form, int32_t index) {
 
 bool ConvertForm(const FORMA& form, PARTAB& table) {
   bool ok = false;
-  switch (form.Type()) {
+  // One table entry per row in types 1 to 3.
+  const bool tooLong = form.RowCount() > kMaxTableEntries;
+  switch (tooLong ? 0 : form.Type()) {
     case 1:
     case 3:
       ok = ConvertLitres(form, table);

@@ -8,6 +8,16 @@
 class FORMA;
 class PARTAB;
 
+// The longest table a form may give. The unit keeps all of its tables in one
+// image of at most 65,535 bytes, so no longer table can ever be loaded into
+// it; the bound also keeps one mistyped top level of a pair form (9,999.98 m)
+// from costing a million entries per form.
+constexpr int64_t kMaxTableEntries = 65'535;
+
+// The entries of the table of a pair form whose highest level is `topTenths`
+// tenths of a millimetre: one per centimetre up to one past the top.
+constexpr int64_t PairTableEntries(int32_t topTenths) { return static_cast<int64_t>(topTenths) / 10 / 10 + 2; }
+
 // Fills `table` from the form; false when the form's type cannot be converted
 // or a text is not a number (the table then holds zeros).
 bool ConvertForm(const FORMA& form, PARTAB& table);

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "forms/Convert.h"
+#include "model/Safesave.h"
 #include "model/Cp1251.h"
 #include "model/Messages.h"
 #include "model/Prjvol.h"
@@ -20,6 +21,9 @@ namespace {
 // hundred kilobytes. Anything far larger is not a form file, and reading it
 // whole would only exhaust memory.
 constexpr size_t kMaxFormFileBytes = 8 * 1024 * 1024;
+// No line of a form file is longer than a title or ten values; a longer one is
+// refused by its number rather than parsed.
+constexpr size_t kMaxLineBytes = 64 * 1024;
 constexpr int32_t kNewFormType = 1;
 constexpr int kValuesPerLine = 10;  // type 1 files: ten volumes after each '|'
 
@@ -55,109 +59,61 @@ void PutPadded(std::string& out, const std::string& s, size_t width) {
   out += s;
 }
 
-void Show(const char* utf8) { tgx::ShowMessage(tgx::FromUtf8(utf8)); }
-
-mode_t NewFileMode() {
-  // The mode a plain create would give: 0666 less the process umask, read
-  // without changing it (umask() is process-wide and other threads create files).
-  mode_t mask = 022;
-  if (FILE* f = std::fopen("/proc/self/status", "r")) {
-    char line[256];
-    while (std::fgets(line, sizeof line, f))
-      if (std::strncmp(line, "Umask:", 6) == 0) {
-        mask = static_cast<mode_t>(std::strtoul(line + 6, nullptr, 8));
-        break;
-      }
-    std::fclose(f);
-  }
-  return 0666 & ~mask;
+void Show(const char* utf8, const std::string& reason = {}) {
+  // The reason, when there is one, is the message's second line.
+  tgx::ShowMessage(reason.empty() ? tgx::FromUtf8(utf8) : tgx::FromUtf8(utf8) + "\n" + reason);
 }
 
-bool WriteAll(int fd, const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
+std::string Native(const std::string& path) { return tgx::FromUtf8(path); }
 
-// Writes the file beside its target and renames it over the target, so that
-// the old file stays whole until the new one is complete on disk.
-bool WriteFileAtomically(const std::string& target, const std::string& bytes) {
-  // Renaming over a symbolic link would replace the link, not the form file
-  // it names; write beside the real file instead. Anything but a regular file
-  // (a folder, a device) is never replaced.
-  std::string path = target;
-  struct stat link {};
-  if (::lstat(target.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
-    char* real = ::realpath(target.c_str(), nullptr);
-    if (!real) return false;
-    path = real;
-    std::free(real);
-  }
-  struct stat old {};
-  const bool exists = ::stat(path.c_str(), &old) == 0;
-  if (exists && !S_ISREG(old.st_mode)) return false;
-
-  const size_t slash = path.find_last_of('/');
-  const std::string dir = slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
-  const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-  if (base.empty()) return false;
-  std::string tmp = (slash == std::string::npos ? std::string() : dir) + "." + base + ".XXXXXX";
-  const int fd = ::mkstemp(tmp.data());
-  if (fd < 0) return false;
-
-  const mode_t mode = exists ? (old.st_mode & 07777) : NewFileMode();
-  bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, bytes) && ::fsync(fd) == 0;
-  ok = ::close(fd) == 0 && ok;
-  ok = ok && ::rename(tmp.c_str(), path.c_str()) == 0;
-  if (!ok) {
-    ::unlink(tmp.c_str());
+// Reads the whole form file, bounded by its real size. Opened without
+// blocking and checked before anything is read: a FIFO or a device given as a
+// form file would otherwise wait forever or never end. `why` says what is
+// wrong, naming the file.
+bool ReadFormFile(const std::string& path, std::string& bytes, std::string& why) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) {
+    const int err = errno;
+    why = Native(path) + (err == ENOENT || err == ENOTDIR ? tgx::FromUtf8(": файл не найден")
+                          : err == EACCES || err == EPERM ? tgx::FromUtf8(": нет доступа к файлу")
+                                                          : tgx::FromUtf8(": файл не открывается для чтения"));
     return false;
   }
-  // Make the rename itself durable; a failure here no longer endangers data.
-  const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
-  if (dfd >= 0) {
-    ::fsync(dfd);
-    ::close(dfd);
-  }
-  return true;
-}
-
-bool ReadFileBytes(const std::string& path, std::string& bytes) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
   struct stat st {};
-  bool ok = ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
-  // Read straight into the result; the size is only a hint (the file may
-  // grow, and devices or pipes report none).
+  if (::fstat(fd, &st) != 0) {
+    ::close(fd);
+    why = Native(path) + tgx::FromUtf8(": файл не читается");
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    ::close(fd);
+    why = Native(path) + (S_ISDIR(st.st_mode) ? tgx::FromUtf8(": это папка, а не файл")
+                                              : tgx::FromUtf8(": не обычный файл (канал, устройство или сокет)"));
+    return false;
+  }
+  if (static_cast<uint64_t>(st.st_size) > kMaxFormFileBytes) {
+    ::close(fd);
+    why = Native(path) + tgx::FromUtf8(": файл больше ") + std::to_string(kMaxFormFileBytes / (1024 * 1024)) +
+          tgx::FromUtf8(" МБ, это не файл форм");
+    return false;
+  }
+  // What grows after fstat is not read: the size read is the size checked.
+  bytes.resize(static_cast<size_t>(st.st_size));
   size_t size = 0;
-  bytes.resize(ok && S_ISREG(st.st_mode) ? std::min<uint64_t>(static_cast<uint64_t>(st.st_size) + 1, kMaxFormFileBytes + 1)
-                                         : 64 * 1024);
-  while (ok) {
-    if (size == bytes.size()) {
-      if (size > kMaxFormFileBytes) {
-        ok = false;
-        break;
-      }
-      bytes.resize(std::min(size * 2, kMaxFormFileBytes + 1));
-    }
+  bool ok = true;
+  while (size < bytes.size()) {
     const ssize_t n = ::read(fd, bytes.data() + size, bytes.size() - size);
     if (n == 0) break;
     if (n < 0) {
-      if (errno != EINTR) ok = false;
-      continue;
+      if (errno == EINTR) continue;
+      ok = false;
+      break;
     }
     size += static_cast<size_t>(n);
   }
   ::close(fd);
-  if (size > kMaxFormFileBytes) ok = false;
   bytes.resize(ok ? size : 0);
+  if (!ok) why = Native(path) + tgx::FromUtf8(": ошибка чтения файла");
   return ok;
 }
 }  // namespace
@@ -239,29 +195,42 @@ std::string FDATA::FileNameForType(const std::string& path, int32_t type) {
   return (dot == std::string::npos ? path : path.substr(0, dot)) + kWritten[type - 1];
 }
 
-bool FDATA::ReadText(std::string_view text, int32_t type) {
+bool FDATA::ReadText(std::string_view text, int32_t type, std::string* why) {
   Clear();
-  // Whole lines, however long: a value is never cut in two.
+  const auto fail = [&](std::string reason) {
+    Clear();
+    if (why) *why = std::move(reason);
+    return false;
+  };
+  // Whole lines, never cut: a value is never split in two. `visit` gets the
+  // line and its number (1-based).
   const auto for_each_line = [text](auto&& visit) {
     size_t pos = 0;
+    int64_t number = 0;
     while (pos < text.size()) {
       size_t end = text.find('\n', pos);
       if (end == std::string_view::npos) end = text.size();
       std::string_view line = text.substr(pos, end - pos);
       pos = end + 1;
       if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-      if (!visit(line)) return;
+      if (!visit(line, ++number)) return;
     }
   };
 
-  // A first pass counts each form's data lines so that its columns are
-  // allocated once. Type 1 lines carry up to ten values; every value takes at
-  // least two bytes, which bounds the guess for lines of blanks.
+  // A first pass checks the lines' length and counts each form's data lines
+  // so that its columns are allocated once. Type 1 lines carry up to ten
+  // values; every value takes at least two bytes, which bounds the guess for
+  // lines of blanks; no form is given room beyond the longest table.
   const bool bar_lines = type == 1 || type == 4 || type == 5;
   const size_t per_line = type == 1 || type == 3 ? kValuesPerLine : 1;
   std::array<size_t, kMaxForms> lines{}, bytes{};
   int32_t started = 0;
-  for_each_line([&](std::string_view line) {
+  int64_t long_line = 0;
+  for_each_line([&](std::string_view line, int64_t number) {
+    if (line.size() > kMaxLineBytes) {
+      long_line = number;
+      return false;
+    }
     if (!line.empty() && line.front() == '#') return ++started <= kMaxForms;
     if (started > 0 && !line.empty() && (!bar_lines || line.front() == '|')) {
       ++lines[static_cast<size_t>(started - 1)];
@@ -269,14 +238,19 @@ bool FDATA::ReadText(std::string_view text, int32_t type) {
     }
     return true;
   });
+  if (long_line > 0)
+    return fail(tgx::FromUtf8("строка ") + std::to_string(long_line) + tgx::FromUtf8(" длиннее ") +
+                std::to_string(kMaxLineBytes) + tgx::FromUtf8(" байт"));
 
   started = 0;
-  for_each_line([&](std::string_view line) {
+  std::string fault;
+  for_each_line([&](std::string_view line, int64_t number) {
     if (!line.empty() && line.front() == '#') {
       if (started == kMaxForms) return false;
       FORMA& f = Form(started);
       f.SetType(type);
-      f.Reserve(std::min(lines[static_cast<size_t>(started)] * per_line, bytes[static_cast<size_t>(started)] / 2));
+      const size_t guess = std::min(lines[static_cast<size_t>(started)] * per_line, bytes[static_cast<size_t>(started)] / 2);
+      f.Reserve(std::min<size_t>(guess, kMaxTableEntries + 1));
       ++started;
       // The writer puts one blank after '#'; dropping it here keeps a title
       // unchanged through any number of saves and loads.
@@ -284,12 +258,44 @@ bool FDATA::ReadText(std::string_view text, int32_t type) {
       if (!title.empty() && title.front() == ' ') title.remove_prefix(1);
       f.SetTitle(std::string(title));
     } else if (started > 0) {
-      Form(started - 1).ParseLine(line);
+      FORMA& f = Form(started - 1);
+      f.ParseLine(line);
+      // Checked line by line: one line adds at most a few thousand rows.
+      if (f.RowCount() > kMaxTableEntries) {
+        fault = tgx::FromUtf8("форма ") + std::to_string(started) + tgx::FromUtf8(", строка ") +
+                std::to_string(number) + tgx::FromUtf8(": больше ") + std::to_string(kMaxTableEntries) +
+                tgx::FromUtf8(" строк");
+        return false;
+      }
     }
     return true;
   });
+  if (!fault.empty()) return fail(fault);
   count_ = started;
-  return Trim();
+
+  // A pair form's table follows from its highest level: one typed digit too
+  // many would make a table no unit can hold.
+  if (type == 4) {
+    for (int k = 0; k < count_; ++k) {
+      const FORMA& f = Form(k);
+      int32_t top = 0, level = 0;
+      bool any = false;
+      for (int i = 0; i < f.RowCount(); ++i)
+        if (ReadFormInteger(f.LevelText(i), level) && (!any || level > top)) {
+          top = level;
+          any = true;
+        }
+      if (any && PairTableEntries(top) > kMaxTableEntries)
+        return fail(tgx::FromUtf8("форма ") + std::to_string(k + 1) + tgx::FromUtf8(": верхний уровень ") +
+                    std::to_string(top) + tgx::FromUtf8(" (мм*10) дал бы таблицу длиннее ") +
+                    std::to_string(kMaxTableEntries) + tgx::FromUtf8(" значений"));
+    }
+  }
+  if (!Trim()) {
+    if (why) *why = tgx::FromUtf8("в файле нет ни одной формы из двух и более строк");
+    return false;
+  }
+  return true;
 }
 
 std::string FDATA::WriteText() const {
@@ -329,24 +335,40 @@ std::string FDATA::WriteText() const {
 bool FDATA::Load(const std::string& path) {
   const int32_t type = TypeOfFileName(path);
   if (type == 0) {
-    Show("Неизвестная форма!");
+    const size_t dot = ExtensionPos(path);
+    Show("Неизвестная форма!", Native(path) + (dot == std::string::npos
+                                                   ? tgx::FromUtf8(": у файла нет расширения формы")
+                                                   : tgx::FromUtf8(": расширение ") + Native(path.substr(dot)) +
+                                                         tgx::FromUtf8(" не является расширением файла форм")) +
+                                   tgx::FromUtf8(" (.fs, .fs1, .fs2, .f1)"));
     return false;
   }
   Clear();
-  std::string bytes;
-  if (!ReadFileBytes(path, bytes)) {
-    Show("Файл испорчен!");
+  std::string bytes, why;
+  if (!ReadFormFile(path, bytes, why)) {
+    Show("Файл испорчен!", why);
     return false;
   }
-  if (!ReadText(bytes, type)) {
-    Show(" Ошибка формы! ");
+  const bool ok = ReadText(bytes, type, &why);
+  // The file's bytes are no longer needed while the message waits.
+  std::string().swap(bytes);
+  if (!ok) {
+    Show(Count() == 0 && why.find(tgx::FromUtf8("строка ")) == 0 ? "Файл испорчен!" : " Ошибка формы! ",
+         Native(path) + ": " + why);
     return false;
   }
   return true;
 }
 
 bool FDATA::Save(const std::string& path) const {
-  if (!WriteFileAtomically(path, WriteText())) {
+  // A target that may not be written (a folder, a device, a name that is all
+  // extension, a link planted by someone else) is refused with its reason.
+  std::string why;
+  if (!CheckSaveTarget(path, why)) {
+    Show("Невозможно записать файл!", why);
+    return false;
+  }
+  if (!SaveFileSafely(path, WriteText())) {
     Show("Невозможно записать файл!");
     return false;
   }

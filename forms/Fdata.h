@@ -36,13 +36,18 @@ class FDATA {
 
   // Both show their failure through the process message sink
   // ("Неизвестная форма!", "Файл испорчен!", " Ошибка формы! ",
-  // "Невозможно записать файл!") and return false.
+  // "Невозможно записать файл!"), with the reason and the file's name as a
+  // second line when there is one, and return false. Load reads only regular
+  // files of at most 8 MB, lines of at most 64 KiB and forms whose table fits
+  // the unit (kMaxTableEntries); Save writes through a temporary file
+  // (model/Safesave.h), so a failed save leaves the old file whole.
   bool Load(const std::string& path);
   bool Save(const std::string& path) const;
 
   // The file body without the file system: what Load reads after opening
-  // (returns the trim result, shows nothing) and what Save writes.
-  bool ReadText(std::string_view text, int32_t type);
+  // (returns the trim result, shows nothing; `why` gets the reason of a
+  // failure, with the line or form it concerns) and what Save writes.
+  bool ReadText(std::string_view text, int32_t type, std::string* why = nullptr);
   std::string WriteText() const;
 
   // Conversions between forms and volume tables.
