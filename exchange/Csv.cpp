@@ -15,6 +15,7 @@
 #include "forms/Forma.h"
 #include "model/Cp1251.h"
 #include "model/Prjvol.h"
+#include "model/Safesave.h"
 #include "project/Eprj.h"
 
 namespace {
@@ -727,52 +728,6 @@ bool CsvReader::Compose(FDATA& forms) {
 
 // ---------------------------------------------------------------- files
 
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
-}
-
-// A temporary file beside the target, renamed over it once complete: the old
-// file stays whole until the new one is on disk. A link is followed, so the
-// file it names is replaced and the link stays.
-bool WriteFileAtomically(const std::string& target, std::string_view bytes) {
-  std::string path = target;
-  if (char* real = ::realpath(target.c_str(), nullptr)) {
-    path = real;
-    std::free(real);
-  }
-  struct stat old {};
-  const bool exists = ::stat(path.c_str(), &old) == 0;
-  if (exists && !S_ISREG(old.st_mode)) return false;
-  const size_t slash = path.find_last_of('/');
-  const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-  if (base.empty()) return false;
-  const std::string prefix = path.substr(0, slash == std::string::npos ? 0 : slash + 1) + "." + base + ".";
-  // Created with mode 0666 so that the kernel applies the umask; a new file
-  // gets the mode a plain create would give it.
-  std::string tmp;
-  int fd = -1;
-  for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-    tmp = prefix + std::to_string(::getpid()) + "-" + std::to_string(attempt) + ".tmp";
-    fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) return false;
-  }
-  if (fd < 0) return false;
-  bool ok = !exists || ::fchmod(fd, old.st_mode & 07777) == 0;
-  ok = ok && WriteAll(fd, bytes) && ::fsync(fd) == 0;
-  ok = ::close(fd) == 0 && ok;
-  ok = ok && ::rename(tmp.c_str(), path.c_str()) == 0;
-  if (!ok) ::unlink(tmp.c_str());
-  return ok;
-}
-
 void AppendCell(std::string& out, std::string_view utf8, char delimiter) {
   if (utf8.find_first_of(std::string{delimiter, '"', '\r', '\n'}) == std::string_view::npos) {
     out += utf8;
@@ -911,7 +866,7 @@ std::string ExportCsvText(const GROUPTAB& tables, const std::vector<std::string>
 bool ExportCsvFile(const std::string& path, const GROUPTAB& tables, const std::vector<std::string>& titles,
                    const CsvExportOptions& options, std::string& message) {
   message.clear();
-  if (!WriteFileAtomically(path, ExportCsvText(tables, titles, options))) {
+  if (!SaveFileSafely(path, ExportCsvText(tables, titles, options))) {
     message = Cp("Невозможно записать файл!");
     return false;
   }

@@ -16,6 +16,7 @@
 #include <map>
 
 #include "model/Cp1251.h"
+#include "model/Safesave.h"
 
 namespace fs = std::filesystem;
 
@@ -194,50 +195,9 @@ bool ReadSmallFile(const std::string& path, size_t limit, std::string& bytes, bo
   return ok;
 }
 
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
-}
-
-// A temporary file in the map file's folder renamed over it once complete:
-// the program reading the map at any moment sees the old file or the new one,
-// never half of one. A link is followed, so the file it names is replaced.
-bool ReplaceFile(const std::string& target, std::string_view bytes) {
-  std::string path = target;
-  if (char* real = ::realpath(target.c_str(), nullptr)) {
-    path = real;
-    std::free(real);
-  }
-  struct stat old {};
-  const bool exists = ::stat(path.c_str(), &old) == 0;
-  if (exists && !S_ISREG(old.st_mode)) return false;
-  const size_t slash = path.find_last_of('/');
-  const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-  if (base.empty()) return false;
-  const std::string prefix = path.substr(0, slash == std::string::npos ? 0 : slash + 1) + "." + base + ".";
-  std::string tmp;
-  int fd = -1;
-  // Mode 0666 at creation lets the kernel apply the umask to a new file.
-  for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-    tmp = prefix + std::to_string(::getpid()) + "-" + std::to_string(attempt) + ".tmp";
-    fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) return false;
-  }
-  if (fd < 0) return false;
-  bool ok = !exists || ::fchmod(fd, old.st_mode & 07777) == 0;
-  ok = ok && WriteAll(fd, bytes) && ::fsync(fd) == 0;
-  ok = ::close(fd) == 0 && ok;
-  ok = ok && ::rename(tmp.c_str(), path.c_str()) == 0;
-  if (!ok) ::unlink(tmp.c_str());
-  return ok;
-}
+// Through the shared safe save: the program reading the map at any moment
+// sees the old file or the new one, never half of one.
+bool ReplaceFile(const std::string& target, std::string_view bytes) { return SaveFileSafely(target, bytes); }
 
 std::string Cp(const char* utf8) { return tgx::FromUtf8(utf8); }
 

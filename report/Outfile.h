@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "model/Safesave.h"
+
 class OUTFILE {
  public:
   OUTFILE() = default;
@@ -16,14 +18,12 @@ class OUTFILE {
   // folder cannot take it, or the target exists and is not a regular file.
   bool Open(const std::string& target);
   // Where the content goes until Commit.
-  const std::string& TempPath() const { return temp_; }
+  const std::string& TempPath() const { return file_.TempPath(); }
   // Writes `bytes` as the whole content of the temporary file.
   bool Write(const std::string& bytes);
   // Flushes the temporary file to disk and renames it over the target.
   bool Commit();
 
  private:
-  std::string target_;
-  std::string temp_;
-  bool committed_ = false;
+  SAFEFILE file_;
 };

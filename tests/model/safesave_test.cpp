@@ -1,0 +1,175 @@
+// Saving through a temporary file: what is left beside the target, which
+// names and targets are refused, and which links are followed.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "model/Safesave.h"
+#include "support/TempDir.h"
+
+namespace fs = std::filesystem;
+
+namespace tgxtest {
+namespace {
+
+std::string ReadBytes(const fs::path& p) {
+  std::ostringstream s;
+  s << std::ifstream(p, std::ios::binary).rdbuf();
+  return s.str();
+}
+
+void WriteBytes(const fs::path& p, const std::string& bytes) { std::ofstream(p, std::ios::binary) << bytes; }
+
+int Entries(const fs::path& dir) { return static_cast<int>(std::distance(fs::directory_iterator(dir), {})); }
+
+TEST(SafeSave, WritesTheContentAndLeavesNothingBeside) {
+  TempDir dir;
+  ASSERT_TRUE(SaveFileSafely(dir.File("a.txt"), "new"));
+  EXPECT_EQ(ReadBytes(dir.File("a.txt")), "new");
+  EXPECT_EQ(Entries(dir.Path()), 1);
+}
+
+TEST(SafeSave, SavesAFileNameOfTheLongestLegalLength) {
+  TempDir dir;
+  const std::string name(255, 'n');
+  ASSERT_TRUE(SaveFileSafely(dir.File(name), "long"));
+  EXPECT_EQ(ReadBytes(dir.File(name)), "long");
+}
+
+TEST(SafeSave, KeepsTheModeOfTheReplacedFile) {
+  TempDir dir;
+  WriteBytes(dir.File("m"), "old");
+  ::chmod(dir.File("m").c_str(), 0604);
+  ASSERT_TRUE(SaveFileSafely(dir.File("m"), "new"));
+  EXPECT_EQ(fs::status(dir.File("m")).permissions() & fs::perms::all, fs::perms(0604));
+}
+
+TEST(SafeSave, ListsTheTemporaryFileOnlyWhileTheSaveIsInFlight) {
+  TempDir dir;
+  const int before = PendingTempFileCount();
+  {
+    SAFEFILE f;
+    ASSERT_TRUE(f.Open(dir.File("a")));
+    EXPECT_EQ(PendingTempFileCount(), before + 1);
+    ASSERT_TRUE(f.Write("x"));
+    ASSERT_TRUE(f.Commit());
+    EXPECT_EQ(PendingTempFileCount(), before);
+  }
+  EXPECT_EQ(Entries(dir.Path()), 1);
+}
+
+TEST(SafeSave, AnAbandonedSaveKeepsTheOldFile) {
+  TempDir dir;
+  WriteBytes(dir.File("a"), "old");
+  {
+    SAFEFILE f;
+    ASSERT_TRUE(f.Open(dir.File("a")));
+    ASSERT_TRUE(f.Write("new"));
+  }
+  EXPECT_EQ(ReadBytes(dir.File("a")), "old");
+  EXPECT_EQ(Entries(dir.Path()), 1);
+}
+
+void RemoveAndDie(int sig) {
+  RemovePendingTempFiles();
+  ::signal(sig, SIG_DFL);
+  ::raise(sig);
+}
+
+// A save interrupted by a signal in its middle: the handler removes the
+// temporary file, the target keeps its old content.
+TEST(SafeSave, ASignalDuringASaveLeavesNoTemporaryFile) {
+  for (const int sig : {SIGINT, SIGTERM}) {
+    TempDir dir;
+    WriteBytes(dir.File("t.fs"), "old");
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      ::signal(sig, RemoveAndDie);
+      SAFEFILE f;
+      if (!f.Open(dir.File("t.fs")) || !f.Write("half")) ::_exit(2);
+      ::raise(sig);
+      ::_exit(3);  // not reached
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the child did not get as far as the signal";
+    EXPECT_EQ(Entries(dir.Path()), 1) << sig;
+    EXPECT_EQ(ReadBytes(dir.File("t.fs")), "old") << sig;
+  }
+}
+
+TEST(SafeSave, ChecksTheTargetBeforeSaving) {
+  TempDir dir;
+  fs::create_directory(dir.File("sub"));
+  WriteBytes(dir.File("plain.fs"), "x");
+  const struct {
+    std::string path;
+    bool allowed;
+  } cases[] = {
+      {dir.File("sub") + "/", false}, {dir.File(".hidden"), false}, {dir.File("sub"), false},
+      {"/dev/null", false},           {dir.File("new.fs"), true},   {dir.File("plain.fs"), true},
+      {dir.File(".x.fs"), true},
+  };
+  for (const auto& c : cases) {
+    std::string message;
+    EXPECT_EQ(CheckSaveTarget(c.path, message), c.allowed) << c.path;
+    EXPECT_EQ(message.empty(), c.allowed) << c.path;
+  }
+}
+
+TEST(SafeSave, RefusesToReplaceADevice) {
+  std::string why;
+  EXPECT_FALSE(SaveFileSafely("/dev/null", "x", &why));
+  EXPECT_FALSE(why.empty());
+}
+
+TEST(SafeSave, FollowsTheUsersOwnLink) {
+  TempDir dir;
+  WriteBytes(dir.File("real"), "old");
+  fs::create_symlink(dir.File("real"), dir.File("link"));
+  ASSERT_TRUE(SaveFileSafely(dir.File("link"), "new"));
+  EXPECT_EQ(ReadBytes(dir.File("real")), "new");
+  EXPECT_TRUE(fs::is_symlink(dir.File("link")));
+}
+
+// In a sticky folder open to all, a link that another user planted is not
+// followed: the file it points at stays as it was.
+class PlantedLink : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (::geteuid() != 0) GTEST_SKIP() << "giving a link to another user needs root";
+    ASSERT_EQ(::chmod(shared.Path().c_str(), 01777), 0);
+    WriteBytes(victim.File("passwd"), "precious");
+    fs::create_symlink(victim.File("passwd"), shared.File("X.fs"));
+    ASSERT_EQ(::lchown(shared.File("X.fs").c_str(), 65534, 65534), 0);
+  }
+  TempDir shared{"tgx-shared"}, victim{"tgx-victim"};
+};
+
+TEST_F(PlantedLink, IsRefused) {
+  std::string why;
+  EXPECT_FALSE(SaveFileSafely(shared.File("X.fs"), "evil", &why));
+  EXPECT_FALSE(why.empty());
+}
+
+TEST_F(PlantedLink, LeavesItsTargetUnchanged) {
+  SaveFileSafely(shared.File("X.fs"), "evil");
+  EXPECT_EQ(ReadBytes(victim.File("passwd")), "precious");
+}
+
+TEST_F(PlantedLink, IsRefusedByTheTargetCheck) {
+  std::string message;
+  EXPECT_FALSE(CheckSaveTarget(shared.File("X.fs"), message));
+}
+
+}  // namespace
+}  // namespace tgxtest
