@@ -10,6 +10,7 @@
 #include <string>
 
 #include "forms/Fdata.h"
+#include "forms/Readback.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -84,6 +85,33 @@ void BM_LoadCheckLitreForms(benchmark::State& state) {
   LoadAndCheck(state, file);
 }
 BENCHMARK(BM_LoadCheckLitreForms)->Unit(benchmark::kMillisecond);
+
+// What the editor asks before every save: whether each text reads back.
+void BM_UnsafeTextScan(benchmark::State& state) {
+  FDATA forms;
+  forms.ReadText(PairFile(), 4);
+  for (auto _ : state)
+    for (int k = 0; k < forms.Count(); ++k) benchmark::DoNotOptimize(FirstUnsafeText(forms.Form(k)));
+}
+BENCHMARK(BM_UnsafeTextScan)->Unit(benchmark::kMillisecond);
+
+// The file body alone (the fuzz target's path) against the whole save with
+// its flush to disk.
+void BM_WriteText(benchmark::State& state) {
+  FDATA forms;
+  forms.ReadText(LitreFile(), 1);
+  for (auto _ : state) benchmark::DoNotOptimize(forms.WriteText());
+}
+BENCHMARK(BM_WriteText)->Unit(benchmark::kMillisecond);
+
+void BM_SaveFile(benchmark::State& state) {
+  FDATA forms;
+  forms.ReadText(LitreFile(), 1);
+  const tgxtest::TempDir dir{"tgx-bench"};
+  for (auto _ : state)
+    if (!forms.Save(dir.File("save.fs"))) state.SkipWithError("save failed");
+}
+BENCHMARK(BM_SaveFile)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 BENCHMARK_MAIN();
