@@ -116,6 +116,27 @@ bool ReadFormFile(const std::string& path, std::string& bytes, std::string& why)
   if (!ok) why = Native(path) + tgx::FromUtf8(": ошибка чтения файла");
   return ok;
 }
+// The number (1-based) of the first line longer than kMaxLineBytes, 0 when
+// there is none.
+int64_t FirstOverlongLine(std::string_view text) {
+  int64_t number = 1;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t end = text.find('\n', pos);
+    if (end == std::string_view::npos) end = text.size();
+    size_t length = end - pos;
+    if (length > 0 && text[end - 1] == '\r') --length;
+    if (length > kMaxLineBytes) return number;
+    pos = end + 1;
+    ++number;
+  }
+  return 0;
+}
+
+std::string OverlongLineText(int64_t line) {
+  return tgx::FromUtf8("строка ") + std::to_string(line) + tgx::FromUtf8(" длиннее ") +
+         std::to_string(kMaxLineBytes) + tgx::FromUtf8(" байт");
+}
 }  // namespace
 
 void FDATA::Clear() {
@@ -217,7 +238,9 @@ bool FDATA::ReadText(std::string_view text, int32_t type, std::string* why) {
     }
   };
 
-  // A first pass checks the lines' length and counts each form's data lines
+  if (const int64_t line = FirstOverlongLine(text); line > 0) return fail(OverlongLineText(line));
+
+  // A first pass counts each form's data lines
   // so that its columns are allocated once. Type 1 lines carry up to ten
   // values; every value takes at least two bytes, which bounds the guess for
   // lines of blanks; no form is given room beyond the longest table.
@@ -225,12 +248,7 @@ bool FDATA::ReadText(std::string_view text, int32_t type, std::string* why) {
   const size_t per_line = type == 1 || type == 3 ? kValuesPerLine : 1;
   std::array<size_t, kMaxForms> lines{}, bytes{};
   int32_t started = 0;
-  int64_t long_line = 0;
-  for_each_line([&](std::string_view line, int64_t number) {
-    if (line.size() > kMaxLineBytes) {
-      long_line = number;
-      return false;
-    }
+  for_each_line([&](std::string_view line, int64_t) {
     if (!line.empty() && line.front() == '#') return ++started <= kMaxForms;
     if (started > 0 && !line.empty() && (!bar_lines || line.front() == '|')) {
       ++lines[static_cast<size_t>(started - 1)];
@@ -238,9 +256,6 @@ bool FDATA::ReadText(std::string_view text, int32_t type, std::string* why) {
     }
     return true;
   });
-  if (long_line > 0)
-    return fail(tgx::FromUtf8("строка ") + std::to_string(long_line) + tgx::FromUtf8(" длиннее ") +
-                std::to_string(kMaxLineBytes) + tgx::FromUtf8(" байт"));
 
   started = 0;
   std::string fault;
@@ -349,12 +364,16 @@ bool FDATA::Load(const std::string& path) {
     Show("Файл испорчен!", why);
     return false;
   }
+  // A line beyond any form's is damage to the file; the rest is the forms'.
+  if (const int64_t line = FirstOverlongLine(bytes); line > 0) {
+    std::string().swap(bytes);  // not kept while the message waits
+    Show("Файл испорчен!", Native(path) + ": " + OverlongLineText(line));
+    return false;
+  }
   const bool ok = ReadText(bytes, type, &why);
-  // The file's bytes are no longer needed while the message waits.
   std::string().swap(bytes);
   if (!ok) {
-    Show(Count() == 0 && why.find(tgx::FromUtf8("строка ")) == 0 ? "Файл испорчен!" : " Ошибка формы! ",
-         Native(path) + ": " + why);
+    Show(" Ошибка формы! ", Native(path) + ": " + why);
     return false;
   }
   return true;

@@ -175,6 +175,14 @@ std::string ConversionFailureText(const FORMA& form) {
       return RowText(i) + W("объём ") + Quoted(form.VolumeText(i)) + W(" не является целым числом литров");
     }
   }
-  if (type == 4) return W("уровни пар вне допустимого диапазона: таблица не строится");
+  if (type == 4) {
+    int32_t top = 0;
+    for (int i = 0; i < form.RowCount(); ++i)
+      if (ReadFormInteger(form.LevelText(i), value) && (i == 0 || value > top)) top = value;
+    if (PairTableEntries(top) > kMaxTableEntries)
+      return W("верхний уровень ") + std::to_string(top) + W(" (мм*10) дал бы таблицу длиннее ") +
+             std::to_string(kMaxTableEntries) + W(" значений");
+    return W("уровни пар вне допустимого диапазона: таблица не строится");
+  }
   return W("форма не переводится в таблицу");
 }

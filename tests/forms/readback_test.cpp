@@ -130,6 +130,13 @@ TEST(ConversionFailure, NamesTheRowAndText) {
   EXPECT_EQ(tgx::ToUtf8(ConversionFailureText(f)), "строка 2: объём «5OO» не является целым числом литров");
 }
 
+TEST(ConversionFailure, NamesATopLevelTooHighForAUnit) {
+  FORMA f;
+  f.Init(4);
+  f.SetLevelText(1, "99999980");
+  EXPECT_EQ(tgx::ToUtf8(ConversionFailureText(f)), "верхний уровень 99999980 (мм*10) дал бы таблицу длиннее 65535 значений");
+}
+
 TEST(ConversionFailure, IsEmptyForAFormThatConverts) { EXPECT_EQ(ConversionFailureText(FormOfType(1)), ""); }
 
 }  // namespace
