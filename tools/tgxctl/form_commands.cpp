@@ -6,17 +6,18 @@
 #include <vector>
 
 #include "forms/Fdata.h"
+#include "forms/Readback.h"
 #include "link/Arjvol.h"
 #include "model/Cp1251.h"
 #include "model/Messages.h"
 #include "model/Prjvol.h"
+#include "model/Safesave.h"
 #include "project/Eprj.h"
 #include "tgxctl/Commands.h"
+#include "tgxctl/Output.h"
 
 namespace tgxctl {
 namespace {
-void Out(const std::string& utf8) { std::fwrite(utf8.data(), 1, utf8.size(), stdout); }
-
 int UsageError(const char* what) {
   std::fprintf(stderr, "tgxctl: %s; подробности: tgxctl --help\n", what);
   return kExitUsage;
@@ -34,13 +35,21 @@ std::string Join(const std::vector<int32_t>& v) {
   return s;
 }
 
-int Check(const std::string& file) {
+// `why`: the reason of each form that does not convert goes to stderr as
+// "<channel>\t<reason>", so stdout keeps its records.
+int Check(const std::string& file, bool why) {
   EPROJECT p;
   if (!LoadProject(file, p)) return kExitLoadFailed;
   p.Check();
   for (int i = 0; i < p.FormCount(); ++i) {
     Out(std::to_string(i + 1) + "\t" + p.ControlMark(i) + "\t" + std::to_string(p.Form(i).RowCount()) + "\t" +
         tgx::ToUtf8(p.Form(i).Title()) + "\n");
+    if (why && !p.IsGap(i) && !p.Converted(i)) {
+      std::string reason = tgx::ToUtf8(ConversionFailureText(p.Form(i)));
+      for (char& c : reason)
+        if (c == '\n' || c == '\r') c = ' ';
+      std::fprintf(stderr, "%d\t%s\n", i + 1, reason.c_str());
+    }
   }
   return kExitOk;
 }
@@ -63,12 +72,10 @@ int Tables(const std::string& file) {
 }
 
 int Convert(const std::string& file, const std::string& out) {
+  if (!SaveTargetAcceptable(out)) return kExitLoadFailed;
   EPROJECT converted;
   if (const int code = LoadAndConvert(file, converted, "файл не записан")) return code;
-  const std::string path = FDATA::FileNameForType(out, 1);
-  if (!converted.Save(path)) return kExitLoadFailed;
-  Out(path + "\n");
-  return kExitOk;
+  return SaveAndPrint(converted, FDATA::FileNameForType(out, 1));
 }
 
 std::string Hex(const uint8_t* bytes, int32_t n) {
@@ -101,6 +108,24 @@ int Pack(const std::string& file, int32_t mode) {
 }
 }  // namespace
 
+bool SaveTargetAcceptable(const std::string& out) {
+  std::string message;
+  if (CheckSaveTarget(out, message)) return true;
+  std::fprintf(stderr, "tgxctl: %s\n", tgx::ToUtf8(message).c_str());
+  return false;
+}
+
+int SaveAndPrint(EPROJECT& project, const std::string& path) {
+  // The target as extended may still be a folder or a device.
+  if (!SaveTargetAcceptable(path)) return kExitLoadFailed;
+  if (!project.Save(path)) {
+    std::fprintf(stderr, "tgxctl: файл %s не записан\n", path.c_str());
+    return kExitLoadFailed;
+  }
+  Out(path + "\n");
+  return kExitOk;
+}
+
 int LoadAndConvert(const std::string& file, EPROJECT& converted, const char* consequence) {
   EPROJECT source;
   if (!LoadProject(file, source)) return kExitLoadFailed;
@@ -118,8 +143,9 @@ int LoadAndConvert(const std::string& file, EPROJECT& converted, const char* con
 
 std::string FormUsage() {
   return "Команды форм (вывод UTF-8, одна запись в строке, поля через TAB):\n"
-         "  tgxctl check ФАЙЛ              канал, контроль (\"OK \", \"OK*\", \"-\" или пусто для пропуска),\n"
-         "                                 число строк и заголовок каждой формы\n"
+         "  tgxctl check ФАЙЛ [--why]      канал, контроль (\"OK \", \"OK*\", \"-\" или пусто для пропуска),\n"
+         "                                 число строк и заголовок каждой формы; --why: причина каждой\n"
+         "                                 непреобразуемой формы на stderr (канал TAB причина)\n"
          "  tgxctl tables ФАЙЛ             канал, число значений и значения таблицы объёма каждой формы\n"
          "                                 (\"-\" для формы, которая не преобразуется)\n"
          "  tgxctl convert ФАЙЛ ВЫХОД      импорт: все формы в тип 1 (.fs), по строке на сантиметр;\n"
@@ -129,9 +155,19 @@ std::string FormUsage() {
 
 int RunFormCommand(const std::vector<std::string>& args) {
   const std::string& cmd = args[0];
-  if (cmd == "check" || cmd == "tables") {
+  if (cmd == "check") {
+    std::vector<std::string> files;
+    bool why = false;
+    for (size_t i = 1; i < args.size(); ++i) {
+      if (args[i] == "--why") why = true;
+      else files.push_back(args[i]);
+    }
+    if (files.size() != 1) return UsageError("команде нужен один файл");
+    return Check(files[0], why);
+  }
+  if (cmd == "tables") {
     if (args.size() != 2) return UsageError("команде нужен один файл");
-    return cmd == "check" ? Check(args[1]) : Tables(args[1]);
+    return Tables(args[1]);
   }
   if (cmd == "convert") {
     if (args.size() != 3) return UsageError("convert: нужны ФАЙЛ и ВЫХОД");

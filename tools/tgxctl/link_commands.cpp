@@ -1,17 +1,22 @@
 // Link commands: one session with the unit per call, reported the way the main
 // window's status bar and message boxes report it.
 
-#include <signal.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
+#include "app/core/Chanpar.h"
 #include "app/core/Syscfg.h"
+#include "journal/Sessionentry.h"
 #include "link/Portcol.h"
 #include "link/session/Bvlink.h"
 #include "link/session/Outcome.h"
@@ -19,6 +24,8 @@
 #include "model/Prjvol.h"
 #include "project/Eprj.h"
 #include "tgxctl/Commands.h"
+#include "tgxctl/Output.h"
+#include "tgxctl/Signals.h"
 
 namespace tgxctl {
 namespace {
@@ -27,6 +34,7 @@ struct LinkOptions {
   int port = -1;      // 0-based; -1: the configured port
   int timeout = -1;   // ms; -1: the configured time-out
   bool log = false;
+  bool backup = false;  // write, delete: the unit's tables are read first, into the journal
   std::string command;
   std::vector<std::string> operands;
 };
@@ -58,6 +66,8 @@ std::string Parse(const std::vector<std::string>& args, LinkOptions& o) {
       ++i;
     } else if (a == "--log") {
       o.log = true;
+    } else if (a == "--backup") {
+      o.backup = true;
     } else if (o.command.empty()) {
       if (!IsCommandWord(a)) return "неизвестная команда";
       o.command = a;
@@ -67,14 +77,11 @@ std::string Parse(const std::vector<std::string>& args, LinkOptions& o) {
   }
   if (o.command.empty()) return "нет команды";
   if (!o.device.empty() && o.port >= 0) return "--port и --device вместе";
+  if (o.backup && o.command != "write" && o.command != "delete") return "--backup только для write и delete";
   const size_t wanted = o.command == "delete" ? 0 : 1;
   if (o.operands.size() != wanted) return o.command + ": неверное число аргументов";
   return {};
 }
-
-void Out(const std::string& utf8) { std::fwrite(utf8.data(), 1, utf8.size(), stdout); }
-// One line of a Windows-1251 text.
-void OutLine(const std::string& cp1251) { Out(tgx::ToUtf8(cp1251) + "\n"); }
 
 int UsageError(const std::string& what) {
   std::fprintf(stderr, "tgxctl: %s; подробности: tgxctl --help\n", what.c_str());
@@ -90,40 +97,135 @@ int ProjectTables(const std::string& file, GROUPTAB& tables) {
   return kExitOk;
 }
 
-// Ctrl-C raises the running session's Cancel; the worker then ends within one
-// byte wait and closes the port itself.
-std::atomic<bool>* g_cancel = nullptr;
-extern "C" void OnInterrupt(int) {
-  if (g_cancel) g_cancel->store(true);
+// The session's wire figures, once the worker keeps them; until then the
+// bar shows the percentage alone.
+template <class Link>
+bool WireBytes(const Link& s, int64_t& done, int64_t& total) {
+  if constexpr (requires { s.WireBytesDone.load(); s.WireBytesTotal.load(); }) {
+    done = s.WireBytesDone.load();
+    total = s.WireBytesTotal.load();
+    return true;
+  } else {
+    return false;
+  }
 }
 
-class InterruptGuard {
+template <class Link>
+int32_t LineBytesPerSecond() {
+  if constexpr (requires { Link::kLineBytesPerSecond; }) return Link::kLineBytesPerSecond;
+  else return 9600 / 11;  // 8E1: 11 bits a byte
+}
+
+// Asks the worker to read the unit's tables before it changes them. False
+// when this worker cannot.
+template <class Link>
+bool RequestBackup(Link& s) {
+  if constexpr (requires { s.BackupFirst = true; }) {
+    s.BackupFirst = true;
+    return true;
+  } else {
+    return false;
+  }
+}
+
+std::string Duration(int64_t seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%lld:%02lld", static_cast<long long>(seconds / 60),
+                static_cast<long long>(seconds % 60));
+  return text;
+}
+
+// One line on a terminal's stderr, redrawn in place: percent, bytes and the
+// time the rest takes at the line's speed.
+class ProgressBar {
  public:
-  explicit InterruptGuard(std::atomic<bool>& cancel) {
-    g_cancel = &cancel;
-    struct sigaction sa {};
-    sa.sa_handler = &OnInterrupt;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, &oldInt_);
-    sigaction(SIGTERM, &sa, &oldTerm_);
+  ProgressBar() : shown_(::isatty(STDERR_FILENO) == 1) {}
+  void Draw(const TBVLink& s) {
+    if (!shown_) return;
+    int64_t done = 0, total = 0;
+    int percent = s.Progress.load();
+    std::string figures;
+    if (WireBytes(s, done, total) && total > 0) {
+      percent = static_cast<int>(done * 100 / total);
+      figures = "  " + std::to_string(done) + "/" + std::to_string(total) + " байт  осталось " +
+                Duration((total - done + LineBytesPerSecond<TBVLink>() - 1) / LineBytesPerSecond<TBVLink>());
+    }
+    percent = percent < 0 ? 0 : percent > 100 ? 100 : percent;
+    constexpr int kWidth = 30;
+    const int filled = percent * kWidth / 100;
+    const std::string line = "\r[" + std::string(static_cast<size_t>(filled), '#') +
+                             std::string(static_cast<size_t>(kWidth - filled), '-') + "] " +
+                             std::to_string(percent) + "%" + figures;
+    width_ = std::max(width_, line.size());
+    std::fputs((line + std::string(width_ - line.size(), ' ')).c_str(), stderr);
+    std::fflush(stderr);
   }
-  ~InterruptGuard() {
-    sigaction(SIGINT, &oldInt_, nullptr);
-    sigaction(SIGTERM, &oldTerm_, nullptr);
-    g_cancel = nullptr;
+  // Clears the bar, so that what follows starts on a clean line.
+  void Clear() {
+    if (!shown_ || width_ == 0) return;
+    std::fputs(("\r" + std::string(width_, ' ') + "\r").c_str(), stderr);
+    std::fflush(stderr);
   }
-  InterruptGuard(const InterruptGuard&) = delete;
-  InterruptGuard& operator=(const InterruptGuard&) = delete;
 
  private:
-  struct sigaction oldInt_ {};
-  struct sigaction oldTerm_ {};
+  bool shown_;
+  size_t width_ = 0;
 };
+
+// Runs the session to its end, drawing the bar meanwhile; a signal cancels it.
+void RunToEnd(TBVLink& session, SignalGuard& signals) {
+  signals.SetCancel(&session.Cancel);
+  session.Start();
+  // Start clears Cancel: a signal that came just before is applied again.
+  if (SignalGuard::Interrupted()) session.Cancel = true;
+  ProgressBar bar;
+  while (!session.Finished.load()) {
+    bar.Draw(session);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  session.WaitFinished();
+  signals.SetCancel(nullptr);
+  bar.Clear();
+}
+
+tgx::JournalOp JournalOperation(const std::string& command) {
+  if (command == "write") return tgx::JournalOp::Write;
+  if (command == "compare") return tgx::JournalOp::Compare;
+  if (command == "delete") return tgx::JournalOp::Delete;
+  return tgx::JournalOp::Read;
+}
+
+// The journal's record of the session. A journal that cannot be written is
+// told on stderr and changes nothing else.
+void Record(const TBVLink& session, const LinkOptions& o) {
+  std::string project;
+  if (o.command == "write" || o.command == "compare") {
+    std::error_code ec;
+    project = std::filesystem::absolute(o.operands[0], ec).string();
+    if (ec) project = o.operands[0];
+  }
+  const std::string message = tgx::RecordSessionOnce(tgx::SessionEntry(session, JournalOperation(o.command), project));
+  if (!message.empty()) {
+    std::string line = tgx::ToUtf8(message);
+    for (char& c : line)
+      if (c == '\n' || c == '\r') c = ' ';
+    std::fprintf(stderr, "tgxctl: журнал: %s\n", line.c_str());
+  }
+}
+
+// compare: the channels that differ, after the verdict.
+template <class Tables>
+void DiffLines(const Tables& unit, const Tables& project) {
+  if constexpr (requires { DiffKindName(DiffTables(unit, project).front().Kind); }) {
+    for (const auto& d : DiffTables(unit, project))
+      Out(std::to_string(d.Channel) + "\t" + DiffKindName(d.Kind) + "\n");
+  }
+}
 
 // The done text, then the notice that follows a successful write or delete.
 void ReportChange(uint8_t versionId, const std::string& doneText) {
-  OutLine(doneText);
-  for (const std::string& line : ChangeNoticeLines(versionId)) OutLine(line);
+  OutLine1251(doneText);
+  for (const std::string& line : ChangeNoticeLines(versionId)) OutLine1251(line);
 }
 }  // namespace
 
@@ -134,7 +236,7 @@ bool IsLinkCommand(const std::vector<std::string>& args) {
       ++i;
       continue;
     }
-    if (a == "--log") continue;
+    if (a == "--log" || a == "--backup") continue;
     return IsCommandWord(a);
   }
   return false;
@@ -150,16 +252,20 @@ std::string LinkUsage() {
          "  delete            удаляет таблицы БВ\n"
          "  --port COMn       порт через карту портов (tgx.ports, TGX_COMn); по умолчанию порт из конфигурации\n"
          "  --device ПУТЬ     устройство напрямую\n"
-         "  --timeout МС      время ожидания ответа при записи и удалении (по умолчанию из конфигурации, 4000)\n"
+         "  --timeout МС      время ожидания ответа при записи и удалении (по умолчанию из конфигурации, 4000;\n"
+         "                    приводится к 100 ... 60000)\n"
+         "  --backup          write, delete: сначала прочитать таблицы БВ в журнал (резервная копия)\n"
          "  --log             печатает журнал обмена после результата\n"
-         "  Ctrl-C прерывает сеанс; порт закрывается.\n";
+         "  compare печатает после вердикта по строке на канал: канал, differs, missing или extra.\n"
+         "  Каждый сеанс записывается в журнал сеансов. Ctrl-C прерывает сеанс; порт закрывается.\n";
 }
 
-int RunLinkCommand(const std::vector<std::string>& args) {
+int RunLinkCommand(const std::vector<std::string>& args, SignalGuard& signals) {
   LinkOptions o;
   const std::string problem = Parse(args, o);
   if (!problem.empty()) return UsageError(problem);
 
+  if (o.command == "read" && !SaveTargetAcceptable(o.operands[0])) return kExitLoadFailed;
   uint8_t operation = kOpRead;
   GROUPTAB projectTables;
   if (o.command == "write" || o.command == "compare") {
@@ -179,16 +285,15 @@ int RunLinkCommand(const std::vector<std::string>& args) {
   auto session = std::make_unique<TBVLink>(o.log);
   session->Channel = *Chanpar();
   if (o.port >= 0) session->Channel.PortIndex = o.port;
-  if (o.timeout > 0) session->Channel.ReplyTimeoutMs = o.timeout;
+  if (o.timeout > 0) session->Channel.ReplyTimeoutMs = ClampReplyTimeout(o.timeout);
   session->DevicePath = o.device;
   session->Operation = operation;
   if (operation == kOpWrite) session->Tables = projectTables;
+  // Without --backup the unit gets exactly the sequence it always got.
+  if (o.backup && !RequestBackup(*session)) return UsageError("--backup: эта сборка не читает копию перед записью");
 
-  {
-    InterruptGuard guard(session->Cancel);
-    session->Start();
-    session->WaitFinished();
-  }
+  RunToEnd(*session, signals);
+  Record(*session, o);
 
   const bool ok = session->Succeeded;
   Out(tgx::ToUtf8(session->StatusText) + "\t" + tgx::ToUtf8(VersionLabel(session->VersionId)) + "\t" +
@@ -199,22 +304,19 @@ int RunLinkCommand(const std::vector<std::string>& args) {
     const GROUPTAB& unitTables = session->Tables;
     if (o.command == "read") {
       if (unitTables.Count() == 0) {
-        OutLine(NoTablesText());
+        OutLine1251(NoTablesText());
       } else {
-        const std::string path = std::filesystem::path(o.operands[0]).replace_extension(".fs").string();
         EPROJECT project;
         project.FromTables(unitTables, ReadProjectName());
-        if (project.Save(path)) {
-          Out(path + "\n");
-        } else {
-          std::fprintf(stderr, "tgxctl: файл %s не записан\n", path.c_str());
-          exitCode = kExitLoadFailed;
-        }
+        // The signal handler stays in place until this save is done: an
+        // interruption removes its temporary file.
+        exitCode = SaveAndPrint(project, std::filesystem::path(o.operands[0]).replace_extension(".fs").string());
       }
     } else if (o.command == "compare") {
       const CompareVerdict verdict = CompareTables(unitTables, projectTables);
-      OutLine(VerdictText(verdict));
+      OutLine1251(VerdictText(verdict));
       if (verdict != CompareVerdict::Same) exitCode = kExitDifferent;
+      if (verdict == CompareVerdict::Differ) DiffLines(unitTables, projectTables);
     } else if (o.command == "write") {
       ReportChange(session->VersionId, WriteDoneText());
     } else {
@@ -222,7 +324,7 @@ int RunLinkCommand(const std::vector<std::string>& args) {
     }
   }
   if (o.log) Out(tgx::ToUtf8(session->SessionLog) + "\n");
-  std::fflush(stdout);
+  if (SignalGuard::Interrupted()) TellInterrupted();
   return exitCode;
 }
 }  // namespace tgxctl
