@@ -58,7 +58,7 @@ void Transfer(benchmark::State& state, bool write, bool paced) {
   try {
     std::vector<std::string> args{"--version-code", "6320"};
     if (paced) args.emplace_back("--pace");
-    sim = std::make_unique<tgxtest::SimRunner>(args);
+    sim = std::make_unique<tgxtest::SimRunner>(args, "", false);
   } catch (const std::exception& e) {
     state.SkipWithError(e.what());
     return;

@@ -47,7 +47,7 @@ bool RunSession(TBVLink& s, uint8_t op) {
 
 void BM_WriteAndReadBack(benchmark::State& state, const char* versionCode) {
   const GROUPTAB tables = RealisticTables();
-  tgxtest::SimRunner sim({"--version-code", versionCode, "--pace", "--memory", "65535"});
+  tgxtest::SimRunner sim({"--version-code", versionCode, "--pace", "--memory", "65535"}, "", false);
   TBVLink session(false);
   session.DevicePath = sim.Path();
   double wire = 0;
