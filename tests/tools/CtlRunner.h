@@ -30,13 +30,15 @@ class CtlRunner {
     int exit = -1;
   };
 
-  // `folder` holds the configuration (TGX_CONFIG_DIR) and the captured error output.
+  // `folder` holds the configuration (TGX_CONFIG_DIR), the session journal
+  // (TGX_DATA_DIR is its "data" folder) and the captured error output.
   explicit CtlRunner(std::string folder) : folder_(std::move(folder)) {}
 
   // Starts tgxctl with `args` and extra environment assignments ("TGX_COM5=...");
   // the process id is tgxctl's own (the shell execs it).
   FILE* Start(const Strings& args, const std::string& env = "", pid_t* pid = nullptr) const {
-    std::string cmd = "echo $$; exec env -i PATH=/usr/bin:/bin TGX_CONFIG_DIR=" + Quote(folder_) + " " + env + " " +
+    std::string cmd = "echo $$; exec env -i PATH=/usr/bin:/bin TGX_CONFIG_DIR=" + Quote(folder_) +
+                      " TGX_DATA_DIR=" + Quote(folder_ + "/data") + " " + env + " " +
                       Quote(TGX_CTL_PATH);
     for (const auto& a : args) cmd += " " + Quote(a);
     FILE* f = ::popen((cmd + " 2>" + Quote(ErrPath())).c_str(), "r");

@@ -1,0 +1,256 @@
+// tgxctl as scripts use it beyond forms and sessions: the spreadsheet
+// exchange, the port list, the session journal, the version, output that
+// cannot be written, refused output paths and an interrupted session.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include "support/SimRunner.h"
+#include "support/TempDir.h"
+#include "tools/CtlRunner.h"
+
+extern char** environ;
+
+namespace tgxtest {
+namespace {
+
+std::string Example(const char* name) { return std::string(TGX_SOURCE_DIR) + "/examples/" + name; }
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+
+Strings Fields(const std::string& line) {
+  Strings f;
+  std::istringstream s(line);
+  for (std::string field; std::getline(s, field, '\t');) f.push_back(field);
+  if (!line.empty() && line.back() == '\t') f.push_back("");
+  return f;
+}
+
+class TgxctlScript : public ::testing::Test {
+ protected:
+  std::string File(const char* name) const { return dir_.File(name); }
+  CtlRunner::Result Run(const Strings& args, const std::string& env = "") const { return ctl_.Run(args, env); }
+
+  // tgxctl with its standard output on `fd` (which this closes); the exit
+  // status and the error output.
+  std::pair<int, std::string> RunOnto(int fd, const Strings& args) const {
+    const std::string err = File("spawn-stderr.txt");
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_adddup2(&fa, fd, 1);
+    posix_spawn_file_actions_addopen(&fa, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::vector<std::string> words{TGX_CTL_PATH};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& w : words) argv.push_back(w.data());
+    argv.push_back(nullptr);
+    std::string config = "TGX_CONFIG_DIR=" + dir_.Path().string(), data = "TGX_DATA_DIR=" + File("data");
+    char* envp[] = {config.data(), data.data(), nullptr};
+    pid_t pid = -1;
+    const int rc = ::posix_spawn(&pid, TGX_CTL_PATH, &fa, nullptr, argv.data(), envp);
+    posix_spawn_file_actions_destroy(&fa);
+    ::close(fd);
+    if (rc != 0) return {-1, "spawn failed"};
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(err)};
+  }
+
+  TempDir dir_{"tgx-ctl"};
+  CtlRunner ctl_{dir_.Path().string()};
+};
+
+TEST_F(TgxctlScript, VersionNamesTheProgramAndFourNumbers) {
+  const CtlRunner::Result r = Run({"--version"});
+  EXPECT_EQ(r.exit, 0);
+  ASSERT_EQ(r.lines.size(), 1u);
+  EXPECT_TRUE(std::regex_match(r.lines[0], std::regex(R"(tgxctl \d+\.\d+\.\d+\.\d+)"))) << r.lines[0];
+}
+
+// Output that does not reach its reader is a failure, not a silent success.
+TEST_F(TgxctlScript, OutputOnAFullDeviceExitsTwo) {
+  const auto [exit, err] = RunOnto(::open("/dev/full", O_WRONLY | O_CLOEXEC), {"check", Example("station_with_gap.fs")});
+  EXPECT_EQ(exit, 2);
+  EXPECT_NE(err.find("вывод не записан"), std::string::npos) << err;
+}
+
+TEST_F(TgxctlScript, OutputIntoAClosedPipeExitsTwo) {
+  int p[2];
+  ASSERT_EQ(::pipe2(p, O_CLOEXEC), 0);
+  ::close(p[0]);  // the reader is gone before anything is written
+  const auto [exit, err] = RunOnto(p[1], {"tables", Example("vertical_cylinder.fs")});
+  EXPECT_EQ(exit, 2);
+  EXPECT_NE(err.find("вывод не записан"), std::string::npos) << err;
+}
+
+// Paths that name no file are refused before anything is read or written.
+TEST_F(TgxctlScript, OutputPathsThatNameNoFile) {
+  std::filesystem::create_directory(File("folder"));
+  for (const std::string& out : {File("folder") + "/", File(".hidden"), File("folder"), std::string("/dev/null")}) {
+    SCOPED_TRACE(out);
+    const CtlRunner::Result r = Run({"convert", Example("vertical_cylinder.fs"), out});
+    EXPECT_EQ(r.exit, 2);
+    EXPECT_TRUE(r.lines.empty());
+  }
+}
+
+TEST_F(TgxctlScript, ImportCsvWritesTheFormFileOfItsType) {
+  WriteFile(File("in.csv"), "level;a\r\n0;0\r\n10;100\r\n25;300\r\n");
+  const CtlRunner::Result pairs = Run({"import-csv", File("in.csv"), File("pairs.txt"), "--type", "4"});
+  EXPECT_EQ(pairs.exit, 0);
+  EXPECT_EQ(pairs.lines, Strings{File("pairs.f1")});
+  EXPECT_TRUE(std::filesystem::exists(File("pairs.f1")));
+  // Levels of one centimetre each make a per-centimetre form.
+  WriteFile(File("cm.csv"), "level;a\r\n0;0\r\n1;100\r\n2;300\r\n");
+  const CtlRunner::Result cm = Run({"import-csv", File("cm.csv"), File("cm"), "--levels", "cm"});
+  EXPECT_EQ(cm.exit, 0);
+  EXPECT_EQ(cm.lines, Strings{File("cm.fs")});
+}
+
+TEST_F(TgxctlScript, ImportCsvCellThatIsNoNumber) {
+  WriteFile(File("in.csv"), "level;a\r\n0;0\r\n10;1x0\r\n");
+  const CtlRunner::Result r = Run({"import-csv", File("in.csv"), File("out.fs")});
+  EXPECT_EQ(r.exit, 3);
+  EXPECT_NE(r.err.find("Строка 3, столбец 2"), std::string::npos) << r.err;
+  EXPECT_FALSE(std::filesystem::exists(File("out.fs")));
+  EXPECT_FALSE(std::filesystem::exists(File("out.f1")));
+}
+
+TEST_F(TgxctlScript, ImportCsvUsageErrors) {
+  WriteFile(File("in.csv"), "0;0\r\n10;100\r\n");
+  for (const Strings& args : {Strings{"import-csv", File("in.csv")}, Strings{"import-csv", File("in.csv"), "o", "--levels", "km"},
+                              Strings{"import-csv", File("in.csv"), "o", "--volumes", "gal"},
+                              Strings{"import-csv", File("in.csv"), "o", "--type", "2"},
+                              Strings{"export-csv", Example("vertical_cylinder.fs"), "o.csv", "--delimiter", "|"}}) {
+    SCOPED_TRACE(args.back());
+    EXPECT_EQ(Run(args).exit, 64);
+  }
+}
+
+TEST_F(TgxctlScript, ExportCsvWithEachDelimiter) {
+  for (const auto& [word, header] : {std::pair<std::string, std::string>{";", "level_mm;"}, {",", "level_mm,"},
+                                     {"tab", "level_mm\t"}}) {
+    SCOPED_TRACE(word);
+    const CtlRunner::Result r = Run({"export-csv", Example("vertical_cylinder.fs"), File("t.csv"), "--delimiter", word});
+    EXPECT_EQ(r.exit, 0);
+    EXPECT_EQ(r.lines, Strings{File("t.csv")});
+    EXPECT_EQ(ReadFile(File("t.csv")).substr(0, 3 + header.size()), "\xEF\xBB\xBF" + header);
+  }
+}
+
+TEST_F(TgxctlScript, ExportCsvRefusesAFormThatDoesNotConvert) {
+  WriteFile(File("bad.fs"), "# a\r\n| 0 10 25 45\r\n# b\r\n| 0 99999999999\r\n");
+  const CtlRunner::Result r = Run({"export-csv", File("bad.fs"), File("t.csv")});
+  EXPECT_EQ(r.exit, 3);
+  EXPECT_FALSE(std::filesystem::exists(File("t.csv")));
+}
+
+TEST_F(TgxctlScript, CheckWhyGivesTheReasonOnStderrOnly) {
+  WriteFile(File("bad.fs"), "# a\r\n| 0 10 25 45\r\n# b\r\n| 0 99999999999\r\n");
+  const CtlRunner::Result plain = Run({"check", File("bad.fs")});
+  const CtlRunner::Result why = Run({"check", "--why", File("bad.fs")});
+  EXPECT_EQ(why.exit, 0);
+  EXPECT_EQ(why.lines, plain.lines);
+  EXPECT_EQ(why.err.rfind("2\t", 0), 0u) << why.err;
+  EXPECT_EQ(plain.err, "");
+}
+
+// COM1 ... COM9 through the port map, then the devices no port reaches.
+TEST_F(TgxctlScript, PortsThroughThePortMap) {
+  SimRunner sim({"--version-code", "9616"});
+  std::filesystem::create_directories(File("sys/class/tty"));
+  std::filesystem::create_directories(File("dev"));
+  const CtlRunner::Result r = Run({"ports"}, "TGX_SYSFS_ROOT=" + File("sys") + " TGX_DEV_ROOT=" + File("dev") +
+                                                 " TGX_COM1=" + sim.Path() + " TGX_COM2=" + File("none"));
+  EXPECT_EQ(r.exit, 0);
+  ASSERT_EQ(r.lines.size(), 9u);
+  EXPECT_EQ(Fields(r.lines[0]), (Strings{"COM1", sim.Path(), "usable", ""}));
+  EXPECT_EQ(Fields(r.lines[1]), (Strings{"COM2", File("none"), "absent", ""}));
+  EXPECT_EQ(Fields(r.lines[8])[0], "COM9");
+}
+
+// The journal lines of a read and a write, newest first.
+TEST_F(TgxctlScript, JournalListOfTheSessions) {
+  SimRunner sim({"--version-code", "9616"});
+  ASSERT_EQ(Run({"--device", sim.Path(), "write", Example("station_with_gap.fs")}).exit, 0);
+  ASSERT_EQ(Run({"--device", sim.Path(), "read", File("unit.fs")}).exit, 0);
+  const CtlRunner::Result all = Run({"journal", "list"});
+  EXPECT_EQ(all.exit, 0);
+  ASSERT_EQ(all.lines.size(), 2u);
+  const Strings read = Fields(all.lines[0]);
+  ASSERT_EQ(read.size(), 8u);
+  EXPECT_TRUE(std::regex_match(read[1], std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ)"))) << read[1];
+  EXPECT_EQ(Strings(read.begin() + 2, read.end()), (Strings{"read", "-", "96XX", "OK", "3", "-"}));
+  EXPECT_EQ(Fields(all.lines[1])[2], "write");
+  EXPECT_EQ(Run({"journal", "list", "--operation", "write"}).lines, Strings{all.lines[1]});
+  EXPECT_EQ(Run({"journal", "list", "--limit", "1"}).lines, Strings{all.lines[0]});
+  EXPECT_EQ(Run({"journal", "list", "--version", "96XX"}).lines, all.lines);
+  EXPECT_TRUE(Run({"journal", "list", "--port", "COM3"}).lines.empty());
+}
+
+TEST_F(TgxctlScript, JournalUsageAndUnknownSession) {
+  EXPECT_EQ(Run({"journal", "list", "--operation", "erase"}).exit, 64);
+  EXPECT_EQ(Run({"journal", "export", "x", File("o")}).exit, 64);
+  EXPECT_EQ(Run({"journal"}).exit, 64);
+  const CtlRunner::Result unknown = Run({"journal", "export", "42", File("o")});
+  EXPECT_EQ(unknown.exit, 2);
+  EXPECT_NE(unknown.err.find("42"), std::string::npos) << unknown.err;
+}
+
+// A written project comes back from the journal as the unit then held it.
+TEST_F(TgxctlScript, JournalExportOfAWrite) {
+  SimRunner sim({"--version-code", "9616"});
+  ASSERT_EQ(Run({"--device", sim.Path(), "write", Example("station_with_gap.fs")}).exit, 0);
+  ASSERT_EQ(Run({"--device", sim.Path(), "read", File("before.fs")}).exit, 0);
+  ASSERT_EQ(Run({"--device", sim.Path(), "write", Example("vertical_cylinder.fs")}).exit, 0);
+  const CtlRunner::Result exported = Run({"journal", "export", "1", File("back.txt")});
+  EXPECT_EQ(exported.exit, 0);
+  EXPECT_EQ(exported.lines, Strings{File("back.fs")});
+  ASSERT_EQ(Run({"--device", sim.Path(), "write", File("back.fs")}).exit, 0);
+  ASSERT_EQ(Run({"--device", sim.Path(), "read", File("after.fs")}).exit, 0);
+  EXPECT_EQ(ReadFile(File("after.fs")), ReadFile(File("before.fs")));
+}
+
+// Ctrl-C during a session at the line's real speed: the session ends as a
+// failed one and the operator's interruption is said.
+TEST_F(TgxctlScript, InterruptedSessionIsTold) {
+  SimRunner sim({"--version-code", "9616", "--pace"});
+  pid_t pid = -1;
+  FILE* f = ctl_.Start({"--device", sim.Path(), "write", Example("station_with_gap.fs")}, "", &pid);
+  // Once the unit has answered a first request, the session is under way.
+  for (int i = 0; i < 3000 && sim.Log().empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_FALSE(sim.Log().empty());
+  ::kill(pid, SIGINT);
+  const CtlRunner::Result r = ctl_.Finish(f);
+  EXPECT_EQ(r.exit, 1);
+  EXPECT_NE(r.err.find("Сеанс прерван оператором"), std::string::npos) << r.err;
+  ASSERT_FALSE(r.lines.empty());
+  EXPECT_EQ(Fields(r.lines[0])[0], "Ошибка связи");
+}
+
+TEST_F(TgxctlScript, ReadRefusesAFolderBeforeTheSession) {
+  SimRunner sim({"--version-code", "9616"});
+  const CtlRunner::Result r = Run({"--device", sim.Path(), "read", dir_.Path().string() + "/"});
+  EXPECT_EQ(r.exit, 2);
+  EXPECT_TRUE(sim.Log().empty());
+}
+
+}  // namespace
+}  // namespace tgxtest
