@@ -36,7 +36,15 @@ void TEditDlg::PlaceOverCell(QTableWidget* grid, int row, int col) {
   setGeometry(QRect(p + r.topLeft(), r.size()));
 }
 
-void TEditDlg::SetText(const QString& text) { ed_box_->setText(text); }
+void TEditDlg::SetText(const QString& text) {
+  typed_ = false;
+  ed_box_->setText(text);
+}
+
+void TEditDlg::SetTypedText(const QString& text) {
+  typed_ = true;
+  ed_box_->setText(text);
+}
 
 QString TEditDlg::GetText() const { return ed_box_->text(); }
 
@@ -54,6 +62,12 @@ bool TEditDlg::eventFilter(QObject* watched, QEvent* event) {
         done(QDialog::Rejected);
         return true;
       }
+    } else if (event->type() == QEvent::FocusIn && typed_) {
+      // The dialog hands the box a focus of the Tab kind once shown, and
+      // the box selects its text on that: a typed start must stay unselected.
+      static_cast<QObject*>(ed_box_)->event(event);
+      ed_box_->end(false);
+      return true;
     } else if (event->type() == QEvent::MouseButtonDblClick) {
       Accept();
       return true;
@@ -74,5 +88,8 @@ void TEditDlg::showEvent(QShowEvent* event) {
   // manager; typing must go to the cell at once.
   activateWindow();
   ed_box_->setFocus();
-  ed_box_->selectAll();
+  if (typed_)
+    ed_box_->end(false);
+  else
+    ed_box_->selectAll();
 }

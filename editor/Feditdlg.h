@@ -20,6 +20,10 @@ class TEditDlg : public QDialog {
   // column), even when the cell is scrolled partly out of view.
   void PlaceOverCell(QTableWidget* grid, int row, int col);
   void SetText(const QString& text);
+  // The text typed on a selected cell that started the edit: the box opens
+  // with it and the caret after it, so the next key adds to it instead of
+  // replacing it.
+  void SetTypedText(const QString& text);
   QString GetText() const;
 
   QLineEdit* EdBox() const { return ed_box_; }
@@ -34,4 +38,5 @@ class TEditDlg : public QDialog {
 
  private:
   QLineEdit* ed_box_;
+  bool typed_ = false;
 };

@@ -1,6 +1,9 @@
 #include "editor/Fedittab.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QEvent>
+#include <QRegularExpression>
 #include <QFont>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -16,6 +19,7 @@
 #include <QToolButton>
 #include <algorithm>
 
+#include "app/Dialogs.h"
 #include "app/Qtext.h"
 #include "editor/Editpaint.h"
 #include "editor/Feditdlg.h"
@@ -38,6 +42,20 @@ constexpr int kRowHeight = 17;
 constexpr int kLevelColumn = 0;
 constexpr int kVolumeColumn = 1;
 constexpr int kDdvColumn = 2;
+
+// A pasted cell is taken when it reads as one number: an optional sign,
+// digits, and a fraction after a point or a decimal comma.
+bool IsNumberText(const QString& text) {
+  static const QRegularExpression number(QStringLiteral("^[+-]?\\d+([.,]\\d+)?$"));
+  return number.match(text).hasMatch();
+}
+
+// The cells of one clipboard line: spreadsheets separate them by TAB, text
+// files by ';' or blanks.
+QStringList PastedCells(const QString& line) {
+  static const QRegularExpression separators(QStringLiteral("[\\t;]|\\s+"));
+  return line.trimmed().split(separators, Qt::SkipEmptyParts);
+}
 
 }  // namespace
 
@@ -128,7 +146,8 @@ void TEditTabForm::BuildControls() {
   // Captions wider than their column show their beginning, as the cells do.
   stringGrid1_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   stringGrid1_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  stringGrid1_->setSelectionMode(QAbstractItemView::SingleSelection);
+  // A block of rows may be selected (Shift with the arrows) for Ctrl+C.
+  stringGrid1_->setSelectionMode(QAbstractItemView::ContiguousSelection);
   stringGrid1_->setSelectionBehavior(QAbstractItemView::SelectItems);
   stringGrid1_->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
   stringGrid1_->setShowGrid(true);
@@ -408,7 +427,7 @@ void TEditTabForm::SDelButtonClick() {
   SelectGridRow(std::min(q + 1, stringGrid1_->rowCount()));
 }
 
-void TEditTabForm::EditCell() {
+void TEditTabForm::EditCell(const QString& typed) {
   FORMA* form = CurrentForm();
   if (!form) return;
   const int q = stringGrid1_->currentRow();
@@ -420,7 +439,10 @@ void TEditTabForm::EditCell() {
   TEditDlg* dlg = cell_editor_ ? cell_editor_ : &local;
   dlg->PlaceOverCell(stringGrid1_, q, col);
   const QTableWidgetItem* item = stringGrid1_->item(q, col);
-  dlg->SetText(item ? item->text() : QString());
+  if (typed.isEmpty())
+    dlg->SetText(item ? item->text() : QString());
+  else
+    dlg->SetTypedText(typed);
   if (dlg->exec() != QDialog::Accepted) return;
   // The form may have gone while the dialog ran only if the window closed.
   form = CurrentForm();
@@ -441,6 +463,22 @@ bool TEditTabForm::eventFilter(QObject* watched, QEvent* event) {
       EditCell();
       return true;
     }
+    if (key->matches(QKeySequence::Copy)) {
+      CopyRows();
+      return true;
+    }
+    if (key->matches(QKeySequence::Paste)) {
+      PasteRows();
+      return true;
+    }
+    // A digit or a sign typed on a cell starts its edit with that key, as in
+    // a spreadsheet; the in-place box takes the keys that follow.
+    const QString text = key->text();
+    const bool plain = !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+    if (plain && text.size() == 1 && (text[0].isDigit() || text[0] == '-' || text[0] == '+')) {
+      EditCell(text);
+      return true;
+    }
   } else if (watched == stringGrid1_->viewport() &&
              (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)) {
     // Clicks on the fixed level column neither move the cursor nor edit.
@@ -449,6 +487,85 @@ bool TEditTabForm::eventFilter(QObject* watched, QEvent* event) {
     if (col >= 0 && col < FirstEditableColumn()) return true;
   }
   return QDialog::eventFilter(watched, event);
+}
+
+// Escape would end the dialog and with it the operator's editing: the window
+// closes by its title bar only.
+void TEditTabForm::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape) {
+    event->accept();
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}
+
+void TEditTabForm::CopyRows() {
+  const FORMA* form = CurrentForm();
+  if (!form || !form->Defined()) return;
+  int first = stringGrid1_->currentRow();
+  int last = first;
+  const QList<QTableWidgetSelectionRange> ranges = stringGrid1_->selectedRanges();
+  if (!ranges.isEmpty()) {
+    first = ranges.front().topRow();
+    last = ranges.front().bottomRow();
+  }
+  if (first < 0) return;
+  last = std::min(last, form->RowCount() - 1);
+  QString text;
+  for (int q = first; q <= last; ++q)
+    text += ToQt(form->LevelText(q)) + '\t' + ToQt(form->VolumeText(q)) + '\n';
+  if (!text.isEmpty()) QApplication::clipboard()->setText(text);
+}
+
+bool TEditTabForm::PasteRows() {
+  FORMA* form = CurrentForm();
+  if (!form || !form->Defined()) return false;
+  const int start = std::max(0, stringGrid1_->currentRow());
+  QStringList lines = QApplication::clipboard()->text().split('\n');
+  while (!lines.isEmpty() && lines.back().trimmed().isEmpty()) lines.removeLast();
+  if (lines.isEmpty()) return false;
+
+  // Every line is checked before the form is touched: a refused paste
+  // changes nothing.
+  std::vector<QStringList> rows;
+  const int columns = static_cast<int>(PastedCells(lines.front()).size());
+  for (int i = 0; i < lines.size(); ++i) {
+    QStringList cells = PastedCells(lines[i]);
+    QString bad;
+    if (cells.size() != columns || columns < 1 || columns > 2)
+      bad = lines[i].trimmed();
+    else
+      for (const QString& c : cells)
+        if (!IsNumberText(c)) {
+          bad = c;
+          break;
+        }
+    if (!bad.isNull() || cells.isEmpty()) {
+      tgx::Dialogs().Inform(this, QStringLiteral("Строка %1 вставляемого текста: \"%2\" — не число. Вставка не выполнена.")
+                                      .arg(i + 1)
+                                      .arg(bad));
+      return false;
+    }
+    rows.push_back(std::move(cells));
+  }
+
+  // One column goes into the column of the cursor (the volumes where the
+  // levels are generated); two are level and volume, and a form of
+  // generated levels takes the volumes of them.
+  const bool intoLevels = columns == 1 && stringGrid1_->currentColumn() == kLevelColumn && !form->AutoLevel();
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const int q = start + static_cast<int>(i);
+    if (q >= form->RowCount()) form->AppendRow("0", "0");
+    const std::string volume = tgx::FromQt(rows[i].back());
+    if (columns == 2 && !form->AutoLevel()) form->SetLevelText(q, tgx::FromQt(rows[i].front()));
+    if (intoLevels)
+      form->SetLevelText(q, volume);
+    else
+      form->SetVolumeText(q, volume);
+  }
+  RefreshTab();
+  SelectGridRow(start + 1);
+  return true;
 }
 
 void TEditTabForm::SyncRowToCursor() {

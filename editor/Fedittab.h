@@ -16,6 +16,7 @@ class FDATA;
 class FORMA;
 class VGRAF;
 class QGroupBox;
+class QKeyEvent;
 class QLabel;
 class QPushButton;
 class QScrollBar;
@@ -52,7 +53,15 @@ class TEditTabForm : public QDialog {
   void SNewButtonClick();
   void SInsButtonClick();
   void SDelButtonClick();
-  void EditCell();
+  // `typed` is the text a key typed on the cell started the edit with.
+  void EditCell(const QString& typed = QString());
+  // Ctrl+C: the selected rows as "level<TAB>volume" lines on the clipboard.
+  void CopyRows();
+  // Ctrl+V: one column of numbers into the current column, or two columns
+  // of level and volume, from the clipboard over the rows from the current
+  // one on (appended past the last). Refused whole, with a box naming the
+  // line, when a cell is not a number; true when the form changed.
+  bool PasteRows();
 
   void RefreshTab();
   void UpdateRangeControls();
@@ -66,6 +75,7 @@ class TEditTabForm : public QDialog {
   void showEvent(QShowEvent* event) override;
   void hideEvent(QHideEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void BuildControls();

@@ -2,6 +2,9 @@
 // red frames, forms without a graph, in-place editing, row commands, the
 // graph's cursor moving the grid, and what reaches the project on closing.
 
+#include <QApplication>
+#include <QClipboard>
+#include <QLineEdit>
 #include <QScrollBar>
 #include <QTableWidget>
 #include <QTest>
@@ -15,6 +18,7 @@
 #include "forms/Forma.h"
 #include "project/Eprj.h"
 #include "support/ModalDriver.h"
+#include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
 
 namespace tgxtest {
@@ -235,6 +239,76 @@ class TestEditTab : public QObject {
     QCOMPARE(bar->value(), 74 + 49);
     QCOMPARE(editor_.Graph()->Cursor(), 123);
     QCOMPARE(Grid()->currentRow(), 123);
+  }
+
+  // A digit typed on a selected cell opens its edit holding that digit, and
+  // the keys after it add to it.
+  void DigitTypedOnACellStartsItsEdit() {
+    Open(1, "# t\n| 5 6 7\n");
+    Grid()->setCurrentCell(1, 1);
+    QString opened;
+    WhenModalIs<TEditDlg>([&opened](TEditDlg* dlg) {
+      opened = dlg->GetText();
+      QTest::keyClicks(dlg->EdBox(), "2");
+      dlg->Accept();
+    });
+    QTest::keyClick(Grid(), Qt::Key_4);
+    QCOMPARE(opened, QStringLiteral("4"));
+    QCOMPARE(Rows(), QStringLiteral("0:5 10:42 20:7"));
+  }
+
+  void EscapeLeavesTheEditorOpen() {
+    Open(1, "# t\n| 5 6 7\n");
+    QTest::keyClick(Grid(), Qt::Key_Escape);
+    QVERIFY(editor_.isVisible());
+  }
+
+  void CopyPutsTheSelectedRowsOnTheClipboard() {
+    Open(1, "# t\n| 5 6 7\n");
+    Grid()->setCurrentCell(1, 1);
+    QTest::keyClick(Grid(), Qt::Key_Down, Qt::ShiftModifier);
+    QTest::keyClick(Grid(), Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("10\t6\n20\t7\n"));
+  }
+
+  void Paste_data() {
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("form");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("col");
+    QTest::addColumn<QString>("clipboard");
+    QTest::addColumn<QString>("rows");
+    QTest::newRow("a column of volumes") << 1 << "# t\n| 5 6 7\n" << 1 << 1 << "8\n9\n" << "0:5 10:8 20:9";
+    QTest::newRow("past the last row") << 1 << "# t\n| 5 6 7\n" << 2 << 1 << "8\n9\n" << "0:5 10:6 20:8 30:9";
+    QTest::newRow("CR LF lines") << 1 << "# t\n| 5 6 7\n" << 0 << 1 << "8\r\n9\r\n" << "0:8 10:9 20:7";
+    QTest::newRow("level and volume") << 4 << kPairs << 1 << 1 << "1500\t70\n" << "0:0 1500:70 2500:200";
+    QTest::newRow("a column of levels") << 4 << kPairs << 1 << 0 << "1200\n" << "0:0 1200:50 2500:200";
+    QTest::newRow("pairs into generated levels") << 1 << "# t\n| 5 6 7\n" << 0 << 1 << "0\t11\n10\t12\n" << "0:11 10:12 20:7";
+    QTest::newRow("a cell that is no number") << 1 << "# t\n| 5 6 7\n" << 0 << 1 << "8\n9x\n" << "0:5 10:6 20:7";
+    QTest::newRow("lines of unequal cells") << 4 << kPairs << 0 << 1 << "1\t2\n3\n" << "0:0 1000:50 2500:200";
+  }
+  void Paste() {
+    QFETCH(int, type);
+    QFETCH(QString, form);
+    QFETCH(int, row);
+    QFETCH(int, col);
+    QFETCH(QString, clipboard);
+    QFETCH(QString, rows);
+    ScriptedDialogs dialogs;
+    Open(type, form.toStdString());
+    Grid()->setCurrentCell(row, col);
+    QApplication::clipboard()->setText(clipboard);
+    QTest::keyClick(Grid(), Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(Rows(), rows);
+  }
+
+  void RefusedPasteNamesTheLine() {
+    ScriptedDialogs dialogs;
+    Open(1, "# t\n| 5 6 7\n");
+    QApplication::clipboard()->setText("8\n9x\n");
+    QVERIFY(!editor_.PasteRows());
+    QCOMPARE(dialogs.Texts().size(), 1);
+    QVERIFY2(dialogs.Texts().front().startsWith(QStringLiteral("Строка 2 ")), qPrintable(dialogs.Texts().front()));
   }
 
   void ProjectModifiedOnlyAfterAnEdit() {
