@@ -1,5 +1,6 @@
 #include "app/Fimport.h"
 
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -13,6 +14,7 @@
 #include "app/Dialogs.h"
 #include "app/Qtext.h"
 #include "editor/Feditdlg.h"
+#include "exchange/Csv.h"
 #include "editor/Fedittab.h"
 #include "forms/Fdata.h"
 
@@ -98,6 +100,21 @@ TImportDlg::TImportDlg(TEditDlg* cellEditor, TEditTabForm* tableEditor, QWidget*
   auto* layout = new QHBoxLayout(this);
   layout->addWidget(tab_grid_, 1);
   layout->addLayout(buttons);
+}
+
+const QString& TImportDlg::OpenFilter() {
+  static const QString filter = QStringLiteral("Формы (fs, fs1, fs2, f1), CSV|*.FS*;*.F1;*.fs*;*.f1;*.csv;*.CSV;*.txt;*.TXT");
+  return filter;
+}
+
+bool TImportDlg::LoadFile(const QString& path) {
+  const std::string native = tgx::PathFromQt(path);
+  const QString suffix = QFileInfo(path).suffix().toLower();
+  if (suffix != QLatin1String("csv") && suffix != QLatin1String("txt")) return project_.Load(native);
+  CsvImportReport report;
+  if (ImportCsvProject(native, CsvImportOptions{}, project_, report)) return true;
+  tgx::Dialogs().Inform(this, ToQt(report.Message));
+  return false;
 }
 
 void TImportDlg::SetFixedCell(int row, int column, const QString& text) {

@@ -22,6 +22,15 @@ class TImportDlg : public QDialog {
  public:
   TImportDlg(TEditDlg* cellEditor, TEditTabForm* tableEditor, QWidget* parent = nullptr);
 
+  // The open dialog's filter: the form files, and CSV or text files of
+  // levels and volumes.
+  static const QString& OpenFilter();
+  // Loads a form file, or a CSV file (told by its extension) through the CSV
+  // import with its default options, into Project(). A refused CSV shows the
+  // import's message (it names the line and column) in a box. True when the
+  // project holds the file's forms; on false it is as it was.
+  bool LoadFile(const QString& path);
+
   EPROJECT& Project() { return project_; }
   const EPROJECT& Project() const { return project_; }
 

@@ -122,6 +122,28 @@ class TstImport : public QObject {
     QCOMPARE(ReadBytes(path), before);
   }
 
+  // A CSV file comes in through the CSV import and shows its forms as a
+  // form file does.
+  void csvFileShowsItsForms() {
+    ScriptedDialogs dialogs;
+    const QString path = WriteForm("levels.csv", "level;Дизель;Бензин\n0;0;0\n10;5;7\n20;12;15\n");
+    TImportDlg dlg(&edit_dlg_, &editor_);
+    QVERIFY(dlg.LoadFile(path));
+    QCOMPARE(dlg.Project().FormCount(), 2);
+    dlg.ShowImport();
+    QCOMPARE(Rows(dlg.TabGrid()), QStringLiteral("1|OK |Дизель;2|OK |Бензин"));
+    QVERIFY(dialogs.shown.empty());
+  }
+
+  void refusedCsvNamesItsLineInABox() {
+    ScriptedDialogs dialogs;
+    const QString path = WriteForm("bad.txt", "level;t1\n0;0\n10;x\n");
+    TImportDlg dlg(&edit_dlg_, &editor_);
+    QVERIFY(!dlg.LoadFile(path));
+    QCOMPARE(dialogs.Texts().size(), 1);
+    QVERIFY2(dialogs.Texts().front().startsWith(QStringLiteral("Строка 3")), qPrintable(dialogs.Texts().front()));
+  }
+
   void titleEditInPlaceAndSavedInCyrillic_data() {
     QTest::addColumn<QString>("how");
     QTest::addColumn<int>("col");
