@@ -3,9 +3,13 @@
 #include "app/App.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QEvent>
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QTimer>
+#include <QTranslator>
 #include <QWidget>
 
 #include "app/Appinfo.h"
@@ -70,10 +74,82 @@ bool IsTestModeArgument(int argc, char** argv) {
 
 bool TestMode() { return test_mode; }
 
+CommandLine ParseCommandLine(const QStringList& arguments) {
+  CommandLine out;
+  QStringList args = arguments;
+  if (args.isEmpty()) args << QStringLiteral("tgx");
+  // The switch is looked at first and taken out, so that its meaning stays
+  // exactly what it was: the first argument, nowhere else.
+  if (args.size() > 1 && args[1] == QLatin1String("-t")) {
+    out.testMode = true;
+    args.removeAt(1);
+  }
+  QCommandLineParser parser;
+  parser.setApplicationDescription(AppTitle());
+  const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                QStringLiteral("Показать эту справку и выйти."));
+  const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
+                                   QStringLiteral("Показать версию программы и выйти."));
+  parser.addOption(help);
+  parser.addOption(version);
+  parser.addPositionalArgument(QStringLiteral("ФАЙЛ"), QStringLiteral("Файл-форма (*.fs, *.fs1, *.fs2, *.f1), "
+                                                                      "открываемый как проект."),
+                               QStringLiteral("[ФАЙЛ]"));
+  const QString usage =
+      QStringLiteral("Запуск: tgx [-t] [ФАЙЛ]\n  -t             первым аргументом: записывать байты сеансов\n");
+  if (!parser.parse(args)) {
+    out.exit = true;
+    out.exitCode = CommandLine::kUsageError;
+    out.toStderr = true;
+    out.output = parser.errorText() + QLatin1Char('\n') + usage;
+    return out;
+  }
+  if (parser.isSet(help)) {
+    out.exit = true;
+    out.output = usage + parser.helpText().section(QLatin1Char('\n'), 1);
+    return out;
+  }
+  if (parser.isSet(version)) {
+    out.exit = true;
+    out.output = QStringLiteral("tgx ") + QString::fromStdString(TAppInfo().VersionText()) + QLatin1Char('\n');
+    return out;
+  }
+  const QStringList files = parser.positionalArguments();
+  if (files.size() > 1) {
+    out.exit = true;
+    out.exitCode = CommandLine::kUsageError;
+    out.toStderr = true;
+    out.output = QStringLiteral("Можно открыть только один файл.\n") + usage;
+    return out;
+  }
+  if (!files.isEmpty()) out.file = files.first();
+  return out;
+}
+
+bool InstallRussianTranslations() {
+  static QTranslator* installed = nullptr;
+  if (installed != nullptr) return true;
+  auto* translator = new QTranslator(qApp);
+  const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+  if (!translator->load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qtbase"),
+                        QStringLiteral("_"), folder)) {
+    delete translator;
+    return false;
+  }
+  QApplication::installTranslator(translator);
+  installed = translator;
+  return true;
+}
+
 TPrjForm* MainWindow() { return PrjForm; }
 
 void StartApplication(int argc, char** argv) {
   test_mode = IsTestModeArgument(argc, argv);
+  QStringList arguments;
+  for (int i = 0; i < argc && argv != nullptr && argv[i] != nullptr; ++i)
+    arguments << QString::fromLocal8Bit(argv[i]);
+  const CommandLine line = ParseCommandLine(arguments);
+  InstallRussianTranslations();
   QApplication::setApplicationName(QStringLiteral("tgx"));
   tgx::InitResources();
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/glyphs/tgx.png")));
@@ -100,6 +176,14 @@ void StartApplication(int argc, char** argv) {
   ImportDlg = new TImportDlg(EditDlg, EditTabForm, PrjForm);
   PrjForm->SetWindows({EditDlg, EditTabForm, LinkDlg, ImportDlg});
   PrjForm->show();
+  // Once the event loop runs: the import dialog is modal and the caller
+  // (main, a test) must get back from here first.
+  if (!line.exit && !line.file.isEmpty()) {
+    const QString file = line.file;
+    QTimer::singleShot(0, PrjForm, [file] {
+      if (PrjForm != nullptr) PrjForm->OpenFormFile(file);
+    });
+  }
 }
 
 void StopApplication() {

@@ -3,6 +3,7 @@
 // message sink and the five windows that live for the whole run.
 
 #include <QString>
+#include <QStringList>
 
 #include "model/Messages.h"
 
@@ -19,9 +20,31 @@ bool IsTestModeArgument(int argc, char** argv);
 // The switch as given to the last StartApplication.
 bool TestMode();
 
+// What the command line asks for. "-t" counts only as the first argument, as
+// it always has; then a form file to open, or --help / --version, which
+// answer on standard output without starting the windows. An unknown option
+// is a usage error: the message on standard error and exit code 64.
+struct CommandLine {
+  static constexpr int kUsageError = 64;
+  bool testMode = false;
+  QString file;        // the form file to open as the project; "" none
+  bool exit = false;   // answer `output` and end with `exitCode`
+  int exitCode = 0;
+  QString output;      // what to print before ending
+  bool toStderr = false;
+};
+// `arguments` as the program got them, the program's name first.
+CommandLine ParseCommandLine(const QStringList& arguments);
+
+// Loads Qt's own Russian texts (buttons «Да/Нет/Отмена», file dialogs,
+// context menus) whatever the desktop's language. Safe to call twice; false
+// when the translation files are not installed.
+bool InstallRussianTranslations();
+
 // Sets the title, installs the message-box sink for the core's messages and
 // the port map, creates PrjForm, EditDlg, EditTabForm, LinkDlg and ImportDlg in
-// this order, hands each window the ones it opens and shows the main window.
+// this order, hands each window the ones it opens and shows the main window;
+// a form file named on the command line is then opened as «Открыть» does.
 // A QApplication must exist. The main window's close does not quit the event
 // loop by itself: main connects TPrjForm::Closed to QApplication::quit, tests
 // look at the window instead.

@@ -15,6 +15,9 @@
 namespace tgx {
 namespace {
 
+// Up to this many reason lines show under the text itself.
+constexpr int kInlineDetailLines = 8;
+
 QWidget* Owner(QWidget* parent) { return parent ? parent : QApplication::activeWindow(); }
 
 // The program's texts break lines with a lone carriage return in places (the
@@ -46,10 +49,13 @@ QString QtFilter(const QString& filter) {
 }
 
 DialogService::Answer Ask(QWidget* parent, const QString& text, QMessageBox::StandardButtons buttons,
-                          QMessageBox::StandardButton escape) {
+                          QMessageBox::StandardButton escape,
+                          QMessageBox::StandardButton byDefault = QMessageBox::NoButton) {
   QMessageBox box(QMessageBox::Question, AppTitle(), Displayed(text), buttons, Owner(parent));
+  box.setObjectName(QStringLiteral("QuestionBox"));
   box.setTextFormat(Qt::PlainText);
   box.setEscapeButton(escape);
+  if (byDefault != QMessageBox::NoButton) box.setDefaultButton(byDefault);
   switch (box.exec()) {
     case QMessageBox::Ok: return DialogService::Answer::Ok;
     case QMessageBox::Yes: return DialogService::Answer::Yes;
@@ -69,8 +75,24 @@ class QtDialogs : public DialogService {
   Answer AskYesNoCancel(QWidget* parent, const QString& text) override {
     return Ask(parent, text, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Cancel);
   }
+  // A short reason goes under the text; a long one (many differing
+  // channels) into the box's details, so the box stays on the screen.
+  void InformDetail(QWidget* parent, const QString& text, const QString& detail) override {
+    if (detail.isEmpty()) return Inform(parent, text);
+    QMessageBox box(QMessageBox::NoIcon, AppTitle(), Displayed(text), QMessageBox::Ok, Owner(parent));
+    box.setTextFormat(Qt::PlainText);
+    if (Displayed(detail).count(QLatin1Char('\n')) < kInlineDetailLines)
+      box.setInformativeText(Displayed(detail).toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br>")));
+    else
+      box.setDetailedText(Displayed(detail));
+    box.exec();
+  }
   Answer AskOkCancel(QWidget* parent, const QString& text) override {
     return Ask(parent, text, QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel);
+  }
+  Answer AskYesNo(QWidget* parent, const QString& text, bool defaultNo) override {
+    return Ask(parent, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No,
+               defaultNo ? QMessageBox::No : QMessageBox::Yes);
   }
   QString OpenFileName(QWidget* parent, const QString& caption, const QString& folder,
                        const QString& filter) override {

@@ -18,8 +18,14 @@ class DialogService {
   // Question with Yes, No and Cancel ("Сохранить проект?", "Сохранить форму?").
   // Closing the box answers Cancel.
   virtual Answer AskYesNoCancel(QWidget* parent, const QString& text) = 0;
+  // Information box whose text is the outcome and whose detail (a second
+  // paragraph, or the box's details for long texts) is the reason.
+  virtual void InformDetail(QWidget* parent, const QString& text, const QString& detail) = 0;
   // Confirmation with OK and Cancel ("Удалить таблицу?").
   virtual Answer AskOkCancel(QWidget* parent, const QString& text) = 0;
+  // Question with Yes and No before the unit is changed; `defaultNo` makes
+  // No the button that Enter presses. Closing the box answers No.
+  virtual Answer AskYesNo(QWidget* parent, const QString& text, bool defaultNo) = 0;
   // File dialogs; an empty result means cancelled.
   virtual QString OpenFileName(QWidget* parent, const QString& caption, const QString& folder,
                                const QString& filter) = 0;

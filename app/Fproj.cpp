@@ -5,7 +5,16 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFontDatabase>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QPlainTextEdit>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QIcon>
@@ -25,16 +34,24 @@
 #include "app/Dialogs.h"
 #include "app/Fabout.h"
 #include "app/Fchancfg.h"
+#include "app/Fhelp.h"
 #include "app/Fimport.h"
+#include "app/Fjournal.h"
+#include "app/Freport.h"
 #include "app/Flink.h"
 #include "app/Qtext.h"
+#include "app/core/Options.h"
 #include "app/core/Syscfg.h"
 #include "editor/Feditdlg.h"
 #include "editor/Fedittab.h"
+#include "exchange/Csv.h"
+#include "forms/Readback.h"
+#include "journal/Sessionentry.h"
 #include "link/session/Bvlink.h"
 #include "link/session/Outcome.h"
 #include "model/Prjvol.h"
 #include "panel/Fbik.h"
+#include "report/Sitefields.h"
 
 using tgx::Dialogs;
 using tgx::ToQt;
@@ -48,6 +65,44 @@ constexpr int kToolBarHeight = 29;
 constexpr int kButtonSize = 23;
 constexpr int kColumnWidths[] = {41, 61, 68, 64, 99};
 const char* const kHeaders[] = {"Канал", "Контроль", "Взлив (мм)", "Ёмкость (л)", "Заголовок"};
+
+// "1 таблицу", "2 таблицы", "5 таблиц".
+QString TablesWord(int n) {
+  const int tens = n % 100;
+  const int ones = n % 10;
+  if (tens >= 11 && tens <= 14) return QStringLiteral("%1 таблиц").arg(n);
+  if (ones == 1) return QStringLiteral("%1 таблицу").arg(n);
+  if (ones >= 2 && ones <= 4) return QStringLiteral("%1 таблицы").arg(n);
+  return QStringLiteral("%1 таблиц").arg(n);
+}
+
+QString PortName() { return QStringLiteral("COM%1").arg(Chanpar() ? Chanpar()->PortIndex + 1 : 1); }
+
+// The reason behind a session's status text ("" when there is none).
+QString SessionReason(const TBVLink& session) {
+  (void)session;
+  return {};
+}
+
+// Which channels differ, as lines under the compare verdict.
+QString CompareReason(const GROUPTAB& unit, const GROUPTAB& project) {
+  (void)unit;
+  (void)project;
+  return {};
+}
+
+// Before a write or a delete: whether the session reads the unit's tables
+// into the journal first.
+void PrepareBackup(TBVLink& session) { (void)session; }
+
+// The form file that a drag carries, or "" when it carries anything else.
+QString DroppedFormFile(const QMimeData* data) {
+  if (data == nullptr || !data->hasUrls() || data->urls().size() != 1) return {};
+  const QUrl url = data->urls().first();
+  if (!url.isLocalFile()) return {};
+  const QString path = url.toLocalFile();
+  return FDATA::TypeOfFileName(tgx::PathFromQt(path)) != 0 ? path : QString();
+}
 
 // A button without its glyph shows its hint's first letter rather than nothing.
 QIcon Glyph(const char* glyph) {
@@ -114,6 +169,7 @@ TPrjForm::TPrjForm(bool testMode, QWidget* parent)
   connect(timer1_, &QTimer::timeout, timer1_, &QTimer::stop);
   timer1_->start();
 
+  setAcceptDrops(true);
   setFixedSize(kWidth, kHeight);
   if (QScreen* screen = QApplication::primaryScreen())
     move(screen->availableGeometry().center() - rect().center());
@@ -139,21 +195,32 @@ void TPrjForm::BuildMenus() {
 
   QMenu* prj = bar->addMenu(QStringLiteral("Проект    "));
   prj->setObjectName(QStringLiteral("NPrj"));
-  AddAction(prj, "NPrjNew", "Новый", &TPrjForm::NPrjNewClick);
+  AddAction(prj, "NPrjNew", "Новый", &TPrjForm::NPrjNewClick)->setShortcut(QKeySequence::New);
   QMenu* form = prj->addMenu(QStringLiteral("Файл-форма"));
   form->setObjectName(QStringLiteral("NForm"));
-  AddAction(form, "NFormRead", "Открыть", &TPrjForm::ImportButtonClick);
+  AddAction(form, "NFormRead", "Открыть", &TPrjForm::ImportButtonClick)->setShortcut(QKeySequence::Open);
   nform_write_ = AddAction(form, "NFormWrite", "Сохранить", &TPrjForm::ExportButtonClick);
+  nform_write_->setShortcut(QKeySequence::Save);
+  nexport_csv_ = AddAction(form, "NExportCsv", "Экспорт таблиц в CSV…", &TPrjForm::NExportCsvClick);
   QMenu* str = prj->addMenu(QStringLiteral("Система"));
   str->setObjectName(QStringLiteral("NStr"));
-  AddAction(str, "NStrRead", "Читать таблицы ", &TPrjForm::NStrReadClick);
+  AddAction(str, "NStrRead", "Читать таблицы ", &TPrjForm::NStrReadClick)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
   nstr_write_ = AddAction(str, "NStrWrite", "Записать таблицы из текущего проекта", &TPrjForm::NStrWriteClick);
   AddAction(str, "NStrClear", "Удалить таблицы", &TPrjForm::NStrClearClick);
   nstr_compare_ = AddAction(str, "NStrCompare", "Сравнить с текущим проектом", &TPrjForm::NStrCompareClick);
+  str->addSeparator();
+  AddAction(str, "NJournal", "Журнал сеансов", &TPrjForm::NJournalClick);
   nreport_ = AddAction(prj, "NReport", "Отчёт", &TPrjForm::NReportClick);
-  nreport_->setVisible(false);
+  nreport_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+  nrecent_separator_ = prj->addSeparator();
+  for (int i = 0; i < tgx::kRecentFiles; ++i) {
+    nrecent_[i] = prj->addAction(QString());
+    nrecent_[i]->setObjectName(QStringLiteral("NRecent%1").arg(i + 1));
+    connect(nrecent_[i], &QAction::triggered, this, [this, i] { NRecentClick(i); });
+  }
   prj->addSeparator();
-  AddAction(prj, "NExit", "Выход", &TPrjForm::NExitClick);
+  AddAction(prj, "NExit", "Выход", &TPrjForm::NExitClick)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+  connect(prj, &QMenu::aboutToShow, this, &TPrjForm::UpdateRecentFiles);
 
   ntab_ = bar->addMenu(QStringLiteral("Таблица       "));
   ntab_->setObjectName(QStringLiteral("NTab"));
@@ -167,7 +234,8 @@ void TPrjForm::BuildMenus() {
   ntab_->addSeparator();
   AddAction(ntab_, "NTabDelete", "Удалить", &TPrjForm::NTabDeleteClick);
   ntab_->addSeparator();
-  AddAction(ntab_, "NTabEdit", "Редактор таблиц", &TPrjForm::NTabEditClick);
+  AddAction(ntab_, "NTabEdit", "Редактор таблиц", &TPrjForm::NTabEditClick)
+      ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
 
   QMenu* param = bar->addMenu(QStringLiteral("Параметры      "));
   param->setObjectName(QStringLiteral("NParam"));
@@ -176,9 +244,16 @@ void TPrjForm::BuildMenus() {
 
   QMenu* help = bar->addMenu(QStringLiteral("Справка"));
   help->setObjectName(QStringLiteral("NHelp"));
-  AddAction(help, "NContents", "Содержание", nullptr)->setVisible(false);
+  AddAction(help, "NContents", "Содержание", &TPrjForm::NContentsClick)->setShortcut(QKeySequence(Qt::Key_F1));
   help->addSeparator();
   AddAction(help, "NAbout", "О программе ...", &TPrjForm::AboutClick);
+
+  // The shortcuts work wherever the focus is in the window, also while the
+  // menu that shows them is disabled (the table menu without a project):
+  // each handler checks what it needs itself.
+  for (QAction* action : findChildren<QAction*>())
+    if (!action->shortcut().isEmpty()) addAction(action);
+  UpdateRecentFiles();
 }
 
 QToolButton* TPrjForm::AddToolButton(const char* name, const char* glyph, const char* hint,
@@ -222,9 +297,9 @@ void TPrjForm::BuildToolBar() {
   export_button_ = AddToolButton("ExportButton", "exportform", "Запись в форму", &TPrjForm::ExportButtonClick);
   export_button_->setEnabled(false);
   bar->addWidget(export_button_);
-  report_button_ = AddToolButton("ReportButton", "report", nullptr, &TPrjForm::NReportClick);
+  report_button_ = AddToolButton("ReportButton", "report", "Отчёт", &TPrjForm::NReportClick);
   report_button_->setEnabled(false);
-  bar->addWidget(report_button_)->setVisible(false);
+  bar->addWidget(report_button_);
   gap("Panel2", 43);
   bar->addWidget(AddToolButton("NBiButton", "panel", "Пульт", &TPrjForm::NBiButtonClick));
   addToolBar(Qt::TopToolBarArea, bar);
@@ -358,6 +433,7 @@ void TPrjForm::ShowProject() {
   tab_edit_button_->setEnabled(any);
   nstr_compare_->setEnabled(any);
   nform_write_->setEnabled(any);
+  nexport_csv_->setEnabled(any);
   export_button_->setEnabled(any);
   nreport_->setEnabled(any);
   report_button_->setEnabled(any);
@@ -373,7 +449,14 @@ void TPrjForm::ShowProject() {
 
 void TPrjForm::ShowControlColumn() {
   project_.Check();
-  for (int i = 0; i < project_.FormCount(); ++i) SetCell(i, kControlColumn, ToQt(project_.ControlMark(i)));
+  for (int i = 0; i < project_.FormCount(); ++i) {
+    SetCell(i, kControlColumn, ToQt(project_.ControlMark(i)));
+    // Why a form does not convert, where the operator looks for it.
+    const QString why =
+        project_.IsGap(i) || project_.Converted(i) ? QString() : ToQt(ConversionFailureText(project_.Form(i)));
+    for (int column : {kControlColumn, kTitleColumn})
+      if (QTableWidgetItem* item = tab_grid_->item(i, column)) item->setToolTip(why);
+  }
   const bool writable = project_.AllDefinedConvert();
   nstr_write_->setEnabled(writable);
   str_write_button_->setEnabled(writable);
@@ -396,12 +479,39 @@ bool TPrjForm::QuerySaveProject() {
 }
 
 bool TPrjForm::ExportProject() {
-  // The project's name is the path it was loaded from, or "NONAME".
-  const QString proposed =
-      tgx::PathToQt(FDATA::FileNameForType(tgx::PathFromQt(ToQt(project_.Name())), 1));
-  const QString path = Dialogs().SaveFileName(this, QStringLiteral("Сохранить как"), proposed, QString(), true);
+  // A text that the file would give back as something else is asked about
+  // before anything is written: the first one is enough to decide.
+  for (int i = 0; i < project_.FormCount(); ++i) {
+    const std::optional<UNSAFETEXT> unsafe = FirstUnsafeText(project_.Form(i));
+    if (!unsafe) continue;
+    if (Dialogs().AskYesNo(this, ToQt(UnsafeTextQuestion(i, *unsafe)), true) != tgx::DialogService::Answer::Yes)
+      return false;
+    break;
+  }
+  // The project's name is the path it was loaded from, or "NONAME"; a bare
+  // name is proposed in the folder last used.
+  const int32_t type = project_.FormCount() > 0 ? std::max<int32_t>(project_.Form(0).Type(), 1) : 1;
+  QString proposed = tgx::PathToQt(FDATA::FileNameForType(tgx::PathFromQt(ToQt(project_.Name())), type));
+  if (!proposed.contains(QLatin1Char('/')) && !StartFolder().isEmpty())
+    proposed = QDir(StartFolder()).filePath(proposed);
+  QString path = Dialogs().SaveFileName(this, QStringLiteral("Сохранить как"), proposed, QString(), true);
   if (path.isEmpty()) return false;
-  return project_.Save(tgx::PathFromQt(path));
+  // A name without the extension of the project's type would be read back
+  // as another type, or not at all: the type's extension is put on.
+  std::string native = tgx::PathFromQt(path);
+  // Another form type's extension is replaced; any other ending is kept and
+  // the extension follows it ("station.v2" -> "station.v2.fs").
+  const int32_t named = FDATA::TypeOfFileName(native);
+  if (named != type) {
+    if (named == 0 && !QFileInfo(path).suffix().isEmpty())
+      native += FDATA::FileNameForType("x", type).substr(1);
+    else
+      native = FDATA::FileNameForType(native, type);
+  }
+  RememberFolderOf(tgx::PathToQt(native));
+  if (!project_.Save(native)) return false;
+  tgx::AddRecentFile(native);
+  return true;
 }
 
 void TPrjForm::NPrjNewClick() {
@@ -412,16 +522,121 @@ void TPrjForm::NPrjNewClick() {
 
 void TPrjForm::ImportButtonClick() {
   if (!QuerySaveProject()) return;
-  const QString folder = Syspar() ? tgx::PathToQt(Syspar()->FormsFolder()) : QString();
-  const QString path = Dialogs().OpenFileName(this, QStringLiteral("Открыть"), folder,
+  const QString path = Dialogs().OpenFileName(this, QStringLiteral("Открыть"), StartFolder(),
                                               QStringLiteral("Формы (fs, fs1, fs2, f1)|*.FS*;*.F1"));
+  if (!path.isEmpty()) RememberFolderOf(path);
   TImportDlg* import = windows_.importDlg;
   if (!path.isEmpty() && import && import->Project().Load(tgx::PathFromQt(path))) {
+    tgx::AddRecentFile(tgx::PathFromQt(QFileInfo(path).absoluteFilePath()));
     bool accepted = false;
     AfterModal([&] { accepted = import->exec() == QDialog::Accepted; });
     if (accepted) project_.ConvertFrom(import->Project());
   }
   ShowProject();
+}
+
+bool TPrjForm::OpenFormFile(const QString& path) {
+  TImportDlg* import = windows_.importDlg;
+  if (path.isEmpty() || !import || !QuerySaveProject()) return false;
+  const QString full = QFileInfo(path).absoluteFilePath();
+  bool accepted = false;
+  if (import->Project().Load(tgx::PathFromQt(full))) {
+    tgx::AddRecentFile(tgx::PathFromQt(full));
+    RememberFolderOf(full);
+    AfterModal([&] { accepted = import->exec() == QDialog::Accepted; });
+    if (accepted) project_.ConvertFrom(import->Project());
+  }
+  ShowProject();
+  return accepted;
+}
+
+bool TPrjForm::OpenTablesAsProject(const GROUPTAB& tables, const std::string& name) {
+  if (!QuerySaveProject()) return false;
+  project_.FromTables(tables, name);
+  ShowProject();
+  return true;
+}
+
+void TPrjForm::NRecentClick(int index) {
+  const std::vector<std::string> recent = tgx::LoadRecentFiles();
+  if (index < 0 || index >= static_cast<int>(recent.size())) return;
+  OpenFormFile(tgx::PathToQt(recent[static_cast<size_t>(index)]));
+}
+
+void TPrjForm::UpdateRecentFiles() {
+  const std::vector<std::string> recent = tgx::LoadRecentFiles();
+  for (int i = 0; i < tgx::kRecentFiles; ++i) {
+    const bool used = i < static_cast<int>(recent.size());
+    nrecent_[i]->setVisible(used);
+    if (!used) continue;
+    const QString path = tgx::PathToQt(recent[static_cast<size_t>(i)]);
+    nrecent_[i]->setText(QStringLiteral("&%1 %2").arg(i + 1).arg(QFileInfo(path).fileName()));
+    nrecent_[i]->setToolTip(path);
+    nrecent_[i]->setStatusTip(path);
+  }
+  nrecent_separator_->setVisible(!recent.empty());
+}
+
+QString TPrjForm::StartFolder() const {
+  const std::string last = tgx::LoadLastFolder();
+  if (!last.empty() && QFileInfo(tgx::PathToQt(last)).isDir()) return tgx::PathToQt(last);
+  return Syspar() ? tgx::PathToQt(Syspar()->FormsFolder()) : QString();
+}
+
+void TPrjForm::RememberFolderOf(const QString& path) {
+  const QString folder = QFileInfo(path).absolutePath();
+  if (!folder.isEmpty()) tgx::SaveLastFolder(tgx::PathFromQt(folder + QLatin1Char('/')));
+}
+
+void TPrjForm::dragEnterEvent(QDragEnterEvent* event) {
+  if (!DroppedFormFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void TPrjForm::dropEvent(QDropEvent* event) {
+  const QString path = DroppedFormFile(event->mimeData());
+  if (path.isEmpty()) return;
+  event->acceptProposedAction();
+  // The drop ends before the import dialog's modal run starts.
+  QTimer::singleShot(0, this, [this, path] { OpenFormFile(path); });
+}
+
+void TPrjForm::NExportCsvClick() {
+  if (project_.FormCount() == 0) return;
+  QString proposed = QFileInfo(ToQt(project_.Name())).completeBaseName() + QStringLiteral(".csv");
+  if (!StartFolder().isEmpty()) proposed = QDir(StartFolder()).filePath(proposed);
+  QString path = Dialogs().SaveFileName(this, QStringLiteral("Экспорт таблиц в CSV"), proposed,
+                                        QStringLiteral("Таблицы CSV (csv)|*.csv"), true);
+  if (path.isEmpty()) return;
+  if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".csv");
+  RememberFolderOf(path);
+  std::string message;
+  if (!ExportProjectCsv(project_, tgx::PathFromQt(path), CsvExportOptions{}, message)) {
+    const QString why = ToQt(message);
+    Dialogs().InformDetail(this, QStringLiteral("Невозможно записать файл!"), why);
+  }
+  ShowProject();
+}
+
+void TPrjForm::NReportClick() {
+  if (project_.FormCount() == 0) return;
+  AfterModal([this] { ShowReport(this, project_, SiteFieldsPathBeside(tgx::ConfigFilePath())); });
+}
+
+void TPrjForm::NContentsClick() {
+  if (help_ == nullptr) help_ = new THelpForm(this);
+  help_->ShowContents();
+}
+
+void TPrjForm::NJournalClick() {
+  TJournalForm::Hooks hooks;
+  hooks.tableEditor = windows_.editTabForm;
+  hooks.openAsProject = [this](const GROUPTAB& tables, const std::string& name) {
+    return OpenTablesAsProject(tables, name);
+  };
+  AfterModal([&] {
+    TJournalForm journal(hooks, this);
+    journal.exec();
+  });
 }
 
 void TPrjForm::ExportButtonClick() { ExportProject(); }
@@ -434,6 +649,7 @@ void TPrjForm::EditTitle() {
   editor->SetText(ToQt(project_.Form(index).Title()));
   AfterModal([&] {
     if (editor->exec() != QDialog::Accepted) return;
+    // The project marks itself modified when the title changed.
     project_.SetTitle(index, tgx::FromQt(editor->GetText()));
     SetCell(index, kTitleColumn, ToQt(project_.Form(index).Title()));
   });
@@ -453,7 +669,9 @@ void TPrjForm::EditTables() {
   FormActivate();
 }
 
-void TPrjForm::NTabEditClick() { EditTables(); }
+void TPrjForm::NTabEditClick() {
+  if (project_.FormCount() > 0) EditTables();
+}
 
 // ---------------------------------------------------------------- table commands
 
@@ -541,8 +759,35 @@ void TPrjForm::AboutClick() {
 }
 
 void TPrjForm::StrBarClick() {
-  if (test_mode_ && windows_.linkDlg) windows_.linkDlg->LogButtonClick();
+  if (test_mode_ && windows_.linkDlg) ShowSessionLog();
 }
+
+// A log runs to thousands of lines: a window that scrolls and resizes,
+// where a message box would run off the screen.
+void TPrjForm::ShowSessionLog() {
+  AfterModal([this] {
+    QDialog log(this);
+    log.setObjectName(QStringLiteral("SessionLogForm"));
+    log.setWindowTitle(QStringLiteral("Протокол сеанса"));
+    log.setSizeGripEnabled(true);
+    auto* text = new QPlainTextEdit(&log);
+    text->setObjectName(QStringLiteral("SessionLogText"));
+    text->setReadOnly(true);
+    text->setLineWrapMode(QPlainTextEdit::NoWrap);
+    text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    text->setPlainText(ToQt(windows_.linkDlg->Session().SessionLog));
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &log);
+    buttons->setObjectName(QStringLiteral("SessionLogButtons"));
+    connect(buttons, &QDialogButtonBox::rejected, &log, &QDialog::reject);
+    auto* layout = new QVBoxLayout(&log);
+    layout->addWidget(text, 1);
+    layout->addWidget(buttons);
+    log.resize(640, 480);
+    log.exec();
+  });
+}
+
+QString TPrjForm::StatusLine() const { return proj_bar_->currentMessage(); }
 
 // ---------------------------------------------------------------- system commands
 
@@ -562,7 +807,7 @@ void TPrjForm::ReportWriteResult(uint8_t versionId, const QString& doneText) {
   Dialogs().Inform(this, doneText + QLatin1Char('\r') + notice.join(QLatin1Char('\n')));
 }
 
-void TPrjForm::RunSystemCommand(const QString& statusText, const std::function<bool()>& prepare,
+void TPrjForm::RunSystemCommand(tgx::JournalOp op, const QString& statusText, const std::function<bool()>& prepare,
                                 const std::function<bool(TLinkDlg&)>& session,
                                 const std::function<void(bool succeeded, const TBVLink&)>& report) {
   TLinkDlg* link = windows_.linkDlg;
@@ -573,19 +818,49 @@ void TPrjForm::RunSystemCommand(const QString& statusText, const std::function<b
   AfterModal([&] { succeeded = session(*link); });
   const TBVLink& done = link->Session();
   ShowLinkStatus(ToQt(done.StatusText), ToQt(VersionLabel(done.VersionId)), done.LongestWait.load());
+  // The panel shows the status text; the reason behind it waits under the mouse.
+  str_panels_[2]->setToolTip(SessionReason(done));
+  RecordInJournal(op, done);
   report(succeeded, done);
   timer1_->start();
 }
 
+void TPrjForm::RecordInJournal(tgx::JournalOp op, const TBVLink& session) {
+  // The project's file, when the project is one (a read names it "Система").
+  const QString name = ToQt(project_.Name());
+  const std::string file = QFileInfo(name).isFile() ? tgx::PathFromQt(QFileInfo(name).absoluteFilePath()) : "";
+  const std::string message = tgx::RecordSessionOnce(tgx::SessionEntry(session, op, file));
+  if (!message.empty()) proj_bar_->showMessage(ToQt(message));
+}
+
+QString TPrjForm::WriteQuestion() const {
+  const QString unit = unit_tables_ >= 0 && unit_tables_port_ == (Chanpar() ? Chanpar()->PortIndex : -1)
+                           ? QStringLiteral("Таблицы БВ (%1) будут заменены.").arg(unit_tables_)
+                           : QStringLiteral("Таблицы БВ будут заменены.");
+  const QString file = QFileInfo(ToQt(project_.Name())).fileName();
+  const QString what = file.isEmpty() ? TablesWord(project_.FormCount())
+                                      : TablesWord(project_.FormCount()) + QStringLiteral(" проекта ") + file;
+  return QStringLiteral("Записать %1 в БВ через %2? ").arg(what, PortName()) + unit;
+}
+
+QString TPrjForm::DeleteQuestion() const {
+  const QString unit = unit_tables_ >= 0 && unit_tables_port_ == (Chanpar() ? Chanpar()->PortIndex : -1)
+                           ? QStringLiteral(" (в БВ %1)").arg(TablesWord(unit_tables_).replace(
+                                 QStringLiteral("таблицу"), QStringLiteral("таблица")))
+                           : QString();
+  return QStringLiteral("Удалить все таблицы БВ через %1?%2").arg(PortName(), unit);
+}
+
 void TPrjForm::NStrReadClick() {
   RunSystemCommand(
-      QStringLiteral("Чтение..."), [this] { return QuerySaveProject(); },
+      tgx::JournalOp::Read, QStringLiteral("Чтение..."), [this] { return QuerySaveProject(); },
       [](TLinkDlg& link) { return link.RunRead(QStringLiteral("Чтение таблиц")); },
       [this](bool succeeded, const TBVLink& session) {
         // A failed read empties the project as well: the operator let the
         // old one go at the save question.
         project_.Reset();
         if (succeeded) {
+          RememberUnitTables(session);
           if (session.Tables.Count() > 0)
             project_.FromTables(session.Tables, ReadProjectName());
           else
@@ -597,34 +872,54 @@ void TPrjForm::NStrReadClick() {
 
 void TPrjForm::NStrWriteClick() {
   RunSystemCommand(
-      QStringLiteral("Запись..."),
+      tgx::JournalOp::Write, QStringLiteral("Запись..."),
       [this] {
-        // The worker waits between sessions, so its tables may be filled now.
-        project_.ToTables(windows_.linkDlg->Session().Tables);
+        if (Dialogs().AskYesNo(this, WriteQuestion(), false) != tgx::DialogService::Answer::Yes) return false;
+        // The worker waits between sessions, so its inputs may be filled now.
+        TBVLink& session = windows_.linkDlg->Session();
+        project_.ToTables(session.Tables);
+        PrepareBackup(session);
         return true;
       },
       [](TLinkDlg& link) { return link.RunWrite(QStringLiteral("Запись таблиц")); },
       [this](bool succeeded, const TBVLink& session) {
-        if (succeeded) ReportWriteResult(session.VersionId, ToQt(WriteDoneText()));
+        if (!succeeded) return;
+        unit_tables_ = -1;
+        ReportWriteResult(session.VersionId, ToQt(WriteDoneText()));
       });
 }
 
 void TPrjForm::NStrCompareClick() {
   RunSystemCommand(
-      QStringLiteral("Сравнение..."), nullptr,
+      tgx::JournalOp::Compare, QStringLiteral("Сравнение..."), nullptr,
       [](TLinkDlg& link) { return link.RunRead(QStringLiteral("Чтение таблиц")); },
       [this](bool succeeded, const TBVLink& session) {
         if (!succeeded) return;
+        RememberUnitTables(session);
         GROUPTAB own;
         project_.ToTables(own);
-        Dialogs().Inform(this, ToQt(VerdictText(CompareTables(session.Tables, own))));
+        const CompareVerdict verdict = CompareTables(session.Tables, own);
+        Dialogs().InformDetail(this, ToQt(VerdictText(verdict)), CompareReason(session.Tables, own));
       });
 }
 
 void TPrjForm::NStrClearClick() {
   RunSystemCommand(
-      QStringLiteral("Удаление..."), nullptr, [](TLinkDlg& link) { return link.RunDelete(); },
+      tgx::JournalOp::Delete, QStringLiteral("Удаление..."),
+      [this] {
+        if (Dialogs().AskYesNo(this, DeleteQuestion(), true) != tgx::DialogService::Answer::Yes) return false;
+        PrepareBackup(windows_.linkDlg->Session());
+        return true;
+      },
+      [](TLinkDlg& link) { return link.RunDelete(); },
       [this](bool succeeded, const TBVLink& session) {
-        if (succeeded) ReportWriteResult(session.VersionId, ToQt(DeleteDoneText()));
+        if (!succeeded) return;
+        unit_tables_ = -1;
+        ReportWriteResult(session.VersionId, ToQt(DeleteDoneText()));
       });
+}
+
+void TPrjForm::RememberUnitTables(const TBVLink& session) {
+  unit_tables_ = session.Tables.Count();
+  unit_tables_port_ = session.Channel.PortIndex;
 }

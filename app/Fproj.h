@@ -28,6 +28,11 @@ class TEditDlg;
 class TEditTabForm;
 class TImportDlg;
 class TLinkDlg;
+class THelpForm;
+class TJournalForm;
+namespace tgx {
+enum class JournalOp : uint8_t;
+}
 
 class TPrjForm : public QMainWindow {
   Q_OBJECT
@@ -71,6 +76,17 @@ class TPrjForm : public QMainWindow {
   // unit's firmware calls for, in one box; no box when it calls for none.
   void ReportWriteResult(uint8_t versionId, const QString& doneText);
 
+  // A form file taken as the project the way «Открыть» takes it (save
+  // question, the import dialog), from the command line, a drop or the
+  // recent files. False when nothing was taken.
+  bool OpenFormFile(const QString& path);
+  // Tables (from the journal) as the project, with the save question, as a
+  // read from the unit makes it. False when the operator kept the old one.
+  bool OpenTablesAsProject(const GROUPTAB& tables, const std::string& name);
+  // The question before a write or a delete changes the unit.
+  QString WriteQuestion() const;
+  QString DeleteQuestion() const;
+
   // Handlers, public so that tests and the menus reach the same code.
   void NPrjNewClick();
   void ImportButtonClick();
@@ -87,7 +103,11 @@ class TPrjForm : public QMainWindow {
   void NTabCopyClick();
   void NTabCutClick();
   void NTabPasteClick();
-  void NReportClick() {}
+  void NReportClick();
+  void NExportCsvClick();
+  void NContentsClick();
+  void NJournalClick();
+  void NRecentClick(int index);
   void NChanClick();
   void NfolderClick();
   void NBiButtonClick();
@@ -97,6 +117,10 @@ class TPrjForm : public QMainWindow {
 
   QTableWidget* TabGrid() const { return tab_grid_; }
   QTimer* LockTimer() const { return timer1_; }
+  // Made at the first «Содержание», then kept; null before.
+  THelpForm* HelpForm() const { return help_; }
+  // The status line under the project panels (journal failures and the like).
+  QString StatusLine() const;
 
  signals:
   // The window accepted its close: the program ends.
@@ -104,6 +128,8 @@ class TPrjForm : public QMainWindow {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
   void changeEvent(QEvent* event) override;
   void showEvent(QShowEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -127,9 +153,18 @@ class TPrjForm : public QMainWindow {
   // runs; `prepare` may still refuse; the status text, the modal session,
   // its outcome in the status bar; `report` tells the operator; the lock-out
   // second starts.
-  void RunSystemCommand(const QString& statusText, const std::function<bool()>& prepare,
+  void RunSystemCommand(tgx::JournalOp op, const QString& statusText, const std::function<bool()>& prepare,
                         const std::function<bool(TLinkDlg&)>& session,
                         const std::function<void(bool succeeded, const TBVLink&)>& report);
+  // Keeps the finished session in the journal; a failure is told once a run,
+  // in the status line.
+  void RecordInJournal(tgx::JournalOp op, const TBVLink& session);
+  // The folder a file dialog starts in: the last one used, else the forms folder.
+  QString StartFolder() const;
+  void RememberFolderOf(const QString& path);
+  void UpdateRecentFiles();
+  void ShowSessionLog();
+  void RememberUnitTables(const TBVLink& session);
 
   bool test_mode_;
   Windows windows_;
@@ -146,6 +181,13 @@ class TPrjForm : public QMainWindow {
   QAction* nstr_compare_ = nullptr;
   QAction* nreport_ = nullptr;
   QAction* ntab_paste_ = nullptr;
+  QAction* nexport_csv_ = nullptr;
+  QAction* nrecent_[5] = {};
+  QAction* nrecent_separator_ = nullptr;
+  THelpForm* help_ = nullptr;
+  // The unit's table count as the last read or compare found it, and its port.
+  int unit_tables_ = -1;
+  int unit_tables_port_ = -1;
   QToolButton* tab_edit_button_ = nullptr;
   QToolButton* str_write_button_ = nullptr;
   QToolButton* export_button_ = nullptr;

@@ -54,6 +54,13 @@ void EPROJECT::FromTables(const GROUPTAB& tables, const std::string& name) {
 
 void EPROJECT::Check() { forms_.Check(); }
 
+void EPROJECT::SetTitle(int i, std::string title) {
+  FORMA& form = forms_.Form(i);
+  if (form.Title() == title) return;
+  form.SetTitle(std::move(title));
+  flags_ |= kModified;
+}
+
 std::string EPROJECT::ControlMark(int i) const {
   if (IsGap(i)) return "";
   if (!Converted(i)) return "-";

@@ -50,8 +50,9 @@ class EPROJECT {
   void CopyForm(int i);
   bool PasteForm(int i);
 
-  // A title edit does not mark the project modified.
-  void SetTitle(int i, std::string title) { forms_.Form(i).SetTitle(std::move(title)); }
+  // A changed title marks the project modified (the title is saved with the
+  // form); the same title again changes nothing.
+  void SetTitle(int i, std::string title);
 
   const std::string& Name() const { return name_; }  // Windows-1251
   void SetName(std::string name) { name_ = std::move(name); }

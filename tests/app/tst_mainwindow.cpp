@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QFile>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMessageBox>
 #include <QSignalSpy>
@@ -110,10 +111,12 @@ class TestMainWindow : public QObject {
     QVERIFY(!Main()->findChild<QMenu*>("NTab")->menuAction()->isEnabled());
   }
 
-  void reportCommandIsHidden() {
-    QVERIFY(Button("ReportButton")->isHidden());
-    QVERIFY(!Action("NReport")->isVisible());
+  void reportCommandIsShown() {
+    QVERIFY(!Button("ReportButton")->isHidden());
+    QVERIFY(Action("NReport")->isVisible());
   }
+
+  void reportButtonHasItsHint() { QCOMPARE(Button("ReportButton")->toolTip(), QString("Отчёт")); }
 
   // ---------------------------------------------------------------- new project
 
@@ -268,8 +271,7 @@ class TestMainWindow : public QObject {
 
   // ---------------------------------------------------------------- titles
 
-  // Enter edits the row's title from any column; a title edit does not
-  // mark the project.
+  // Enter edits the row's title from any column.
   void enterEditsTheTitle() {
     SetForms(Form("a") + Form("b"));
     Grid()->setCurrentCell(1, 0);
@@ -277,6 +279,20 @@ class TestMainWindow : public QObject {
     QTest::keyClick(Grid(), Qt::Key_Return);
     QCOMPARE(Main()->Project().Form(1).Title(), tgx::FromUtf8("Резервуар №2"));
     QCOMPARE(Titles(), (QStringList{"a", "Резервуар №2"}));
+  }
+
+  // The title is saved in the form file: a changed one is an edit.
+  void titleEditMarksTheProject() {
+    SetForms(Form("a"));
+    AnswerEditDlg("b");
+    Main()->EditTitle();
+    QVERIFY(Modified());
+  }
+
+  void sameTitleLeavesTheProjectUnmarked() {
+    SetForms(Form("a"));
+    AnswerEditDlg("a");
+    Main()->EditTitle();
     QVERIFY(!Modified());
   }
 
@@ -308,13 +324,14 @@ class TestMainWindow : public QObject {
     QCOMPARE(Titles().at(1), title);
   }
 
-  void closingAfterATitleEditAsksNothing() {
+  void closingAfterATitleEditAsksToSave() {
     ScriptedDialogs dialogs;
     SetForms(Form("a"));
     AnswerEditDlg("b");
     Main()->EditTitle();
-    QVERIFY(Main()->close());
-    QCOMPARE(dialogs.Texts(), QStringList());
+    dialogs.answers = {Answer::Cancel};
+    QVERIFY(!Main()->close());
+    QCOMPARE(dialogs.Texts(), QStringList{"Сохранить проект?"});
   }
 
   // ---------------------------------------------------------------- closing
@@ -352,7 +369,7 @@ class TestMainWindow : public QObject {
     Main()->ExportProject();
     const auto saves = dialogs.OfKind(ScriptedDialogs::Kind::SaveFile);
     QCOMPARE(saves.size(), size_t(1));
-    QCOMPARE(saves[0].fileName, QString("NONAME.fs"));
+    QCOMPARE(QFileInfo(saves[0].fileName).fileName(), QString("NONAME.fs"));
     QVERIFY(saves[0].confirmOverwrite);
   }
 

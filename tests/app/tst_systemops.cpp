@@ -4,7 +4,9 @@
 // paths, the lock-out second and the busy port.
 
 #include <QAction>
+#include <QDialog>
 #include <QElapsedTimer>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
@@ -59,6 +61,7 @@ class TestSystemOps : public QObject {
   Q_OBJECT
 
   TempDir config_{"tgx-systemops"};
+  TempDir data_{"tgx-systemops-data"};
   std::unique_ptr<SimRunner> sim_;
 
   void StartSim(std::vector<std::string> options = {}) {
@@ -69,13 +72,17 @@ class TestSystemOps : public QObject {
   // A unit that holds the two tables of kTwoForms, written from the window.
   bool WriteTwoForms(ScriptedDialogs& dialogs) {
     SetForms(kTwoForms);
+    dialogs.answers = {Answer::Yes};
     Run("NStrWrite");
     dialogs.Clear();
     return Status() == "OK";
   }
 
  private slots:
-  void initTestCase() { qputenv("TGX_CONFIG_DIR", QByteArray::fromStdString(config_.Path().string())); }
+  void initTestCase() {
+    qputenv("TGX_CONFIG_DIR", QByteArray::fromStdString(config_.Path().string()));
+    qputenv("TGX_DATA_DIR", QByteArray::fromStdString(data_.Path().string()));
+  }
   void init() {
     StartSim();
     Start();
@@ -131,9 +138,79 @@ class TestSystemOps : public QObject {
   void writeShowsItsProgressAndReports() {
     ScriptedDialogs dialogs;
     SetForms(kTwoForms);
+    dialogs.answers = {Answer::Yes};
     QCOMPARE(Run("StrWriteButton"), QString("Запись таблиц ?|Запись...|0"));
     QVERIFY2(StrBar().startsWith("632 |OK|"), qPrintable(StrBar()));
-    QCOMPARE(dialogs.Texts(), QStringList{"Запись таблиц завершена." + kPowerCycle});
+    QCOMPARE(dialogs.Texts().mid(1), QStringList{"Запись таблиц завершена." + kPowerCycle});
+  }
+
+  // ---------------------------------------------------------------- questions before a change
+
+  void writeAsksWithThePortAndTheProject() {
+    ScriptedDialogs dialogs;
+    SetForms(kTwoForms);
+    Main()->Project().SetName("/srv/forms/station.fs");
+    Run("NStrWrite");
+    QCOMPARE(dialogs.Texts().value(0),
+             QString("Записать 2 таблицы проекта station.fs в БВ через COM1? Таблицы БВ будут заменены."));
+  }
+
+  void writeQuestionOfAnUnnamedProject() {
+    ScriptedDialogs dialogs;
+    SetForms(kTwoForms);
+    Run("NStrWrite");
+    QCOMPARE(dialogs.Texts().value(0), QString("Записать 2 таблицы в БВ через COM1? Таблицы БВ будут заменены."));
+  }
+
+  void writeQuestionDefaultsToYes() {
+    ScriptedDialogs dialogs;
+    SetForms(kTwoForms);
+    Run("NStrWrite");
+    QVERIFY(!dialogs.OfKind(ScriptedDialogs::Kind::YesNo).at(0).defaultNo);
+  }
+
+  // Once a read has counted the unit's tables, the question says how many go.
+  void writeQuestionCountsTheUnitsTables() {
+    ScriptedDialogs dialogs;
+    QVERIFY(WriteTwoForms(dialogs));
+    Run("NStrCompare");
+    dialogs.Clear();
+    Run("NStrWrite");
+    QCOMPARE(dialogs.Texts().value(0), QString("Записать 2 таблицы в БВ через COM1? Таблицы БВ (2) будут заменены."));
+  }
+
+  // No: no session, no status, no lock-out, the unit as it was.
+  void writeAnsweredNoSendsNothing() {
+    ScriptedDialogs dialogs;
+    SetForms(kTwoForms);
+    dialogs.answers = {Answer::No};
+    QCOMPARE(Run("NStrWrite"), QString());
+    QCOMPARE(Status(), QString());
+    QVERIFY(!Locked());
+    Run("NStrCompare");
+    QCOMPARE(dialogs.Texts().last(), kNoTables);
+  }
+
+  void deleteAsksWithThePort() {
+    ScriptedDialogs dialogs;
+    SetForms(kTwoForms);
+    Run("NStrClear");
+    QCOMPARE(dialogs.Texts(), QStringList{"Удалить все таблицы БВ через COM1?"});
+  }
+
+  void deleteQuestionDefaultsToNo() {
+    ScriptedDialogs dialogs;
+    Run("NStrClear");
+    QVERIFY(dialogs.OfKind(ScriptedDialogs::Kind::YesNo).at(0).defaultNo);
+  }
+
+  void deleteAnsweredNoKeepsTheUnitsTables() {
+    ScriptedDialogs dialogs;
+    QVERIFY(WriteTwoForms(dialogs));
+    dialogs.answers = {Answer::No};
+    QCOMPARE(Run("NStrClear"), QString());
+    Run("NStrCompare");
+    QCOMPARE(dialogs.Texts().last(), QString("Таблицы системы совпадают с проектом."));
   }
 
   void compareFindsTheSameTables() {
@@ -171,8 +248,9 @@ class TestSystemOps : public QObject {
   void deleteReportsAndKeepsTheProject() {
     ScriptedDialogs dialogs;
     QVERIFY(WriteTwoForms(dialogs));
+    dialogs.answers = {Answer::Yes};
     QCOMPARE(Run("NStrClear"), QString("Удаление таблиц ?|Удаление...|0"));
-    QCOMPARE(dialogs.Texts(), QStringList{"Таблицы удалены." + kPowerCycle});
+    QCOMPARE(dialogs.Texts().mid(1), QStringList{"Таблицы удалены." + kPowerCycle});
     QCOMPARE(Grid()->rowCount(), 2);
   }
 
@@ -208,9 +286,16 @@ class TestSystemOps : public QObject {
     ScriptedDialogs dialogs;
     Run("NStrRead");
     dialogs.Clear();
+    QString log;
+    WhenModal([&log](QWidget* w) {
+      if (w->objectName() != "SessionLogForm") return false;
+      log = w->findChild<QPlainTextEdit*>()->toPlainText();
+      static_cast<QDialog*>(w)->reject();
+      return true;
+    });
     QTest::mouseClick(Main()->findChild<QLabel*>("StrBarPanel1"), Qt::LeftButton);
-    QCOMPARE(dialogs.Texts().size(), 1);
-    QVERIFY2(dialogs.Texts().front().size() > 10, qPrintable(dialogs.Texts().front()));
+    QVERIFY2(log.size() > 10, qPrintable(log));
+    QVERIFY(dialogs.shown.empty());
   }
 
   // ---------------------------------------------------------------- failures and cancel
@@ -239,6 +324,7 @@ class TestSystemOps : public QObject {
     StartSim(options);
     ScriptedDialogs dialogs;
     SetForms(kTwoForms);
+    dialogs.answers = {Answer::Yes};  // the write's question
     UKEDR_DRV holder;
     if (busy) QVERIFY(holder.OpenLink(0, 500));
     QString label;
@@ -275,7 +361,7 @@ class TestSystemOps : public QObject {
     if (busy) QCOMPARE(StrBar(), QString("?|Порт занят|0"));
     QCOMPARE(Main()->Project().FormCount(), read ? 0 : 2);
     QCOMPARE(Grid()->isHidden(), read);
-    QCOMPARE(dialogs.Texts(), QStringList());
+    QVERIFY(dialogs.OfKind(ScriptedDialogs::Kind::Inform).empty());
     QVERIFY(Locked());
     QVERIFY2(ticksAtCancel > 0, "the GUI thread waited for the session");
   }

@@ -115,3 +115,19 @@ TEST(Eprj, AFormThatDoesNotConvertIsMarkedAndBlocksTheTables) {
   EXPECT_FALSE(p.AllDefinedConvert());
 }
 }  // namespace tgxtest
+
+namespace tgxtest {
+// A title goes into the form file: changing it is an edit to be saved.
+TEST(Eprj, ChangedTitleMarksTheProjectModified) {
+  EPROJECT p = ProjectOf(2);
+  ASSERT_FALSE(p.Modified());
+  p.SetTitle(1, "new");
+  EXPECT_TRUE(p.Modified());
+}
+
+TEST(Eprj, SameTitleAgainLeavesTheFlagClear) {
+  EPROJECT p = ProjectOf(2);
+  p.SetTitle(1, "f1");
+  EXPECT_FALSE(p.Modified());
+}
+}  // namespace tgxtest

@@ -9,9 +9,9 @@
 //   ...
 //   QCOMPARE(dialogs.Texts(), QStringList{"Таблицы удалены."});
 //
-// An empty answer queue answers Cancel and an empty file queue cancels the
-// file dialog; both are counted in `unanswered`, so a test can tell a box it
-// did not expect from one it answered on purpose.
+// An empty answer queue answers Cancel (No for a Yes/No question) and an
+// empty file queue cancels the file dialog; both are counted in `unanswered`,
+// so a test can tell a box it did not expect from one it answered on purpose.
 
 #include <deque>
 #include <vector>
@@ -26,7 +26,7 @@ namespace tgxtest {
 class ScriptedDialogs : public tgx::DialogService {
  public:
   using Answer = tgx::DialogService::Answer;
-  enum class Kind { Inform, YesNoCancel, OkCancel, OpenFile, SaveFile, Folder };
+  enum class Kind { Inform, YesNoCancel, OkCancel, YesNo, OpenFile, SaveFile, Folder };
   struct Shown {
     Kind kind;
     QString text;        // message text, or the caption of a file dialog
@@ -34,6 +34,8 @@ class ScriptedDialogs : public tgx::DialogService {
     QString fileName{};  // proposed file name (save)
     QString filter{};
     bool confirmOverwrite = false;
+    QString detail{};      // the reason under an information box's text
+    bool defaultNo = false;  // a Yes/No question whose default button is No
   };
 
   ScriptedDialogs() { tgx::SetDialogs(this); }
@@ -49,7 +51,19 @@ class ScriptedDialogs : public tgx::DialogService {
 
   void Inform(QWidget*, const QString& text) override { shown.push_back({Kind::Inform, text}); }
   Answer AskYesNoCancel(QWidget*, const QString& text) override { return Ask(Kind::YesNoCancel, text); }
+  void InformDetail(QWidget*, const QString& text, const QString& detail) override {
+    Shown s{Kind::Inform, text};
+    s.detail = detail;
+    shown.push_back(s);
+  }
   Answer AskOkCancel(QWidget*, const QString& text) override { return Ask(Kind::OkCancel, text); }
+  // An empty queue answers No here, as closing the box does.
+  Answer AskYesNo(QWidget*, const QString& text, bool defaultNo) override {
+    Shown s{Kind::YesNo, text};
+    s.defaultNo = defaultNo;
+    shown.push_back(s);
+    return Next(answers, Answer::No);
+  }
   QString OpenFileName(QWidget*, const QString& caption, const QString& folder, const QString& filter) override {
     return File({Kind::OpenFile, caption, folder, {}, filter});
   }
@@ -66,7 +80,9 @@ class ScriptedDialogs : public tgx::DialogService {
   QStringList Texts() const {
     QStringList out;
     for (const Shown& s : shown)
-      if (s.kind == Kind::Inform || s.kind == Kind::YesNoCancel || s.kind == Kind::OkCancel) out << s.text;
+      if (s.kind == Kind::Inform || s.kind == Kind::YesNoCancel || s.kind == Kind::OkCancel ||
+          s.kind == Kind::YesNo)
+        out << s.text;
     return out;
   }
   std::vector<Shown> OfKind(Kind kind) const {
