@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -48,14 +49,14 @@ class TgxctlScript : public ::testing::Test {
   std::string File(const char* name) const { return dir_.File(name); }
   CtlRunner::Result Run(const Strings& args, const std::string& env = "") const { return ctl_.Run(args, env); }
 
-  // tgxctl with its standard output on `fd` (which this closes); the exit
-  // status and the error output.
-  std::pair<int, std::string> RunOnto(int fd, const Strings& args) const {
-    const std::string err = File("spawn-stderr.txt");
+  // Starts tgxctl with its standard output on `out` and its error output on
+  // `err` (-1: a file read by Wait); closes both here.
+  pid_t Spawn(int out, int err, const Strings& args) const {
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, fd, 1);
-    posix_spawn_file_actions_addopen(&fa, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&fa, out, 1);
+    if (err >= 0) posix_spawn_file_actions_adddup2(&fa, err, 2);
+    else posix_spawn_file_actions_addopen(&fa, 2, ErrFile().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     std::vector<std::string> words{TGX_CTL_PATH};
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -64,13 +65,22 @@ class TgxctlScript : public ::testing::Test {
     std::string config = "TGX_CONFIG_DIR=" + dir_.Path().string(), data = "TGX_DATA_DIR=" + File("data");
     char* envp[] = {config.data(), data.data(), nullptr};
     pid_t pid = -1;
-    const int rc = ::posix_spawn(&pid, TGX_CTL_PATH, &fa, nullptr, argv.data(), envp);
+    if (::posix_spawn(&pid, TGX_CTL_PATH, &fa, nullptr, argv.data(), envp) != 0) pid = -1;
     posix_spawn_file_actions_destroy(&fa);
-    ::close(fd);
-    if (rc != 0) return {-1, "spawn failed"};
+    ::close(out);
+    if (err >= 0) ::close(err);
+    return pid;
+  }
+  static int Wait(pid_t pid) {
     int status = 0;
-    ::waitpid(pid, &status, 0);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(err)};
+    if (pid <= 0 || ::waitpid(pid, &status, 0) != pid) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  std::string ErrFile() const { return File("spawn-stderr.txt"); }
+  // The exit status and the error output of tgxctl writing onto `fd`.
+  std::pair<int, std::string> RunOnto(int fd, const Strings& args) const {
+    const int exit = Wait(Spawn(fd, -1, args));
+    return {exit, ReadFile(ErrFile())};
   }
 
   TempDir dir_{"tgx-ctl"};
@@ -243,6 +253,45 @@ TEST_F(TgxctlScript, InterruptedSessionIsTold) {
   EXPECT_NE(r.err.find("Сеанс прерван оператором"), std::string::npos) << r.err;
   ASSERT_FALSE(r.lines.empty());
   EXPECT_EQ(Fields(r.lines[0])[0], "Ошибка связи");
+}
+
+// On a terminal the session shows a line redrawn in place.
+TEST_F(TgxctlScript, ProgressLineOnATerminal) {
+  SimRunner sim({"--version-code", "9616", "--pace"});
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(::grantpt(master), 0);
+  ASSERT_EQ(::unlockpt(master), 0);
+  const int terminal = ::open(::ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(terminal, 0);
+  const pid_t pid = Spawn(::open(File("out.txt").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644), terminal,
+                          {"--device", sim.Path(), "write", Example("station_with_gap.fs")});
+  std::string shown;
+  char buf[512];
+  // Read until the terminal's last writer is gone (EIO), so tgxctl never waits on a full terminal.
+  for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;) shown.append(buf, static_cast<size_t>(n));
+  ::close(master);
+  EXPECT_EQ(Wait(pid), 0);
+  EXPECT_NE(shown.find("\r["), std::string::npos) << shown;
+  EXPECT_NE(shown.find("%"), std::string::npos) << shown;
+  EXPECT_NE(ReadFile(File("out.txt")).find("Запись таблиц завершена."), std::string::npos);
+}
+
+TEST_F(TgxctlScript, NoProgressLineInAFile) {
+  SimRunner sim({"--version-code", "9616"});
+  const CtlRunner::Result r = Run({"--device", sim.Path(), "write", Example("station_with_gap.fs")});
+  EXPECT_EQ(r.exit, 0);
+  EXPECT_EQ(r.err, "");
+}
+
+TEST_F(TgxctlScript, ReportWritesTheDocument) {
+  const Strings help = Run({"--help"}).lines;
+  if (std::none_of(help.begin(), help.end(), [](const std::string& l) { return l.find("tgxctl report") != std::string::npos; }))
+    GTEST_SKIP() << "built without the document layout";
+  const CtlRunner::Result r = Run({"report", Example("vertical_cylinder.fs"), File("doc.pdf")});
+  EXPECT_EQ(r.exit, 0);
+  EXPECT_EQ(r.lines, Strings{File("doc.pdf")});
+  EXPECT_EQ(ReadFile(File("doc.pdf")).substr(0, 5), "%PDF-");
 }
 
 TEST_F(TgxctlScript, ReadRefusesAFolderBeforeTheSession) {
