@@ -18,6 +18,7 @@
 #include <sstream>
 #include <thread>
 
+#include "link/session/Bvlink.h"
 #include "support/SimRunner.h"
 #include "support/TempDir.h"
 #include "tools/CtlRunner.h"
@@ -43,6 +44,11 @@ Strings Fields(const std::string& line) {
   if (!line.empty() && line.back() == '\t') f.push_back("");
   return f;
 }
+
+// The session worker of this build reads the unit's tables before a change
+// and tells which channels differ.
+template <class Link>
+constexpr bool kBackupKnown = requires(Link& s) { s.BackupFirst = true; };
 
 class TgxctlScript : public ::testing::Test {
  protected:
@@ -236,6 +242,48 @@ TEST_F(TgxctlScript, JournalExportOfAWrite) {
   ASSERT_EQ(Run({"--device", sim.Path(), "write", File("back.fs")}).exit, 0);
   ASSERT_EQ(Run({"--device", sim.Path(), "read", File("after.fs")}).exit, 0);
   EXPECT_EQ(ReadFile(File("after.fs")), ReadFile(File("before.fs")));
+}
+
+// The tables a write replaced come back from the journal's backup into the
+// unit exactly.
+TEST_F(TgxctlScript, JournalBackupRoundTrip) {
+  if constexpr (!kBackupKnown<TBVLink>) GTEST_SKIP() << "no backup before a change in this build";
+  SimRunner sim({"--version-code", "9616"});
+  ASSERT_EQ(Run({"--device", sim.Path(), "write", Example("station_with_gap.fs")}).exit, 0);
+  ASSERT_EQ(Run({"--device", sim.Path(), "read", File("before.fs")}).exit, 0);
+  ASSERT_EQ(Run({"--device", sim.Path(), "--backup", "write", Example("vertical_cylinder.fs")}).exit, 0);
+  const Strings newest = Fields(Run({"journal", "list", "--limit", "1"}).lines.at(0));
+  ASSERT_EQ(newest.size(), 8u);
+  EXPECT_EQ(newest[2], "write");
+  EXPECT_EQ(newest[7], "backup");
+  const CtlRunner::Result exported = Run({"journal", "export", newest[0], File("restore"), "--backup"});
+  EXPECT_EQ(exported.exit, 0);
+  EXPECT_EQ(exported.lines, Strings{File("restore.fs")});
+  ASSERT_EQ(Run({"--device", sim.Path(), "write", File("restore.fs")}).exit, 0);
+  ASSERT_EQ(Run({"--device", sim.Path(), "read", File("after.fs")}).exit, 0);
+  EXPECT_EQ(ReadFile(File("after.fs")), ReadFile(File("before.fs")));
+}
+
+TEST_F(TgxctlScript, BackupOnlyForAChange) {
+  EXPECT_EQ(Run({"--device", File("none"), "--backup", "read", File("x.fs")}).exit, 64);
+  EXPECT_EQ(Run({"--device", File("none"), "--backup", "compare", Example("vertical_cylinder.fs")}).exit, 64);
+}
+
+// After the verdict, one line per channel that is not the same.
+TEST_F(TgxctlScript, CompareNamesTheChannelsThatDiffer) {
+  if constexpr (!kBackupKnown<TBVLink>) GTEST_SKIP() << "no channel list in this build";
+  SimRunner sim({"--version-code", "9616"});
+  WriteFile(File("two.fs"), "# a\r\n| 0 10 25 45\r\n# b\r\n| 0 10 25 45\r\n");
+  WriteFile(File("three.fs"), "# a\r\n| 0 10 25 45\r\n# b\r\n| 0 10 25 46\r\n# c\r\n| 0 5 10\r\n");
+  WriteFile(File("one.fs"), "# a\r\n| 0 10 25 45\r\n");
+  ASSERT_EQ(Run({"--device", sim.Path(), "write", File("two.fs")}).exit, 0);
+  const CtlRunner::Result more = Run({"--device", sim.Path(), "compare", File("three.fs")});
+  EXPECT_EQ(more.exit, 4);
+  EXPECT_EQ(Strings(more.lines.begin() + 1, more.lines.end()),
+            (Strings{"Таблицы системы отличны от проекта !", "2\tdiffers", "3\tmissing"}));
+  const CtlRunner::Result fewer = Run({"--device", sim.Path(), "compare", File("one.fs")});
+  EXPECT_EQ(Strings(fewer.lines.begin() + 1, fewer.lines.end()),
+            (Strings{"Таблицы системы отличны от проекта !", "2\textra"}));
 }
 
 // Ctrl-C during a session at the line's real speed: the session ends as a
