@@ -3,9 +3,8 @@
 #   1. build/: the layering check, the GoogleTest programs of the core and the
 #      Qt Test programs of the windows (offscreen platform); the benchmarks
 #      are built, not run;
-#   2. build-asan/: every test again under AddressSanitizer (leak detection
-#      on, tests/lsan.supp names the toolkit's own one-time allocations) and
-#      UndefinedBehaviorSanitizer;
+#   2. build-asan/: every test again under AddressSanitizer, leak detection
+#      on for the windows' tests too, and UndefinedBehaviorSanitizer;
 #   3. build-tsan/: the link, session and tool tests under ThreadSanitizer.
 # TGX_SKIP_SANITIZERS=1 runs the first pass only. A failing pass does not stop
 # the next one; the script fails at the end if any did. CI (.ci/run) calls
@@ -16,6 +15,12 @@ cd "$tgx_root"
 "$tgx_root/scripts/deps.sh"
 
 export QT_QPA_PLATFORM=offscreen
+# Every sanitizer error already ends the program (-fno-sanitize-recover);
+# these add the stacks a report needs. The child processes (tgx-sim, tgxctl)
+# inherit them.
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:strict_string_checks=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
 start=$SECONDS
 failed_passes=()
 passed_total=0
