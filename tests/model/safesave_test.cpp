@@ -44,14 +44,6 @@ TEST(SafeSave, SavesAFileNameOfTheLongestLegalLength) {
   EXPECT_EQ(ReadBytes(dir.File(name)), "long");
 }
 
-TEST(SafeSave, KeepsTheModeOfTheReplacedFile) {
-  TempDir dir;
-  WriteBytes(dir.File("m"), "old");
-  ::chmod(dir.File("m").c_str(), 0604);
-  ASSERT_TRUE(SaveFileSafely(dir.File("m"), "new"));
-  EXPECT_EQ(fs::status(dir.File("m")).permissions() & fs::perms::all, fs::perms(0604));
-}
-
 TEST(SafeSave, ListsTheTemporaryFileOnlyWhileTheSaveIsInFlight) {
   TempDir dir;
   const int before = PendingTempFileCount();
