@@ -6,15 +6,12 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 
 #include "forms/Convert.h"
-#include "model/Safesave.h"
 #include "model/Cp1251.h"
 #include "model/Messages.h"
 #include "model/Prjvol.h"
+#include "model/Safesave.h"
 
 namespace {
 // Form files are exchanged with Windows installations; a real one holds a few
@@ -264,7 +261,8 @@ bool FDATA::ReadText(std::string_view text, int32_t type, std::string* why) {
       if (started == kMaxForms) return false;
       FORMA& f = Form(started);
       f.SetType(type);
-      const size_t guess = std::min(lines[static_cast<size_t>(started)] * per_line, bytes[static_cast<size_t>(started)] / 2);
+      const size_t slot = static_cast<size_t>(started);
+      const size_t guess = std::min(lines[slot] * per_line, bytes[slot] / 2);
       f.Reserve(std::min<size_t>(guess, kMaxTableEntries + 1));
       ++started;
       // The writer puts one blank after '#'; dropping it here keeps a title
@@ -351,11 +349,15 @@ bool FDATA::Load(const std::string& path) {
   const int32_t type = TypeOfFileName(path);
   if (type == 0) {
     const size_t dot = ExtensionPos(path);
-    Show("Неизвестная форма!", Native(path) + (dot == std::string::npos
-                                                   ? tgx::FromUtf8(": у файла нет расширения формы")
-                                                   : tgx::FromUtf8(": расширение ") + Native(path.substr(dot)) +
-                                                         tgx::FromUtf8(" не является расширением файла форм")) +
-                                   tgx::FromUtf8(" (.fs, .fs1, .fs2, .f1)"));
+    const std::string ext = dot == std::string::npos ? std::string() : path.substr(dot);
+    std::string why = Native(path);
+    if (ext.empty())
+      why += tgx::FromUtf8(": у файла нет расширения файла форм");
+    else if (EqualsIgnoreCase(ext, ".f2"))
+      why += tgx::FromUtf8(": приращения объёма (.f2) только записываются, но не читаются");
+    else
+      why += tgx::FromUtf8(": расширение ") + Native(ext) + tgx::FromUtf8(" не является расширением файла форм");
+    Show("Неизвестная форма!", why + tgx::FromUtf8(" (читаются .fs, .fs1, .fs2, .f1)"));
     return false;
   }
   Clear();
