@@ -99,7 +99,8 @@ bool ResolveSaveTarget(const std::string& target, std::string& real, std::string
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0) {
       if (errno == ENOENT) break;  // a new file
-      Say(why, W("Нет доступа к файлу ") + Native(path));
+      Say(why, errno == ENAMETOOLONG ? W("Слишком длинное имя файла: ") + Native(path)
+                                     : W("Нет доступа к файлу ") + Native(path));
       return false;
     }
     if (!S_ISLNK(st.st_mode)) {
