@@ -113,6 +113,16 @@ bool ReadFormFile(const std::string& path, std::string& bytes, std::string& why)
   if (!ok) why = Native(path) + tgx::FromUtf8(": ошибка чтения файла");
   return ok;
 }
+
+// The number (1-based) of the first line holding a NUL byte, 0 when none
+// does. A form file is text; a NUL means a file overwritten by something
+// else or written in UTF-16, whose digits the reader would split one by one.
+int64_t FirstLineWithNul(std::string_view text) {
+  const size_t nul = text.find('\0');
+  if (nul == std::string_view::npos) return 0;
+  return 1 + static_cast<int64_t>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(nul), '\n'));
+}
+
 // The number (1-based) of the first line longer than kMaxLineBytes, 0 when
 // there is none.
 int64_t FirstOverlongLine(std::string_view text) {
@@ -366,10 +376,17 @@ bool FDATA::Load(const std::string& path) {
     Show("Файл испорчен!", why);
     return false;
   }
-  // A line beyond any form's is damage to the file; the rest is the forms'.
+  // A line beyond any form's or a byte no text holds is damage to the file;
+  // the rest is the forms'.
   if (const int64_t line = FirstOverlongLine(bytes); line > 0) {
     std::string().swap(bytes);  // not kept while the message waits
     Show("Файл испорчен!", Native(path) + ": " + OverlongLineText(line));
+    return false;
+  }
+  if (const int64_t line = FirstLineWithNul(bytes); line > 0) {
+    std::string().swap(bytes);
+    Show("Файл испорчен!", Native(path) + tgx::FromUtf8(": строка ") + std::to_string(line) +
+                               tgx::FromUtf8(" содержит нулевой байт, файл не текстовый"));
     return false;
   }
   const bool ok = ReadText(bytes, type, &why);

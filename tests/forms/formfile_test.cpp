@@ -80,6 +80,16 @@ TEST_F(FormFile, AnOverlongLineIsRefusedByItsNumber) {
   EXPECT_NE(sink.shown[0].find(tgx::FromUtf8("строка 3 ")), std::string::npos);
 }
 
+// A file in UTF-16: read as text its digits would come one by one.
+TEST_F(FormFile, AFileWithNulBytesIsRefusedByTheLine) {
+  WriteBytes(Path("wide.fs"), std::string("#\0 \0a\0\n\0|\0 \0" "1\0" "2\0", 16));
+  FDATA d;
+  EXPECT_FALSE(d.Load(Path("wide.fs")));
+  ASSERT_EQ(sink.shown.size(), 1u);
+  EXPECT_EQ(FirstLine(sink.shown[0]), tgx::FromUtf8("Файл испорчен!"));
+  EXPECT_NE(sink.shown[0].find(tgx::FromUtf8("строка 1 ")), std::string::npos);
+}
+
 TEST_F(FormFile, ALineAtTheBoundIsRead) {
   FDATA d;
   EXPECT_TRUE(d.ReadText("# a\n|" + std::string(64 * 1024 - 1, ' ') + "\n| 1 2\n", 1));
