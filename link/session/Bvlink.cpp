@@ -76,6 +76,8 @@ void TBVLink::Start() {
   Cancel = false;
   Progress = 0;
   LongestWait = 0;
+  WireBytesDone = 0;
+  WireBytesTotal = 0;
   Succeeded = false;
   Finished = false;
   {
@@ -95,7 +97,9 @@ void TBVLink::Execute() {
       if (terminate_) break;
       start_requested_ = false;
     }
+    StartedAt = std::chrono::system_clock::now();
     Succeeded = RunSession();
+    EndedAt = std::chrono::system_clock::now();
     Finished = true;
     Finished.notify_all();
   }
@@ -108,10 +112,17 @@ bool TBVLink::RunSession() {
   const bool changing = Operation == kOpWrite || Operation == kOpDelete;
   const int32_t timeout = changing ? Channel.ReplyTimeoutMs : kReadReplyTimeoutMs;
   SessionLog.clear();
+  StatusDetail.clear();
+  ResultCode = kStatusOk;
+  VersionCode = 0;
+  BytesExchanged = 0;
+  BackupTaken = false;
+  Backup.Clear();
   const bool open =
       DevicePath.empty() ? link_.OpenLink(Channel.PortIndex, timeout) : link_.OpenDevice(DevicePath, timeout);
   if (!open) {
     StatusText = PortBusyText();
+    ResultCode = kStatusLinkFailure;
     link_.CloseLink();
     return false;
   }
@@ -130,6 +141,7 @@ bool TBVLink::RunSession() {
   if (s.ResultCode == kStatusOk && changing && VersionId >= kFirstRestartingId) Restart();
 
   StatusText = ResultText(s.ResultCode);
+  ResultCode = s.ResultCode;
   link_.CloseLink();
   return s.ResultCode == kStatusOk;
 }

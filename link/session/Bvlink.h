@@ -3,6 +3,7 @@
 // on its own thread, so that the windows stay responsive and can cancel.
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -30,11 +31,20 @@ class TBVLink {
   CHANPAR Channel;
   uint8_t Operation = kOpRead;
   std::string DevicePath;  // when not empty, opened instead of Channel.PortIndex
+  // Write and delete: read the unit's tables first, in the same session.
+  bool BackupFirst = false;
 
   // Read by the owner only after Finished.
   std::string StatusText;
   std::string SessionLog;
   uint8_t VersionId = kUnknownVersionId;
+  int32_t ResultCode = 0;      // the session's result code (link/Codes.h)
+  int32_t VersionCode = 0;     // the unit's firmware code as identified, 0 when unknown
+  int64_t BytesExchanged = 0;  // bytes sent and received on the line in this session
+  std::string StatusDetail;    // reason lines that follow StatusText, "" when none
+  std::chrono::system_clock::time_point StartedAt{}, EndedAt{};
+  GROUPTAB Backup;             // the unit's tables as read before the change
+  bool BackupTaken = false;
 
   // Shared with the owner while a session runs.
   std::atomic<bool> Finished{true};
@@ -42,6 +52,13 @@ class TBVLink {
   std::atomic<bool> Cancel{false};
   std::atomic<int32_t> Progress{0};
   std::atomic<int32_t> LongestWait{0};
+  // Bytes that have really left the line or arrived so far, against the
+  // session's expected total once it is known (0 before).
+  std::atomic<int64_t> WireBytesDone{0};
+  std::atomic<int64_t> WireBytesTotal{0};
+
+  // 8E1: eleven bits on the line for every byte.
+  static constexpr int32_t kLineBytesPerSecond = 9600 / 11;
 
   // Clears Finished on the caller's thread, then wakes the worker for exactly
   // one session.

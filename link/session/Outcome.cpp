@@ -1,5 +1,7 @@
 #include "link/session/Outcome.h"
 
+#include <algorithm>
+
 #include "link/Versions.h"
 #include "model/Cp1251.h"
 
@@ -37,4 +39,48 @@ std::string VerdictText(CompareVerdict v) {
     case CompareVerdict::NoTables: break;
   }
   return NoTablesText();
+}
+
+namespace {
+bool HasTable(const GROUPTAB& g, int k) { return k < g.Count() && g.Table(k).Count() > 0; }
+}  // namespace
+
+std::vector<TableDiff> DiffTables(const GROUPTAB& unit, const GROUPTAB& project) {
+  std::vector<TableDiff> out;
+  const int n = std::max(unit.Count(), project.Count());
+  for (int k = 0; k < n; ++k) {
+    const bool inUnit = HasTable(unit, k);
+    const bool inProject = HasTable(project, k);
+    if (inUnit && inProject) {
+      if (!(unit.Table(k) == project.Table(k))) out.push_back({k + 1, TableDiffKind::Differs});
+    } else if (inProject) {
+      out.push_back({k + 1, TableDiffKind::Missing});
+    } else if (inUnit) {
+      out.push_back({k + 1, TableDiffKind::Extra});
+    }
+  }
+  return out;
+}
+
+const char* DiffKindName(TableDiffKind k) {
+  switch (k) {
+    case TableDiffKind::Differs: return "differs";
+    case TableDiffKind::Missing: return "missing";
+    case TableDiffKind::Extra: return "extra";
+  }
+  return "differs";
+}
+
+std::string DiffText(const std::vector<TableDiff>& diffs) {
+  std::string out;
+  for (const TableDiff& d : diffs) {
+    if (!out.empty()) out += '\n';
+    out += tgx::FromUtf8("Канал ") + std::to_string(d.Channel) + ": ";
+    switch (d.Kind) {
+      case TableDiffKind::Differs: out += tgx::FromUtf8("отличается"); break;
+      case TableDiffKind::Missing: out += tgx::FromUtf8("нет в БВ"); break;
+      case TableDiffKind::Extra: out += tgx::FromUtf8("нет в проекте"); break;
+    }
+  }
+  return out;
 }

@@ -23,3 +23,19 @@ enum class CompareVerdict { Same, Differ, NoTables };
 // NoTables when the unit holds no table at all.
 CompareVerdict CompareTables(const GROUPTAB& unit, const GROUPTAB& project);
 std::string VerdictText(CompareVerdict v);
+
+// Which channels differ between the unit's tables and the project's. An empty
+// table is no table. Missing: in the project, not in the unit; Extra: in the
+// unit, not in the project.
+enum class TableDiffKind { Differs, Missing, Extra };
+struct TableDiff {
+  int32_t Channel;  // 1-based
+  TableDiffKind Kind;
+  friend bool operator==(const TableDiff&, const TableDiff&) = default;
+};
+std::vector<TableDiff> DiffTables(const GROUPTAB& unit, const GROUPTAB& project);
+// "differs", "missing", "extra": the words of tgxctl's compare lines.
+const char* DiffKindName(TableDiffKind k);
+// One line a channel, for the detail under the compare verdict:
+// "Канал 2: отличается", "Канал 5: нет в БВ", "Канал 7: нет в проекте".
+std::string DiffText(const std::vector<TableDiff>& diffs);
