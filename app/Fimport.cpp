@@ -17,6 +17,7 @@
 #include "exchange/Csv.h"
 #include "editor/Fedittab.h"
 #include "forms/Fdata.h"
+#include "forms/Readback.h"
 
 namespace {
 constexpr int kWidth = 482;
@@ -147,7 +148,26 @@ void TImportDlg::ShowImport() {
   if (count > 0) tab_grid_->setCurrentCell(0, kTitleColumn);
 
   project_.Check();
-  for (int i = 0; i < count; ++i) SetFixedCell(i, 1, ToQt(project_.ControlMark(i)));
+  QStringList failures;
+  for (int i = 0; i < count; ++i) {
+    SetFixedCell(i, 1, ToQt(project_.ControlMark(i)));
+    const FORMA& form = project_.Form(i);
+    // A form holding a text the file would not give back is shown in red,
+    // its question as the tooltip; a form that does not convert says why.
+    const std::optional<UNSAFETEXT> unsafe = FirstUnsafeText(form);
+    QTableWidgetItem* title = tab_grid_->item(i, kTitleColumn);
+    title->setForeground(unsafe ? QBrush(Qt::red) : QBrush());
+    const std::string why = project_.IsGap(i) ? std::string() : ConversionFailureText(form);
+    QString tip = unsafe ? ToQt(UnsafeTextQuestion(i, *unsafe)) : QString();
+    if (!why.empty()) {
+      failures << QStringLiteral("Форма %1: ").arg(i + 1) + ToQt(why);
+      tip = (tip.isEmpty() ? QString() : tip + '\n') + ToQt(why);
+    }
+    title->setToolTip(tip);
+    tab_grid_->item(i, 1)->setToolTip(ToQt(why));
+  }
+  // The title bar's tooltip lists why forms do not convert.
+  setToolTip(failures.join('\n'));
   ok_button_->setEnabled(project_.AllDefinedConvert());
   tab_grid_->show();
 }
@@ -165,14 +185,35 @@ bool TImportDlg::QuerySaveForm() {
 }
 
 bool TImportDlg::SaveForm() {
+  // A typed text that the file would give back otherwise ("12x4" as two
+  // values) is saved only when the operator says so, form by form.
+  for (int i = 0; i < project_.FormCount(); ++i) {
+    const std::optional<UNSAFETEXT> unsafe = FirstUnsafeText(project_.Form(i));
+    if (!unsafe) continue;
+    if (tgx::Dialogs().AskYesNoCancel(this, ToQt(UnsafeTextQuestion(i, *unsafe))) != tgx::DialogService::Answer::Yes)
+      return false;
+  }
   const QString proposed = ToQt(project_.Name());
-  const QString chosen =
-      tgx::Dialogs().SaveFileName(this, "Сохранить форму", proposed, kSaveFilter, false);
+  const QString chosen = tgx::Dialogs().SaveFileName(this, "Сохранить форму", proposed, kSaveFilter, true);
   if (chosen.isEmpty()) return false;
   // The forms are written in the layout of their type, and a file's type is
   // read back from its extension: a type 4 set saved as "x.fs" would come
-  // back as type 1 and garbled. So the extension follows the type.
-  const std::string path = FDATA::FileNameForType(tgx::PathFromQt(chosen), project_.Form(0).Type());
+  // back as type 1 and garbled. So another type's extension is replaced, and
+  // any other ending is kept with the type's extension after it.
+  const int32_t type = project_.Form(0).Type();
+  std::string path = tgx::PathFromQt(chosen);
+  const int32_t named = FDATA::TypeOfFileName(path);
+  if (named != type) {
+    if (named == 0 && !QFileInfo(chosen).suffix().isEmpty())
+      path += FDATA::FileNameForType("x", type).substr(1);
+    else
+      path = FDATA::FileNameForType(path, type);
+    // The file dialog asked about the name it gave, not about this one.
+    if (QFileInfo::exists(tgx::PathToQt(path)) &&
+        tgx::Dialogs().AskYesNoCancel(this, "Файл " + tgx::PathToQt(path) + " уже существует. Заменить?") !=
+            tgx::DialogService::Answer::Yes)
+      return false;
+  }
   return project_.Save(path);
 }
 

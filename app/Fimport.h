@@ -41,7 +41,8 @@ class TImportDlg : public QDialog {
   bool QuerySaveForm();
   // Writes the forms under a name chosen by the operator; true when written.
   bool SaveForm();
-  // In-place edit of the selected row's title; does not mark the project modified.
+  // In-place edit of the selected row's title; a changed title marks the
+  // project modified, as in the main window.
   void EditTitle();
   // The table editor on a copy of the forms, with this dialog hidden meanwhile.
   void EditTables();

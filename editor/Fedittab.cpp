@@ -28,6 +28,7 @@
 #include "forms/Convert.h"
 #include "forms/Fdata.h"
 #include "forms/Forma.h"
+#include "forms/Readback.h"
 
 using tgx::ToQt;
 
@@ -224,6 +225,14 @@ void TEditTabForm::BuildControls() {
   frScrollBar_->setTracking(true);
   connect(frScrollBar_, &QScrollBar::valueChanged, this, [this](int v) { FrScrollBarScroll(v); });
   frGroup_->setVisible(false);
+
+  // Why the form shown does not turn into a table, under the tab frame.
+  statusLine_ = new QLabel(this);
+  statusLine_->setObjectName("StatusLine");
+  statusLine_->setGeometry(11, 596, 783, 20);
+  QPalette red = statusLine_->palette();
+  red.setColor(QPalette::WindowText, Qt::red);
+  statusLine_->setPalette(red);
 }
 
 void TEditTabForm::Setup(const std::string& projectName, FDATA* forms, bool ddv) {
@@ -307,6 +316,7 @@ void TEditTabForm::RefreshTab() {
   sNewButton_->setEnabled(defined);
   sInsButton_->setEnabled(defined);
   sDelButton_->setEnabled(defined);
+  statusLine_->setText(defined ? ToQt(ConversionFailureText(*form)) : QString());
   if (!defined || !graph_) {
     ddv_shown_ = false;
     return;
@@ -363,6 +373,13 @@ void TEditTabForm::FillGrid() {
         const Qt::ItemFlags flags = fixed ? Qt::ItemFlags(Qt::ItemIsEnabled) : cellFlags;
         if (item->flags() != flags) item->setFlags(flags);
         if (c == kLevelColumn) item->setBackground(fixed ? fixedBrush : QBrush());
+        // A text the form's file would give back otherwise is red; it can
+        // still be typed, and saving asks about it.
+        if (c != kDdvColumn && !fixed) {
+          const bool safe = TextReadsBack(*form, c == kLevelColumn ? form->LevelText(q) : form->VolumeText(q),
+                                          c == kVolumeColumn);
+          item->setForeground(safe ? QBrush() : QBrush(Qt::red));
+        }
       }
     }
   }

@@ -115,6 +115,7 @@ class TEditTabForm : public QDialog {
   QToolButton* sInsButton_ = nullptr;
   QToolButton* sDelButton_ = nullptr;
   QLabel* filePanel_ = nullptr;
+  QLabel* statusLine_ = nullptr;
   QTabBar* tabControl1_ = nullptr;
   QTableWidget* stringGrid1_ = nullptr;
   tgx::GraphView* image1_ = nullptr;

@@ -4,6 +4,7 @@
 // and save. Message boxes and the save dialog are answered by ScriptedDialogs.
 
 #include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
@@ -15,6 +16,8 @@
 #include "editor/Feditdlg.h"
 #include "app/Fimport.h"
 #include "editor/Fedittab.h"
+#include "forms/Fdata.h"
+#include "forms/Readback.h"
 #include "model/Cp1251.h"
 #include "model/Messages.h"
 #include "support/ModalDriver.h"
@@ -144,6 +147,75 @@ class TstImport : public QObject {
     QVERIFY2(dialogs.Texts().front().startsWith(QStringLiteral("Строка 3")), qPrintable(dialogs.Texts().front()));
   }
 
+  // A text the form file would give back otherwise: the form's title is red
+  // and saving asks first; any answer but Yes writes nothing.
+  void unsafeTextIsRedAndAskedAboutBeforeSaving_data() {
+    QTest::addColumn<Answer>("answer");
+    QTest::addColumn<bool>("written");
+    QTest::newRow("Yes saves") << Answer::Yes << true;
+    QTest::newRow("No keeps the file away") << Answer::No << false;
+  }
+  void unsafeTextIsRedAndAskedAboutBeforeSaving() {
+    QFETCH(Answer, answer);
+    QFETCH(bool, written);
+    TempDir out;
+    ScriptedDialogs dialogs;
+    dialogs.answers = {answer};
+    dialogs.files = {FilePath(out, "unsafe.f1")};
+    TImportDlg dlg(&edit_dlg_, &editor_);
+    QVERIFY(dlg.Project().Load(WriteForm("unsafe.f1", kType4).toStdString()));
+    FDATA forms;
+    dlg.Project().CopyFormsTo(forms);
+    forms.Form(1).SetVolumeText(1, "12x4");
+    dlg.Project().SetForms(forms);
+    dlg.ShowImport();
+    QCOMPARE(dlg.TabGrid()->item(1, 2)->foreground().color(), QColor(Qt::red));
+    QVERIFY(dlg.TabGrid()->item(0, 2)->foreground().color() != QColor(Qt::red));
+    QCOMPARE(dlg.SaveForm(), written);
+    QCOMPARE(dialogs.Texts().size(), 1);
+    QVERIFY2(dialogs.Texts().front().startsWith(QStringLiteral("Форма 2, строка 2")), qPrintable(dialogs.Texts().front()));
+    QCOMPARE(QFileInfo::exists(FilePath(out, "unsafe.f1")), written);
+  }
+
+  // The name the type's extension gives may be another file than the one the
+  // save dialog asked about: replacing it is asked again.
+  void replacingTheFileOfTheTypesExtensionIsAsked_data() {
+    QTest::addColumn<Answer>("answer");
+    QTest::addColumn<bool>("replaced");
+    QTest::newRow("Yes replaces") << Answer::Yes << true;
+    QTest::newRow("No keeps it") << Answer::No << false;
+  }
+  void replacingTheFileOfTheTypesExtensionIsAsked() {
+    QFETCH(Answer, answer);
+    QFETCH(bool, replaced);
+    TempDir out;
+    const QString existing = FilePath(out, "tanks.f1");
+    {
+      QFile f(existing);
+      QVERIFY(f.open(QIODevice::WriteOnly));
+      f.write("old");
+    }
+    ScriptedDialogs dialogs;
+    dialogs.answers = {answer};
+    dialogs.files = {FilePath(out, "tanks")};
+    TImportDlg dlg(&edit_dlg_, &editor_);
+    QVERIFY(dlg.Project().Load(WriteForm("tanks-src.f1", kType4).toStdString()));
+    QCOMPARE(dlg.SaveForm(), replaced);
+    QCOMPARE(dialogs.Texts(), QStringList{"Файл " + existing + " уже существует. Заменить?"});
+    QCOMPARE(ReadBytes(existing) == "old", !replaced);
+  }
+
+  void formThatDoesNotConvertSaysWhyInItsTooltip() {
+    const QString path = WriteForm("bad2.f1", "\n# Дизель\n|   0   0\n|   1000   50\n\n# Бензин\n|   0   0\n|   1055   ?\n");
+    TImportDlg dlg(&edit_dlg_, &editor_);
+    QVERIFY(dlg.Project().Load(path.toStdString()));
+    dlg.ShowImport();
+    const QString why = QString::fromStdString(tgx::ToUtf8(ConversionFailureText(dlg.Project().Form(1))));
+    QVERIFY(!why.isEmpty());
+    QCOMPARE(dlg.TabGrid()->item(1, 2)->toolTip(), why);
+    QCOMPARE(dlg.TabGrid()->item(0, 2)->toolTip(), QString());
+  }
+
   void titleEditInPlaceAndSavedInCyrillic_data() {
     QTest::addColumn<QString>("how");
     QTest::addColumn<int>("col");
@@ -184,8 +256,8 @@ class TstImport : public QObject {
       if (how == "dblclick") QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, at);
       if (how == "header") QTest::mouseDClick(grid->horizontalHeader()->viewport(), Qt::LeftButton, {}, {5, 5});
       QCOMPARE(grid->item(0, 2)->text(), title);
-      // A title edit is not a change worth a question.
-      QVERIFY(!dlg.Project().Modified());
+      // A changed title is a change of the forms like any other.
+      QCOMPARE(dlg.Project().Modified(), edits);
       Click(&dlg, "SaveButton");
       Click(&dlg, "OkButton");
     });
@@ -260,7 +332,7 @@ class TstImport : public QObject {
     for (const auto& s : dialogs.OfKind(Kind::SaveFile)) {
       QCOMPARE(s.fileName, path);  // the loaded file is proposed
       QCOMPARE(s.filter, QString("fs, fs1, fs2, f1|*.fs*;*.f1"));
-      QVERIFY(!s.confirmOverwrite);
+      QVERIFY(s.confirmOverwrite);
     }
     QCOMPARE(messages_.shown.empty() ? QString() : Ui(messages_.shown.front()), message);
     // The loaded file never changes here; only the chosen name is written.

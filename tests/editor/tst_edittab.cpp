@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QLabel>
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QTableWidget>
@@ -16,6 +17,8 @@
 #include "editor/Graf.h"
 #include "forms/Fdata.h"
 #include "forms/Forma.h"
+#include "forms/Readback.h"
+#include "model/Cp1251.h"
 #include "project/Eprj.h"
 #include "support/ModalDriver.h"
 #include "support/ScriptedDialogs.h"
@@ -309,6 +312,40 @@ class TestEditTab : public QObject {
     QVERIFY(!editor_.PasteRows());
     QCOMPARE(dialogs.Texts().size(), 1);
     QVERIFY2(dialogs.Texts().front().startsWith(QStringLiteral("Строка 2 ")), qPrintable(dialogs.Texts().front()));
+  }
+
+  // Typed texts that a form file would give back otherwise show red.
+  void UnsafeTextsAreRed_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("red");
+    QTest::newRow("a number") << "13" << false;
+    QTest::newRow("two numbers in one") << "12x4" << true;
+    QTest::newRow("letters for zeros") << "5OO" << true;
+  }
+  void UnsafeTextsAreRed() {
+    QFETCH(QString, text);
+    QFETCH(bool, red);
+    Open(1, "# t\n| 5 6 7\n");
+    forms_.Form(0).SetVolumeText(1, text.toStdString());
+    editor_.RefreshTab();
+    QCOMPARE(Grid()->item(1, 1)->foreground().color() == QColor(Qt::red), red);
+  }
+
+  void StatusLineSaysWhyAFormDoesNotConvert_data() {
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("converts");
+    QTest::newRow("a text that is no number") << 4 << "# not a number\n| 0 0\n| 1055 ?\n" << false;
+    QTest::newRow("pairs that convert") << 4 << kPairs << true;
+  }
+  void StatusLineSaysWhyAFormDoesNotConvert() {
+    QFETCH(int, type);
+    QFETCH(QString, text);
+    QFETCH(bool, converts);
+    Open(type, text.toStdString());
+    const QString line = editor_.findChild<QLabel*>("StatusLine")->text();
+    QCOMPARE(line, QString::fromStdString(tgx::ToUtf8(ConversionFailureText(forms_.Form(0)))));
+    QCOMPARE(line.isEmpty(), converts);
   }
 
   void ProjectModifiedOnlyAfterAnEdit() {
