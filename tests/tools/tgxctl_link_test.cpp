@@ -49,7 +49,8 @@ TEST_F(TgxctlLink, EveryCommandAgainstAnOpenEndedUnit) {
   Expect({"--device", dev, "--timeout", "1500", "write", gap}, 0,
          {"OK\t96XX\t", "Запись таблиц завершена.", "Выполняется перезагрузка системы"});
   Expect({"--device", dev, "compare", gap}, 0, {"OK\t96XX\t", "Таблицы системы совпадают с проектом."});
-  Expect({"--device", dev, "compare", other}, 4, {"OK\t96XX\t", "Таблицы системы отличны от проекта !"});
+  Expect({"--device", dev, "compare", other}, 4,
+         {"OK\t96XX\t", "Таблицы системы отличны от проекта !", "1\tdiffers", "3\textra"});
   // The project read back is written as .fs whatever extension was asked for.
   Expect({"--device", dev, "read", File("unit.txt")}, 0, {"OK\t96XX\t", File("unit.fs")});
   Expect({"--device", dev, "compare", File("unit.fs")}, 0, {"OK\t96XX\t", "Таблицы системы совпадают с проектом."});

@@ -18,7 +18,6 @@
 #include <sstream>
 #include <thread>
 
-#include "link/session/Bvlink.h"
 #include "support/SimRunner.h"
 #include "support/TempDir.h"
 #include "tools/CtlRunner.h"
@@ -44,11 +43,6 @@ Strings Fields(const std::string& line) {
   if (!line.empty() && line.back() == '\t') f.push_back("");
   return f;
 }
-
-// The session worker of this build reads the unit's tables before a change
-// and tells which channels differ.
-template <class Link>
-constexpr bool kBackupKnown = requires(Link& s) { s.BackupFirst = true; };
 
 class TgxctlScript : public ::testing::Test {
  protected:
@@ -247,7 +241,6 @@ TEST_F(TgxctlScript, JournalExportOfAWrite) {
 // The tables a write replaced come back from the journal's backup into the
 // unit exactly.
 TEST_F(TgxctlScript, JournalBackupRoundTrip) {
-  if constexpr (!kBackupKnown<TBVLink>) GTEST_SKIP() << "no backup before a change in this build";
   SimRunner sim({"--version-code", "9616"});
   ASSERT_EQ(Run({"--device", sim.Path(), "write", Example("station_with_gap.fs")}).exit, 0);
   ASSERT_EQ(Run({"--device", sim.Path(), "read", File("before.fs")}).exit, 0);
@@ -271,7 +264,6 @@ TEST_F(TgxctlScript, BackupOnlyForAChange) {
 
 // After the verdict, one line per channel that is not the same.
 TEST_F(TgxctlScript, CompareNamesTheChannelsThatDiffer) {
-  if constexpr (!kBackupKnown<TBVLink>) GTEST_SKIP() << "no channel list in this build";
   SimRunner sim({"--version-code", "9616"});
   WriteFile(File("two.fs"), "# a\r\n| 0 10 25 45\r\n# b\r\n| 0 10 25 45\r\n");
   WriteFile(File("three.fs"), "# a\r\n| 0 10 25 45\r\n# b\r\n| 0 10 25 46\r\n# c\r\n| 0 5 10\r\n");

@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -97,37 +98,6 @@ int ProjectTables(const std::string& file, GROUPTAB& tables) {
   return kExitOk;
 }
 
-// The session's wire figures, once the worker keeps them; until then the
-// bar shows the percentage alone.
-template <class Link>
-bool WireBytes(const Link& s, int64_t& done, int64_t& total) {
-  if constexpr (requires { s.WireBytesDone.load(); s.WireBytesTotal.load(); }) {
-    done = s.WireBytesDone.load();
-    total = s.WireBytesTotal.load();
-    return true;
-  } else {
-    return false;
-  }
-}
-
-template <class Link>
-int32_t LineBytesPerSecond() {
-  if constexpr (requires { Link::kLineBytesPerSecond; }) return Link::kLineBytesPerSecond;
-  else return 9600 / 11;  // 8E1: 11 bits a byte
-}
-
-// Asks the worker to read the unit's tables before it changes them. False
-// when this worker cannot.
-template <class Link>
-bool RequestBackup(Link& s) {
-  if constexpr (requires { s.BackupFirst = true; }) {
-    s.BackupFirst = true;
-    return true;
-  } else {
-    return false;
-  }
-}
-
 std::string Duration(int64_t seconds) {
   char text[32];
   std::snprintf(text, sizeof text, "%lld:%02lld", static_cast<long long>(seconds / 60),
@@ -142,13 +112,16 @@ class ProgressBar {
   ProgressBar() : shown_(::isatty(STDERR_FILENO) == 1) {}
   void Draw(const TBVLink& s) {
     if (!shown_) return;
-    int64_t done = 0, total = 0;
+    // The total is known once the unit has been identified; until then the
+    // session's own percentage stands.
+    const int64_t done = s.WireBytesDone.load(), total = s.WireBytesTotal.load();
     int percent = s.Progress.load();
     std::string figures;
-    if (WireBytes(s, done, total) && total > 0) {
-      percent = static_cast<int>(done * 100 / total);
+    if (total > 0) {
+      const int64_t rest = std::max<int64_t>(total - done, 0);
+      percent = static_cast<int>(std::min(done, total) * 100 / total);
       figures = "  " + std::to_string(done) + "/" + std::to_string(total) + " байт  осталось " +
-                Duration((total - done + LineBytesPerSecond<TBVLink>() - 1) / LineBytesPerSecond<TBVLink>());
+                Duration((rest + TBVLink::kLineBytesPerSecond - 1) / TBVLink::kLineBytesPerSecond);
     }
     percent = percent < 0 ? 0 : percent > 100 ? 100 : percent;
     constexpr int kWidth = 30;
@@ -204,21 +177,14 @@ void Record(const TBVLink& session, const LinkOptions& o) {
     project = std::filesystem::absolute(o.operands[0], ec).string();
     if (ec) project = o.operands[0];
   }
-  const std::string message = tgx::RecordSessionOnce(tgx::SessionEntry(session, JournalOperation(o.command), project));
+  tgx::SessionRecord record = tgx::SessionEntry(session, JournalOperation(o.command), project);
+  if (session.BackupTaken) record.Backup = session.Backup;
+  const std::string message = tgx::RecordSessionOnce(record);
   if (!message.empty()) {
     std::string line = tgx::ToUtf8(message);
     for (char& c : line)
       if (c == '\n' || c == '\r') c = ' ';
     std::fprintf(stderr, "tgxctl: журнал: %s\n", line.c_str());
-  }
-}
-
-// compare: the channels that differ, after the verdict.
-template <class Tables>
-void DiffLines(const Tables& unit, const Tables& project) {
-  if constexpr (requires { DiffKindName(DiffTables(unit, project).front().Kind); }) {
-    for (const auto& d : DiffTables(unit, project))
-      Out(std::to_string(d.Channel) + "\t" + DiffKindName(d.Kind) + "\n");
   }
 }
 
@@ -290,7 +256,7 @@ int RunLinkCommand(const std::vector<std::string>& args, SignalGuard& signals) {
   session->Operation = operation;
   if (operation == kOpWrite) session->Tables = projectTables;
   // Without --backup the unit gets exactly the sequence it always got.
-  if (o.backup && !RequestBackup(*session)) return UsageError("--backup: эта сборка не читает копию перед записью");
+  session->BackupFirst = o.backup;
 
   RunToEnd(*session, signals);
   Record(*session, o);
@@ -316,7 +282,10 @@ int RunLinkCommand(const std::vector<std::string>& args, SignalGuard& signals) {
       const CompareVerdict verdict = CompareTables(unitTables, projectTables);
       OutLine1251(VerdictText(verdict));
       if (verdict != CompareVerdict::Same) exitCode = kExitDifferent;
-      if (verdict == CompareVerdict::Differ) DiffLines(unitTables, projectTables);
+      if (verdict == CompareVerdict::Differ) {
+        for (const TableDiff& d : DiffTables(unitTables, projectTables))
+          Out(std::to_string(d.Channel) + "\t" + DiffKindName(d.Kind) + "\n");
+      }
     } else if (o.command == "write") {
       ReportChange(session->VersionId, WriteDoneText());
     } else {
