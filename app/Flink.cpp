@@ -7,6 +7,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
 
 #include "app/Qtext.h"
 #include "app/Dialogs.h"
@@ -32,7 +33,14 @@ TLinkDlg::TLinkDlg(QWidget* parent, bool logging)
   label1_->setObjectName(QStringLiteral("Label1"));
   label1_->setWordWrap(true);
   label1_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  label1_->setGeometry(16, 6, 281, 34);
+  label1_->setGeometry(16, 6, 281, 38);
+
+  // While the session runs the time left stands where a failure's text
+  // will; the two never show together.
+  time_left_label_ = new QLabel(this);
+  time_left_label_->setObjectName(QStringLiteral("TimeLeftLabel"));
+  time_left_label_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  time_left_label_->setGeometry(16, 8, 281, 18);
 
   progress_bar1_ = new QProgressBar(this);
   progress_bar1_->setObjectName(QStringLiteral("ProgressBar1"));
@@ -50,11 +58,29 @@ TLinkDlg::TLinkDlg(QWidget* parent, bool logging)
   timer1_->setObjectName(QStringLiteral("Timer1"));
   timer1_->setInterval(kPollMs);
   connect(timer1_, &QTimer::timeout, this, &TLinkDlg::Timer1Timer);
+
+  finish_timer_ = new QTimer(this);
+  finish_timer_->setObjectName(QStringLiteral("FinishTimer"));
+  finish_timer_->setInterval(kFinishPollMs);
+  connect(finish_timer_, &QTimer::timeout, this, &TLinkDlg::FinishTimerTimer);
+}
+
+int TLinkDlg::BarValue(int64_t done, int64_t total, int32_t progress) {
+  if (total <= 0) return std::clamp(progress, 0, 100);
+  return static_cast<int>(std::clamp<int64_t>(done, 0, total) * 100 / total);
+}
+
+QString TLinkDlg::TimeLeftText(int64_t done, int64_t total) {
+  if (total <= 0) return {};
+  const int64_t left = std::max<int64_t>(0, total - done);
+  const int64_t seconds = (left + TBVLink::kLineBytesPerSecond - 1) / TBVLink::kLineBytesPerSecond;
+  return QStringLiteral("Осталось %1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
 }
 
 // The worker is told to cancel, then ended and joined by its destructor.
 TLinkDlg::~TLinkDlg() {
   timer1_->stop();
+  finish_timer_->stop();
   session_->Cancel = true;
   session_.reset();
 }
@@ -80,8 +106,13 @@ void TLinkDlg::FormActivate() {
   progress_bar1_->setValue(0);
   progress_bar1_->setVisible(true);
   label1_->clear();
+  label1_->setToolTip(QString());
+  time_left_label_->clear();
+  time_left_label_->setVisible(true);
   close_pending_ = false;
+  finish_seen_ = false;
   timer1_->start();
+  finish_timer_->start();
 }
 
 void TLinkDlg::Timer1Timer() {
@@ -90,10 +121,16 @@ void TLinkDlg::Timer1Timer() {
     return;
   }
   if (!session_->Finished) {
-    progress_bar1_->setValue(session_->Progress.load());
+    const int64_t total = session_->WireBytesTotal.load();
+    const int64_t bytes = session_->WireBytesDone.load();
+    progress_bar1_->setValue(BarValue(bytes, total, session_->Progress.load()));
     progress_bar1_->repaint();
+    time_left_label_->setText(TimeLeftText(bytes, total));
     return;
   }
+  finish_seen_ = true;
+  finish_timer_->stop();
+  time_left_label_->clear();
   if (session_->Succeeded) {
     progress_bar1_->setValue(100);
     progress_bar1_->repaint();
@@ -101,10 +138,21 @@ void TLinkDlg::Timer1Timer() {
   } else if (session_->Cancel) {
     done(QDialog::Rejected);
   } else {
-    label1_->setText(tgx::ToQt(session_->StatusText));
+    // The status, and the reason lines under it when the session gave any.
+    QString text = tgx::ToQt(session_->StatusText);
+    if (!session_->StatusDetail.empty()) text += '\n' + tgx::ToQt(session_->StatusDetail);
+    time_left_label_->setVisible(false);
+    label1_->setText(text);
+    label1_->setToolTip(text);
     progress_bar1_->setVisible(false);
     timer1_->stop();
   }
+}
+
+// The end is acted on once, at once: a cancelled session closes the dialog
+// as soon as the worker stops, not at the next progress poll.
+void TLinkDlg::FinishTimerTimer() {
+  if (!finish_seen_ && session_->Finished) Timer1Timer();
 }
 
 // Closing before the worker has finished would let the next command start it
@@ -125,6 +173,7 @@ void TLinkDlg::showEvent(QShowEvent* event) {
 
 void TLinkDlg::hideEvent(QHideEvent* event) {
   timer1_->stop();
+  finish_timer_->stop();
   QDialog::hideEvent(event);
 }
 
