@@ -215,6 +215,17 @@ TEST_F(TgxctlScript, JournalListOfTheSessions) {
   EXPECT_TRUE(Run({"journal", "list", "--port", "COM3"}).lines.empty());
 }
 
+// A journal that cannot be written costs one line on stderr, nothing else.
+TEST_F(TgxctlScript, SessionWithAnUnwritableJournal) {
+  SimRunner sim({"--version-code", "9616"});
+  WriteFile(File("nofolder"), "a file where the journal's folder should be");
+  const CtlRunner::Result r = Run({"--device", sim.Path(), "read", File("unit.fs")}, "TGX_DATA_DIR=" + File("nofolder"));
+  EXPECT_EQ(r.exit, 0);
+  ASSERT_EQ(r.lines.size(), 2u);
+  EXPECT_EQ(r.lines[1], "Таблицы объёма в системе отсутствуют");
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+}
+
 TEST_F(TgxctlScript, JournalUsageAndUnknownSession) {
   EXPECT_EQ(Run({"journal", "list", "--operation", "erase"}).exit, 64);
   EXPECT_EQ(Run({"journal", "export", "x", File("o")}).exit, 64);
