@@ -15,11 +15,10 @@ tgx_jobs=${TGX_JOBS:-$(nproc)}
 tgx_cmake_args=()
 if command -v ccache >/dev/null 2>&1; then
   tgx_cmake_args+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-  if [ "${CI:-}" = true ]; then
-    # CI builds a fresh clone in a new folder each time: paths relative to
-    # the tree let the cache of the previous run serve this one.
-    export CCACHE_BASEDIR="$tgx_root" CCACHE_NOHASHDIR=1
-  fi
+  # CI builds a fresh clone in a new folder each time: paths taken relative
+  # to the tree let the objects of a build in another clone serve this one
+  # (their debug information may then name the other clone's folder).
+  export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$tgx_root} CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-1}
 fi
 
 # tgx_configure DIR BUILD_TYPE [CMAKE OPTIONS...]
