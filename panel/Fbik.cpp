@@ -14,6 +14,7 @@
 #include <QShowEvent>
 #include <QStatusBar>
 #include <QTextEdit>
+#include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -77,6 +78,7 @@ TBikForm::TBikForm(QWidget* parent) : QDialog(parent) {
 
 TBikForm::~TBikForm() {
   if (active_) FormDeactivate();
+  StopLinkThread();
 }
 
 void TBikForm::BuildControls() {
@@ -256,20 +258,44 @@ void TBikForm::FormActivate() {
   cons_ = std::make_unique<CONS_CLNT>(2);
   link_ = std::make_unique<UKEDR_DRV>();
   poll_.Start(kPollPeriodMs);
+  ++generation_;
   connected_ = true;
   if (!link_->OpenLink(portIndex_, kReplyTimeoutMs)) {
     tgx::Dialogs().Beep();
     tgx::Dialogs().Inform(this, QStringLiteral("Порт занят"));
     connected_ = false;
   }
+  if (connected_ && !linkThread_) {
+    linkThread_ = new QThread(this);
+    linkThread_->setObjectName("LinkThread");
+    linkContext_ = new QObject;
+    linkContext_->setObjectName("LinkContext");
+    linkContext_->moveToThread(linkThread_);
+    connect(linkThread_, &QThread::finished, linkContext_, &QObject::deleteLater);
+    linkThread_->start();
+  }
   // Also after a failure: the first tick closes the window.
   if (active_) timer1_->start();
 }
 
+// The request under way ends by its reply or its timeout; the line is
+// closed only after that, from this thread.
+void TBikForm::StopLinkThread() {
+  if (!linkThread_) return;
+  linkThread_->quit();
+  linkThread_->wait();
+  delete linkThread_;
+  linkThread_ = nullptr;
+  linkContext_ = nullptr;
+}
+
 void TBikForm::FormDeactivate() {
   active_ = false;
-  if (link_) link_->CloseLink();
   timer1_->stop();
+  StopLinkThread();
+  ++generation_;
+  poll_.Done();
+  if (link_) link_->CloseLink();
   cons_.reset();
   link_.reset();
   connected_ = false;
@@ -283,9 +309,9 @@ void TBikForm::Timer1Timer() {
 }
 
 void TBikForm::PollPanel(int elapsedMs) {
-  // Requests run on this thread; the busy mark keeps a tick that arrives
-  // during one (a nested event loop) from starting another.
-  if (!poll_.IsReady() || !cons_ || !link_) return;
+  // The busy mark keeps a tick that arrives while a request is out from
+  // starting another; the reply clears it.
+  if (!poll_.IsReady() || !cons_ || !link_ || !linkContext_) return;
   const bool due = poll_.Advance(elapsedMs);
   if (pendingKey_ != 0) {
     cons_->PressKey(static_cast<char>(pendingKey_));
@@ -293,24 +319,56 @@ void TBikForm::PollPanel(int elapsedMs) {
     RefreshPanel();
   } else if (due) {
     RefreshPanel();
+  } else {
+    poll_.Done();
   }
-  poll_.Done();
 }
 
+// Starts the request the panel needs now on the link thread.
 void TBikForm::RefreshPanel() {
-  if (!identified_) {
-    bool known = false;
-    int32_t code = 0;
-    bool ok = link_->QueryVersion(known, code);
+  Request what = Request::Identify;
+  int32_t key = 0;
+  if (identified_) what = cons_->TakeKey(key) ? Request::Key : Request::Poll;
+  const int32_t frameLength = cons_->FrameLength();
+  const uint64_t generation = generation_;
+  ++requestsStarted_;
+  QMetaObject::invokeMethod(linkContext_, [this, what, frameLength, key, generation] {
+    const Reply reply = Exchange(what, frameLength, key);
+    QMetaObject::invokeMethod(this, [this, generation, reply] { TakeReply(generation, reply); },
+                              Qt::QueuedConnection);
+  }, Qt::QueuedConnection);
+}
+
+TBikForm::Reply TBikForm::Exchange(Request what, int32_t frameLength, int32_t key) {
+  Reply r;
+  r.What = what;
+  if (what == Request::Identify) {
+    r.Ok = link_->QueryVersion(r.Known, r.Code);
     // The start's own status counts too: the transfer completes even when
     // the unit refuses it, and a refused start leaves every poll refused.
-    if (ok && CONS_CLNT::NeedsPanelStart(known, code)) ok = link_->PanelStart() && link_->LastStatus() == 0;
-    if (!ok) {
+    if (r.Ok && CONS_CLNT::NeedsPanelStart(r.Known, r.Code))
+      r.Ok = link_->PanelStart() && link_->LastStatus() == 0;
+    return r;
+  }
+  const bool ok = what == Request::Key ? link_->PanelKey(frameLength, key) : link_->PanelPoll(frameLength);
+  r.Ok = ok && link_->LastStatus() == 0;
+  if (r.Ok) {
+    const DATA& frame = link_->DataBuffer();
+    r.Frame.assign(frame.Bytes(), frame.Bytes() + frame.Size());
+  }
+  return r;
+}
+
+void TBikForm::TakeReply(uint64_t generation, const Reply& reply) {
+  if (generation != generation_ || !cons_) return;
+  poll_.Done();
+  if (reply.What == Request::Identify) {
+    if (!reply.Ok) {
       strBarPanel_[2]->setText("ERROR");
       strBarPanel_[1]->setText("?");
       return;
     }
-    const int variant = CONS_CLNT::VariantOfUnit(known, code);
+    const int variant = CONS_CLNT::VariantOfUnit(reply.Known, reply.Code);
     strBarPanel_[2]->setText("OK");
     strBarPanel_[1]->setText(QString::fromLatin1(CONS_CLNT::VariantLabel(variant)));
     if (variant != variant_) {
@@ -320,13 +378,8 @@ void TBikForm::RefreshPanel() {
     identified_ = true;
     return;
   }
-
-  int32_t key = 0;
-  const bool ok = cons_->TakeKey(key) ? link_->PanelKey(cons_->FrameLength(), key)
-                                      : link_->PanelPoll(cons_->FrameLength());
-  if (ok && link_->LastStatus() == 0) {
-    const DATA& frame = link_->DataBuffer();
-    cons_->Decode(frame.Bytes(), frame.Size());
+  if (reply.Ok) {
+    cons_->Decode(reply.Frame.data(), static_cast<int32_t>(reply.Frame.size()));
     ShowDisplay(tgx::ToQt(cons_->Text()));
   } else {
     displey_->clear();
@@ -360,7 +413,13 @@ void TBikForm::Button1KeyPress(QChar ch) {
 
 void TBikForm::keyPressEvent(QKeyEvent* event) {
   const QString typed = event->text();
-  if (event->key() == Qt::Key_Escape || typed.isEmpty()) {
+  // Escape would close the window in the middle of the operator's work on
+  // the unit: it closes by its title bar only.
+  if (event->key() == Qt::Key_Escape) {
+    event->accept();
+    return;
+  }
+  if (typed.isEmpty()) {
     QDialog::keyPressEvent(event);
     return;
   }

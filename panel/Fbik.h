@@ -6,9 +6,17 @@
 // The owner creates it per use, sets the port and the keyboard type, runs it
 // with exec() and reads the keyboard type back. The link is held only while
 // the window is shown, so the table session can have the port otherwise.
+//
+// The requests run on a thread of the link's own: a unit that keeps silent
+// holds that thread for its reply timeout, while the window goes on
+// repainting, opening its menu and taking keys. The window still starts at
+// most one request at a time (the poll timer's busy mark), and only the link
+// thread touches the line while one runs.
 
 #include <QDialog>
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "link/Xtimer.h"
 
@@ -19,6 +27,7 @@ class QMenuBar;
 class QPushButton;
 class QStatusBar;
 class QTextEdit;
+class QThread;
 class QTimer;
 class CONS_CLNT;
 class UKEDR_DRV;
@@ -46,6 +55,10 @@ class TBikForm : public QDialog {
   bool Connected() const { return connected_; }
   bool Identified() const { return identified_; }
   int Variant() const { return variant_; }
+  // Whether a request is out on the link thread, and how many have been
+  // started since the window was created.
+  bool RequestPending() const { return poll_.Busy(); }
+  int64_t RequestsStarted() const { return requestsStarted_; }
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -59,7 +72,21 @@ class TBikForm : public QDialog {
   void FormDeactivate();
   void Timer1Timer();
   void PollPanel(int elapsedMs);
+  // What one request asks and what came back of it.
+  enum class Request { Identify, Key, Poll };
+  struct Reply {
+    Request What = Request::Poll;
+    bool Ok = false;
+    bool Known = false;
+    int32_t Code = 0;
+    std::vector<uint8_t> Frame;
+  };
   void RefreshPanel();
+  // On the link thread: runs one request on link_.
+  Reply Exchange(Request what, int32_t frameLength, int32_t key);
+  // On the window's thread, once the link thread has answered.
+  void TakeReply(uint64_t generation, const Reply& reply);
+  void StopLinkThread();
   void ShowDisplay(const QString& text);
   void Button1Click();
   void Button1KeyPress(QChar ch);
@@ -87,4 +114,8 @@ class TBikForm : public QDialog {
   std::unique_ptr<CONS_CLNT> cons_;
   std::unique_ptr<UKEDR_DRV> link_;
   XTIMER poll_;
+  QThread* linkThread_ = nullptr;
+  QObject* linkContext_ = nullptr;  // lives on linkThread_: requests are queued to it
+  uint64_t generation_ = 0;         // a reply of an earlier showing is dropped
+  int64_t requestsStarted_ = 0;
 };

@@ -237,6 +237,37 @@ class TestPanel : public QObject {
     next.CloseLink();
   }
 
+  // ---------------------------------------------------------------- a silent unit
+
+  // While a request waits for a unit that never answers, the window's event
+  // loop keeps turning: a short timer started once the request is out fires
+  // while that same request is still pending.
+  void eventsFlowWhileTheUnitIsSilent() {
+    Rig rig({"--silence-after", "0"});
+    rig.form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&rig.form));
+    QVERIFY(QTest::qWaitFor([&] { return rig.form.RequestPending(); }, kWaitMs));
+    const int64_t request = rig.form.RequestsStarted();
+    bool pendingAtFire = false;
+    int64_t requestAtFire = -1;
+    bool fired = false;
+    QTimer::singleShot(50, &rig.form, [&] {
+      fired = true;
+      pendingAtFire = rig.form.RequestPending();
+      requestAtFire = rig.form.RequestsStarted();
+    });
+    QVERIFY(QTest::qWaitFor([&] { return fired; }, kWaitMs));
+    QVERIFY(pendingAtFire);
+    QCOMPARE(requestAtFire, request);
+  }
+
+  void escapeLeavesThePanelOpen() {
+    Rig rig({"--version-code", "6361"});
+    QVERIFY(rig.ShowAndWait());
+    QTest::keyClick(&rig.form, Qt::Key_Escape);
+    QVERIFY(rig.form.isVisible());
+  }
+
   // ---------------------------------------------------------------- failures
 
   // The second display poll fails, and so does the first identification after
