@@ -2,6 +2,8 @@
 
 #include <limits>
 
+#include "model/Cp1251.h"
+
 #include "model/Le.h"
 
 namespace {
@@ -186,4 +188,40 @@ void TArjTab::UnpackOne(int32_t& pos, int32_t n, PARTAB& table) const {
     }
   }
   pos += size;
+}
+
+namespace {
+// The first reason a table does not fit the mode, "" when it fits.
+std::string TableMisfit(const PARTAB& t, int32_t mode) {
+  using tgx::FromUtf8;
+  auto at = [](int32_t level) { return FromUtf8(" на уровне ") + std::to_string(level) + FromUtf8(" см"); };
+  const int32_t n = t.Count();
+  if (!FitsInt16(t[0])) return FromUtf8("объём ") + std::to_string(t[0]) + FromUtf8(" л") + at(0) +
+                               FromUtf8(" не умещается в 16 бит");
+  for (int32_t i = 1; i < n; ++i) {
+    const int64_t d = static_cast<int64_t>(t[i]) - t[i - 1];
+    if ((mode == 1 || i == 1) && !FitsInt16(d))
+      return FromUtf8("разность объёмов ") + std::to_string(d) + FromUtf8(" л") + at(i) +
+             FromUtf8(" не умещается в 16 бит");
+    if (mode == 0 && i >= 2) {
+      const int64_t dd = d - (static_cast<int64_t>(t[i - 1]) - t[i - 2]);
+      if (!FitsInt8(dd))
+        return FromUtf8("вторая разность объёмов ") + std::to_string(dd) + FromUtf8(" л") + at(i) +
+               FromUtf8(" вне -128..127");
+    }
+  }
+  return {};
+}
+}  // namespace
+
+std::string PackFailureText(const GROUPTAB& set, int32_t mode) {
+  std::string out;
+  for (int p = 0; p < set.Count(); ++p) {
+    if (set.Table(p).Count() == 0) continue;
+    const std::string why = TableMisfit(set.Table(p), mode);
+    if (why.empty()) continue;
+    if (!out.empty()) out += '\n';
+    out += tgx::FromUtf8("Канал ") + std::to_string(p + 1) + ": " + why;
+  }
+  return out;
 }

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 
 #include "model/Prjvol.h"
 #include "model/Xstream.h"
@@ -63,3 +64,9 @@ class TArjTab : public FTAB {
   void PackOne(int32_t& pos, int32_t n, const PARTAB& table) override;
   void UnpackOne(int32_t& pos, int32_t n, PARTAB& table) const override;
 };
+
+// Why the set does not pack in the mode: one line for every channel whose
+// table does not fit, naming the first level where it fails (a value or a
+// difference beyond 16 bits, or in mode 0 a second difference outside
+// -128..127). "" when every table fits. Windows-1251.
+std::string PackFailureText(const GROUPTAB& set, int32_t mode);

@@ -1,6 +1,7 @@
 #include "link/Kbase.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "link/Portcol.h"
 #include "model/Le.h"
@@ -57,15 +58,21 @@ int32_t KDRT::ReadBlock(int32_t n) {
   uint8_t sum = 0;
   int32_t kept = kByteReceived;  // error of the last byte that failed
   uint8_t* dst = data_.Bytes();
+  using Clock = std::chrono::steady_clock;
+  auto lastByteAt = Clock::now();
   for (int32_t i = 0; i < n; ++i) {
     uint8_t b = 0;
     // A missing byte does not end the block: the unit keeps sending, and a
-    // late stop would leave its bytes to spoil the next transaction.
+    // late stop would leave its bytes to spoil the next transaction. A unit
+    // silent for a whole second has stopped, though.
     if (WaitByte(kDataByteTimeoutMs, dataWait_, b)) {
       dst[i] = b;
       sum ^= b;
+      lastByteAt = Clock::now();
     } else {
       kept = byteError_;
+      if (kept == kByteTimeout && Clock::now() - lastByteAt >= std::chrono::milliseconds(kBlockSilenceMs))
+        return BlockResult(kept);
     }
     ReportProgress(i, n);
     if (Cancelled()) return BlockResult(kept);
@@ -91,14 +98,22 @@ int32_t KDRT::WriteBlock(int32_t n) {
     sum ^= src[i];
     ReportProgress(i, n);
     if (Cancelled()) {
-      stopped = true;  // no checksum: the acknowledgement wait fails at once
+      // No checksum, and what the line still holds is dropped: the unit sees
+      // a short block, and the acknowledgement wait fails at once.
+      line_.DiscardOutput();
+      stopped = true;
       break;
     }
   }
   // Two-byte blocks (the handshake echo) go without a checksum.
   if (!stopped && n > 2) SendByte(sum);
   uint8_t ack = 0;
-  if (!WaitByte(replyTimeout_, ackWait_, ack)) return AckWaitResult(byteError_);
+  if (!WaitByte(replyTimeout_, ackWait_, ack)) {
+    // Cancelled while the block still waits in the line's queue: the rest
+    // must not reach the unit either.
+    if (Cancelled()) line_.DiscardOutput();
+    return AckWaitResult(byteError_);
+  }
   status_ = ack;
   return kTransactionOk;
 }

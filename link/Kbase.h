@@ -22,6 +22,9 @@ class KDRT {
   // Modes, byte errors and result codes are those of link/Codes.h.
   static constexpr int32_t kDataByteTimeoutMs = 50;
   static constexpr int32_t kProgressMinBlock = 1024;
+  // A read block whose unit has sent nothing for this long is over: the rest
+  // is not coming, and waiting out every byte's deadline would take minutes.
+  static constexpr int32_t kBlockSilenceMs = 1000;
 
   KDRT(PCI& line, DATA& data, int32_t replyTimeoutMs);
   virtual ~KDRT() = default;

@@ -1,9 +1,11 @@
 #include "link/Portcol.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -15,6 +17,9 @@
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
+#include <vector>
+
+#include "model/Cp1251.h"
 
 namespace {
 
@@ -255,6 +260,8 @@ int32_t PCI::Open() {
   lineFreeAt_ = std::chrono::steady_clock::now();
   writeStalled_ = false;
   lastErrno_ = 0;
+  written_ = 0;
+  received_ = 0;
   return kOpenOk;
 }
 
@@ -280,12 +287,15 @@ bool PCI::PutByte(uint8_t b) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(drainMs + timeouts_.writeTotalMultiplier +
                                                                  timeouts_.writeTotalConstant);
   for (;;) {
+    if (Cancelled()) return false;
     const ssize_t w = ::write(fd_, &b, 1);
     if (w == 1) {
       writeStalled_ = false;
       const auto now = Clock::now();
       const auto frame = std::chrono::microseconds(static_cast<int64_t>(frameBits_) * 1000000 / std::max(1, lineBaud_));
       lineFreeAt_ = std::max(now, lineFreeAt_) + frame;
+      ++written_;
+      PublishWire();
       return true;
     }
     if (w < 0 && errno != EAGAIN && errno != EINTR) return false;
@@ -295,8 +305,10 @@ bool PCI::PutByte(uint8_t b) {
       writeStalled_ = true;
       return false;
     }
+    // In slices, so that a cancel is seen while the queue drains.
     pollfd p{fd_, POLLOUT, 0};
-    if (::poll(&p, 1, static_cast<int>(left)) < 0 && errno != EINTR) return false;
+    if (::poll(&p, 1, static_cast<int>(std::min<int64_t>(left, kWaitSliceMs))) < 0 && errno != EINTR) return false;
+    PublishWire();
   }
 }
 
@@ -319,6 +331,8 @@ uint8_t PCI::GetByte(int32_t& status) {
       // The unit answers only what it has heard: whatever was written is off
       // the line now, even if the line is faster than its stated speed.
       lineFreeAt_ = std::min(lineFreeAt_, Clock::now());
+      ++received_;
+      PublishWire();
       status = kGetOk;
       return b;
     }
@@ -327,13 +341,20 @@ uint8_t PCI::GetByte(int32_t& status) {
       status = kGetFailed;
       return 0;
     }
+    if (Cancelled()) {
+      status = kGetFailed;
+      return 0;
+    }
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
     if (left <= 0) {
       status = kGetTimeout;
       return 0;
     }
+    // In slices: a cancel is seen, and the wire count moves while the line
+    // still sends what was written before the wait.
     pollfd p{fd_, POLLIN, 0};
-    const int pr = ::poll(&p, 1, static_cast<int>(left));
+    const int pr = ::poll(&p, 1, static_cast<int>(std::min<int64_t>(left, kWaitSliceMs)));
+    PublishWire();
     if (pr < 0 && errno != EINTR) {
       status = kGetFailed;
       return 0;
@@ -357,6 +378,96 @@ int32_t PCI::PendingSendMs() const {
   const auto left = lineFreeAt_ - std::chrono::steady_clock::now();
   return left.count() > 0 ? static_cast<int32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(left).count())
                           : 0;
+}
+
+void PCI::DiscardOutput() {
+  if (!IsOpen()) return;
+  ::tcflush(fd_, TCOFLUSH);
+  const int64_t unsent = UnsentBytes();
+  written_ -= std::min(unsent, written_);
+  lineFreeAt_ = std::chrono::steady_clock::now();
+  writeStalled_ = false;
+}
+
+int64_t PCI::UnsentBytes() const {
+  if (!IsOpen()) return 0;
+  // A pseudo-terminal says 0 whatever it holds, and an adapter may count only
+  // its host side: the larger of the device's count and the estimate keeps
+  // the wire count from running ahead of the line.
+  int queued = 0;
+  if (::ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued < 0) queued = 0;
+  const auto left = lineFreeAt_ - std::chrono::steady_clock::now();
+  int64_t estimated = 0;
+  if (left.count() > 0) {
+    const int64_t us = std::chrono::duration_cast<std::chrono::microseconds>(left).count();
+    const int64_t frameUs = std::max<int64_t>(1, static_cast<int64_t>(frameBits_) * 1000000 / std::max(1, lineBaud_));
+    estimated = (us + frameUs - 1) / frameUs;
+  }
+  return std::min(written_, std::max<int64_t>(queued, estimated));
+}
+
+int64_t PCI::BytesOnWire() const { return written_ - UnsentBytes() + received_; }
+
+void PCI::PublishWire() const {
+  if (wire_ == nullptr) return;
+  // Only the line's thread writes it; the count never goes back.
+  const int64_t now = BytesOnWire();
+  if (now > wire_->load(std::memory_order_relaxed)) wire_->store(now, std::memory_order_relaxed);
+}
+
+// ---------------------------------------------------------------- open failures
+
+namespace {
+// Whether the process is a member of group `gid`.
+bool InGroup(gid_t gid) {
+  if (::getegid() == gid) return true;
+  const int n = ::getgroups(0, nullptr);
+  if (n <= 0) return false;
+  std::vector<gid_t> groups(static_cast<size_t>(n));
+  const int got = ::getgroups(n, groups.data());
+  return got > 0 && std::find(groups.begin(), groups.begin() + got, gid) != groups.begin() + got;
+}
+
+std::string GroupName(gid_t gid) {
+  std::vector<char> buf(4096);
+  group g{};
+  group* found = nullptr;
+  if (::getgrgid_r(gid, &g, buf.data(), buf.size(), &found) == 0 && found != nullptr) return found->gr_name;
+  return std::to_string(gid);
+}
+}  // namespace
+
+std::string PortFailureText(int32_t openCode, int portIndex) {
+  return PortFailureText(openCode, portIndex, portIndex >= 0 ? PortDevicePath(portIndex) : std::string());
+}
+
+std::string PortFailureText(int32_t openCode, int portIndex, const std::string& devicePath) {
+  using tgx::FromUtf8;
+  // "COM3 (/dev/ttyUSB0)", or the bare path of a session given a device.
+  std::string port = portIndex >= 0 ? PortName(portIndex) : std::string();
+  if (!devicePath.empty()) port += port.empty() ? devicePath : " (" + devicePath + ")";
+  switch (openCode) {
+    case ENOENT:
+    case ENXIO:
+    case ENODEV:
+    case ENOTDIR:
+      return FromUtf8("Порт ") + port + FromUtf8(" не найден");
+    case EACCES:
+    case EPERM: {
+      std::string text = FromUtf8("Нет доступа к порту ") + port;
+      struct stat st {};
+      if (!devicePath.empty() && ::stat(devicePath.c_str(), &st) == 0 && st.st_gid != 0 && !InGroup(st.st_gid))
+        text += FromUtf8(": пользователь не в группе ") + GroupName(st.st_gid);
+      return text;
+    }
+    case EBUSY:
+    case EWOULDBLOCK:
+      return FromUtf8("Порт ") + port + FromUtf8(" занят другой программой");
+    case ENOTTY:
+      return FromUtf8("Порт ") + port + FromUtf8(" не является последовательным портом");
+    default:
+      return FromUtf8("Порт ") + port + FromUtf8(" не открывается (ошибка ") + std::to_string(openCode) + ")";
+  }
 }
 
 // ---------------------------------------------------------------- port list

@@ -2,6 +2,7 @@
 // Serial lines: one open line (PCI), the port map that turns the operator's
 // "COM<n>" into a device path, and the list of usable ports for the dialogs.
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -89,6 +90,21 @@ class PCI {
   // Time the bytes written so far still need on the line at its speed; a
   // read's time-out starts after it.
   int32_t PendingSendMs() const;
+  // Drops what the line has not sent yet (a cancelled block) and takes the
+  // line as free.
+  void DiscardOutput();
+
+  // Raised, the flag ends any wait of PutByte or GetByte within kWaitSliceMs
+  // (GetByte then reports kGetFailed, PutByte false).
+  static constexpr int32_t kWaitSliceMs = 20;
+  void SetCancelFlag(const std::atomic<bool>* cancel) { cancel_ = cancel; }
+  // Bytes since the line was opened: written (queued), and of those the ones
+  // that have left the line, and received. `wire`, when set, follows
+  // BytesOnWire() while the line waits.
+  int64_t BytesWritten() const { return written_; }
+  int64_t BytesReceived() const { return received_; }
+  int64_t BytesOnWire() const;
+  void SetWireCounter(std::atomic<int64_t>* wire) { wire_ = wire; }
 
   // A device path used instead of the port map (tgxctl --device, tests);
   // empty returns to the port map.
@@ -129,7 +145,26 @@ class PCI {
   int8_t spare_ = 0;
   std::string devicePath_;
   int lastErrno_ = 0;
+  const std::atomic<bool>* cancel_ = nullptr;
+  std::atomic<int64_t>* wire_ = nullptr;
+  int64_t written_ = 0;
+  int64_t received_ = 0;
+
+  bool Cancelled() const { return cancel_ != nullptr && cancel_->load(std::memory_order_relaxed); }
+  // Bytes written that the line has not sent yet: the device's own count
+  // where it keeps one, else the line-speed estimate.
+  int64_t UnsentBytes() const;
+  void PublishWire() const;
 };
+
+// ---------------------------------------------------------------- open failures
+// The reason line under the status text when a port does not open: the port
+// is missing, not permitted (and whether the user lacks the device's group),
+// or held by another program. `openCode` is the errno of the failed open
+// (PCI::LastErrno). With a device path and a negative index only the path is
+// named. Windows-1251.
+std::string PortFailureText(int32_t openCode, int portIndex);
+std::string PortFailureText(int32_t openCode, int portIndex, const std::string& devicePath);
 
 // ---------------------------------------------------------------- port list
 class TPort {

@@ -33,7 +33,13 @@ bool UKEDR_DRV::OpenDevice(const std::string& devicePath, int32_t replyTimeoutMs
 
 void UKEDR_DRV::CloseLink() { line_->Close(); }
 
-void UKEDR_DRV::SetCancelFlag(std::atomic<bool>* cancel) { master_->Drt().SetCancelFlag(cancel); }
+void UKEDR_DRV::SetCancelFlag(std::atomic<bool>* cancel) {
+  master_->Drt().SetCancelFlag(cancel);
+  line_->SetCancelFlag(cancel);
+}
+void UKEDR_DRV::SetWireCounter(std::atomic<int64_t>* wire) { line_->SetWireCounter(wire); }
+int64_t UKEDR_DRV::BytesExchanged() const { return line_->BytesWritten() + line_->BytesReceived(); }
+int UKEDR_DRV::LastOpenErrno() const { return line_->LastErrno(); }
 void UKEDR_DRV::SetProgress(std::atomic<int32_t>* progress) { master_->Drt().SetProgress(progress); }
 void UKEDR_DRV::SetLongestWait(std::atomic<int32_t>* longestWait) { master_->Drt().SetLongestWait(longestWait); }
 void UKEDR_DRV::SetLogging(bool on) { master_->Drt().SetLogging(on); }

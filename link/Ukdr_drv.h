@@ -33,6 +33,12 @@ class UKEDR_DRV {
   void SetProgress(std::atomic<int32_t>* progress);
   void SetLongestWait(std::atomic<int32_t>* longestWait);
   void SetLogging(bool on);
+  // Follows the bytes that have left the line or arrived (PCI::BytesOnWire).
+  void SetWireCounter(std::atomic<int64_t>* wire);
+  // Bytes written and received since the line was opened.
+  int64_t BytesExchanged() const;
+  // errno of the last failed open, 0 after a success.
+  int LastOpenErrno() const;
 
   int32_t LastStatus() const;        // kStatusLinkFailure after a failure
   std::string LogText() const;       // transport log of the last request

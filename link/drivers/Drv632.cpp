@@ -26,6 +26,19 @@ bool Settle(bool completed) {
   return s.ResultCode == kStatusOk;
 }
 
+// Raises the session's expected total by the bytes a handshaked transfer of
+// an n-byte block takes on the wire: two handshake reads of a word, the
+// parameter block with its acknowledgement, then the block's own transaction.
+void ExpectTransfer(int32_t n, bool write) {
+  SessionContext& s = Session();
+  if (s.WireTotal == nullptr || s.Link == nullptr) return;
+  const int64_t handshake = 2 * (1 + 1 + 2 + 1);
+  const int64_t parameters = 1 + 1 + 4 + 1 + 1;
+  const int64_t block = 1 + 1 + n + ((write ? n > 2 : n >= 2) ? 1 : 0) + (write ? 1 : 0);
+  const int64_t total = s.Link->BytesExchanged() + handshake + parameters + block;
+  if (total > s.WireTotal->load()) s.WireTotal->store(total);
+}
+
 void SetStoredFlag(uint8_t* field, bool stored) {
   // Only bit 2 is ours; the unit keeps other state in the rest of the field,
   // and for 16-bit words bit 2 lives in the low byte.
@@ -43,9 +56,15 @@ bool Prepare() {
   return Settle(Session().Link->QuickRead(kReqPrepare, 0, &ignored, 1));
 }
 
-bool ReadUnit(uint8_t code, void* dst, int32_t n) { return Settle(Session().Link->ReadBlock(code, dst, n)); }
+bool ReadUnit(uint8_t code, void* dst, int32_t n) {
+  ExpectTransfer(n, false);
+  return Settle(Session().Link->ReadBlock(code, dst, n));
+}
 
-bool WriteUnit(uint8_t code, const void* src, int32_t n) { return Settle(Session().Link->WriteBlock(code, src, n)); }
+bool WriteUnit(uint8_t code, const void* src, int32_t n) {
+  ExpectTransfer(n, true);
+  return Settle(Session().Link->WriteBlock(code, src, n));
+}
 
 bool ReadMemorySize(int64_t& size, bool wide) {
   uint8_t b[4] = {};
@@ -67,6 +86,11 @@ bool ReadPackingModes(int32_t& highestMode) {
 bool Restart() { return Settle(Session().Link->Command(kReqRestart)); }
 
 bool Identify(uint8_t& versionId) {
+  int32_t code = 0;
+  return Identify(versionId, code);
+}
+
+bool Identify(uint8_t& versionId, int32_t& versionCode) {
   // Only the last request's log is kept: the probe's log is of no use once
   // the version query has run.
   UKEDR_DRV& link = *Session().Link;
@@ -80,6 +104,7 @@ bool Identify(uint8_t& versionId) {
     link.QuickCommand(kReqRestart);
     AppendLog();
     versionId = kVersionId621a;
+    versionCode = 6210;
     return true;
   }
   if (status != kStatusUnsupported) {
@@ -92,6 +117,7 @@ bool Identify(uint8_t& versionId) {
   AppendLog();
   if (!ok) return false;
   versionId = known ? VersionIdOfReportedCode(code) : kUntoldVersionId;
+  versionCode = known ? code : 0;
   return true;
 }
 
@@ -112,6 +138,7 @@ void RecordsToDirectory(const uint8_t* records, TableDirectory& dir) {
 
 bool PackSessionTables(TArjTab& arj, TableDirectory& dir) {
   SessionContext& s = Session();
+  s.PackMode = arj.Mode;
   arj.Pack(*s.Tables);
   if (arj.Errors > 0) {
     s.ResultCode = kResultPackError;
@@ -190,6 +217,8 @@ void WriteTables(const HeaderGeometry& g) {
   // The unit needs room for its header and a working reserve besides the image.
   if (memory - (g.HeaderSize + g.Reserve) < arj.Size()) {
     s.ResultCode = kResultNoMemory;
+    s.ImageBytes = arj.Size();
+    s.ImageRoom = memory - (g.HeaderSize + g.Reserve);
     return;
   }
   if (!Prepare()) return;
@@ -200,7 +229,7 @@ void WriteTables(const HeaderGeometry& g) {
   // The unit expects the image before the header that points into it: a
   // failure in between leaves the old header in charge.
   if (dir.UniqueCount > 0 && !WriteUnit(kReqImage, arj.Bytes(), arj.Size())) return;
-  WriteUnit(kReqHeader, header.data(), g.HeaderSize);
+  if (!WriteUnit(kReqHeader, header.data(), g.HeaderSize) && dir.UniqueCount > 0) s.DirectoryRefusedAfterImage = true;
 }
 
 void DeleteTables(const HeaderGeometry& g) {

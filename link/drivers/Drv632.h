@@ -29,6 +29,9 @@ bool Restart();
 // a unit that does not know its version, else the version table's id of its
 // code. False (and the id untouched) when the unit did not answer the probe.
 bool Identify(uint8_t& versionId);
+// The same, with the code the unit reported (6210 for the 621a, 0 when the
+// unit does not tell).
+bool Identify(uint8_t& versionId, int32_t& versionCode);
 
 // The 16 six-byte directory records (stored number, reserved, entry count).
 constexpr int32_t kRecordSize = 6;

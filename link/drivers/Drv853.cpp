@@ -1,5 +1,6 @@
 #include "link/drivers/Drv853.h"
 
+#include <algorithm>
 #include <array>
 #include <vector>
 
@@ -12,6 +13,13 @@ namespace {
 using CompactBlock = std::array<uint8_t, kCompactBlockSize>;
 
 bool ImageFits(int32_t size, int64_t limit) { return size >= 0 && size <= kMaxCompactImageBytes && size <= limit; }
+
+void RefuseImage(int32_t size, int64_t limit) {
+  SessionContext& s = Session();
+  s.ResultCode = kResultNoMemory;
+  s.ImageBytes = size;
+  s.ImageRoom = std::min<int64_t>(limit, kMaxCompactImageBytes);
+}
 }  // namespace
 
 void ReadTables853() {
@@ -41,7 +49,7 @@ void WriteTables853(int32_t mode, int64_t limit, bool unit96x) {
 
   if (!unit96x) {
     if (!ImageFits(arj.Size(), limit)) {
-      s.ResultCode = kResultNoMemory;
+      RefuseImage(arj.Size(), limit);
       return;
     }
     if (!Prepare()) return;
@@ -49,13 +57,14 @@ void WriteTables853(int32_t mode, int64_t limit, bool unit96x) {
     if (!Prepare()) return;
     if (limit == 0 && !ReadMemorySize(limit, true)) return;
     if (!ImageFits(arj.Size(), limit)) {
-      s.ResultCode = kResultNoMemory;
+      RefuseImage(arj.Size(), limit);
       return;
     }
   }
   // The image goes first, so the directory never points at a missing image.
   if (dir.UniqueCount > 0 && !WriteUnit(kReqImage, arj.Bytes(), arj.Size())) return;
-  WriteUnit(kReqCompactDirectory, block.data(), kCompactBlockSize);
+  if (!WriteUnit(kReqCompactDirectory, block.data(), kCompactBlockSize) && dir.UniqueCount > 0)
+    s.DirectoryRefusedAfterImage = true;
 }
 
 void DeleteTables853() {

@@ -5,6 +5,7 @@
 // at its own fields. It is declared here, below the worker, because the worker
 // runs the drivers: the drivers need not know the worker.
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -19,6 +20,15 @@ struct SessionContext {
   GROUPTAB* Tables = nullptr;
   UKEDR_DRV* Link = nullptr;
   std::string* SessionLog = nullptr;
+  // The session's expected wire bytes, raised as the drivers learn sizes.
+  std::atomic<int64_t>* WireTotal = nullptr;
+  // Why a write failed, for the detail under the status text:
+  int32_t PackMode = 0;          // the packing mode of the last pack tried
+  int64_t ImageBytes = 0;        // kResultNoMemory: the packed image
+  int64_t ImageRoom = 0;         //   and the room the unit has for it
+  // The unit took the new image but refused the directory that points into
+  // it: its old directory now stands over the new image.
+  bool DirectoryRefusedAfterImage = false;
 };
 
 SessionContext& Session();

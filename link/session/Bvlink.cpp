@@ -3,11 +3,16 @@
 #include <pthread.h>
 #include <sched.h>
 
+#include <algorithm>
+
 
 #include "link/drivers/Drv632.h"
 #include "link/drivers/Drv853.h"
 #include "link/drivers/Drv960.h"
+#include "link/Arjvol.h"
+#include "link/Portcol.h"
 #include "link/drivers/SessionContext.h"
+#include "model/Cp1251.h"
 
 namespace {
 // A read changes nothing in the unit and waits for replies no longer than the
@@ -22,6 +27,10 @@ void RaisePriority(std::thread& t) {
   (void)pthread_setschedparam(t.native_handle(), SCHED_FIFO, &param);
 }
 }  // namespace
+
+bool HasDriverOfIndex(uint8_t driverIndex) {
+  return HeaderGeometryOf(driverIndex) != nullptr || driverIndex == kDrv853Index || IsDrv960Index(driverIndex);
+}
 
 bool RunDriverOfIndex(uint8_t driverIndex) {
   if (const HeaderGeometry* g = HeaderGeometryOf(driverIndex)) {
@@ -44,6 +53,7 @@ TBVLink::TBVLink(bool logging) {
   link_.SetCancelFlag(&Cancel);
   link_.SetProgress(&Progress);
   link_.SetLongestWait(&LongestWait);
+  link_.SetWireCounter(&WireBytesDone);
   BindSessionContext();
   worker_ = std::thread([this] { Execute(); });
   RaisePriority(worker_);
@@ -66,6 +76,7 @@ SessionContext& TBVLink::BindSessionContext() {
   s.Tables = &Tables;
   s.Link = &link_;
   s.SessionLog = &SessionLog;
+  s.WireTotal = &WireBytesTotal;
   return s;
 }
 
@@ -108,9 +119,38 @@ void TBVLink::Execute() {
   Finished.notify_all();
 }
 
+namespace {
+const char* const kInconsistentText = "Таблицы БВ могут быть несогласованы: запишите таблицы ещё раз.";
+}  // namespace
+
+std::string TBVLink::FailureDetail(const SessionContext& s) const {
+  if (s.DirectoryRefusedAfterImage) return tgx::FromUtf8(kInconsistentText);
+  switch (s.ResultCode) {
+    case kResultPackError: return PackFailureText(Tables, s.PackMode);
+    case kResultNoMemory:
+      return tgx::FromUtf8("Таблицам не хватает ") + std::to_string(s.ImageBytes - std::max<int64_t>(0, s.ImageRoom)) +
+             tgx::FromUtf8(" байт памяти БВ (нужно ") + std::to_string(s.ImageBytes) + tgx::FromUtf8(", доступно ") +
+             std::to_string(std::max<int64_t>(0, s.ImageRoom)) + ")";
+    default: return {};
+  }
+}
+
+bool TBVLink::TakeBackup(SessionContext& s) {
+  // The same driver reads into Backup; the session's own tables stay as given.
+  s.Operation = kOpRead;
+  s.Tables = &Backup;
+  RunDriverOfIndex(DriverOfVersion(VersionId));
+  s.Operation = Operation;
+  s.Tables = &Tables;
+  BackupTaken = s.ResultCode == kStatusOk;
+  if (!BackupTaken) Backup.Clear();
+  return BackupTaken;
+}
+
 bool TBVLink::RunSession() {
   const bool changing = Operation == kOpWrite || Operation == kOpDelete;
-  const int32_t timeout = changing ? Channel.ReplyTimeoutMs : kReadReplyTimeoutMs;
+  // The one place the configured time-out is brought into its range.
+  const int32_t timeout = changing ? ClampReplyTimeout(Channel.ReplyTimeoutMs) : kReadReplyTimeoutMs;
   SessionLog.clear();
   StatusDetail.clear();
   ResultCode = kStatusOk;
@@ -122,6 +162,8 @@ bool TBVLink::RunSession() {
       DevicePath.empty() ? link_.OpenLink(Channel.PortIndex, timeout) : link_.OpenDevice(DevicePath, timeout);
   if (!open) {
     StatusText = PortBusyText();
+    StatusDetail = DevicePath.empty() ? PortFailureText(link_.LastOpenErrno(), Channel.PortIndex)
+                                      : PortFailureText(link_.LastOpenErrno(), -1, DevicePath);
     ResultCode = kStatusLinkFailure;
     link_.CloseLink();
     return false;
@@ -130,18 +172,30 @@ bool TBVLink::RunSession() {
   SessionContext& s = BindSessionContext();
   s.Operation = Operation;
   s.ResultCode = kStatusOk;
+  s.PackMode = 0;
+  s.ImageBytes = 0;
+  s.ImageRoom = 0;
+  s.DirectoryRefusedAfterImage = false;
 
   VersionId = kUnknownVersionId;
-  if (!Identify(VersionId)) {
+  if (!Identify(VersionId, VersionCode)) {
     s.ResultCode = kStatusLinkFailure;
-  } else if (!RunDriverOfIndex(DriverOfVersion(VersionId))) {
+  } else if (!HasDriverOfIndex(DriverOfVersion(VersionId))) {
     s.ResultCode = kResultNoDriver;
+  } else if (!(changing && BackupFirst && !TakeBackup(s))) {
+    s.ResultCode = kStatusOk;
+    RunDriverOfIndex(DriverOfVersion(VersionId));
   }
   // Firmware from id 10 on only takes new tables after a restart.
   if (s.ResultCode == kStatusOk && changing && VersionId >= kFirstRestartingId) Restart();
 
   StatusText = ResultText(s.ResultCode);
+  StatusDetail = FailureDetail(s);
   ResultCode = s.ResultCode;
+  BytesExchanged = link_.BytesExchanged();
   link_.CloseLink();
+  // Whatever was still counted as unsent is gone with the port.
+  if (s.ResultCode == kStatusOk) WireBytesTotal = WireBytesDone.load();
+  else if (WireBytesTotal.load() < WireBytesDone.load()) WireBytesTotal = WireBytesDone.load();
   return s.ResultCode == kStatusOk;
 }

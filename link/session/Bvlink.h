@@ -71,6 +71,9 @@ class TBVLink {
   SessionContext& BindSessionContext();
   void Execute();
   bool RunSession();
+  // Write or delete with BackupFirst: reads the unit's tables into Backup.
+  bool TakeBackup(SessionContext& s);
+  std::string FailureDetail(const SessionContext& s) const;
 
   UKEDR_DRV link_;
   std::mutex mutex_;
@@ -80,6 +83,8 @@ class TBVLink {
   std::thread worker_;
 };
 
+// Whether a driver index has a driver.
+bool HasDriverOfIndex(uint8_t driverIndex);
 // Runs the driver of a driver index (header, 853 or 96x) in the session
 // context; false when the index has no driver.
 bool RunDriverOfIndex(uint8_t driverIndex);

@@ -25,7 +25,8 @@ CompareVerdict CompareTables(const GROUPTAB& unit, const GROUPTAB& project);
 std::string VerdictText(CompareVerdict v);
 
 // Which channels differ between the unit's tables and the project's. An empty
-// table is no table. Missing: in the project, not in the unit; Extra: in the
+// table is no table, so two sets that differ only in gaps after their last
+// table (which CompareTables still calls different) give no difference. Missing: in the project, not in the unit; Extra: in the
 // unit, not in the project.
 enum class TableDiffKind { Differs, Missing, Extra };
 struct TableDiff {

@@ -184,10 +184,16 @@ void PtyServer::Run() {
       if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) return;
     }
     if (fds[0].revents & POLLIN) {
-      const ssize_t n = ::read(master_, buf, sizeof buf);
+      // Paced, a byte is taken off the terminal only when the line starts to
+      // carry it: the rest stays in the terminal's queue, as it stays in a
+      // serial driver's, where the program can still discard it.
+      const ssize_t n = ::read(master_, buf, options_.pace ? 1 : sizeof buf);
       if (n > 0) {
-        // The bytes of one read were on their way together.
-        const double start = MonotonicSeconds();
+        // The bytes of one read were on their way together; a byte that
+        // follows the previous one within a couple of byte times continues
+        // its burst, so that a late wake-up does not slow the line down.
+        double start = MonotonicSeconds();
+        if (options_.pace && start - rxFreeAt_ < 2 * kByteSeconds) start = std::min(start, rxFreeAt_);
         for (ssize_t i = 0; i < n && !stopping_.load(); ++i) {
           if (options_.pace) {
             SleepUntil(NextByteDone(start, rxFreeAt_));

@@ -229,9 +229,12 @@ counted from 1 since start; rules may be repeated):
                         11 bits (1.146 ms) on the line in either direction.
                         A reply's k-th byte leaves no sooner than k byte times
                         after the reply starts, and a received block is taken
-                        in no faster; a sleep that wakes late does not push
-                        the later bytes back, so the rate holds on a busy
-                        machine
+                        in no faster: each byte is read off the terminal when
+                        the line starts to carry it, so what the program has
+                        written and not yet sent stays in the terminal's
+                        queue (the program may still discard it). A sleep
+                        that wakes late does not push the later bytes back,
+                        so the rate holds on a busy machine
 
   For a handshaked request the rules of its code act on its last transaction
   (the data step), so the program's transfer completes and meets the fault;

@@ -59,5 +59,63 @@ TEST(CompareVerdict, Texts) {
   EXPECT_EQ(VerdictText(CompareVerdict::NoTables), NoTablesText());
   EXPECT_EQ(tgx::ToUtf8(NoTablesText()), "Таблицы объёма в системе отсутствуют");
 }
+
+// A set whose channel k (0-based) holds `fill[k]` entries of value `base[k]`
+// (0 entries: a gap).
+GROUPTAB Set(std::initializer_list<std::pair<int, int>> channels) {
+  GROUPTAB g;
+  for (const auto& [n, base] : channels) {
+    PARTAB t(n);
+    for (int i = 0; i < n; ++i) t[i] = base + i;
+    g.Add(t);
+  }
+  return g;
+}
+
+TEST(TableDiff, ChannelsAndKinds) {
+  using K = TableDiffKind;
+  const struct {
+    const char* name;
+    GROUPTAB unit, project;
+    std::vector<TableDiff> diffs;
+  } cases[] = {
+      {"same", Set({{5, 0}, {0, 0}, {3, 7}}), Set({{5, 0}, {0, 0}, {3, 7}}), {}},
+      {"values differ", Set({{5, 0}, {3, 7}}), Set({{5, 0}, {3, 8}}), {{2, K::Differs}}},
+      {"lengths differ", Set({{5, 0}}), Set({{6, 0}}), {{1, K::Differs}}},
+      {"not in the unit", Set({{5, 0}}), Set({{5, 0}, {0, 0}, {4, 1}}), {{3, K::Missing}}},
+      {"not in the project", Set({{5, 0}, {4, 1}}), Set({{5, 0}, {0, 0}}), {{2, K::Extra}}},
+      {"a trailing gap is no table", Set({{5, 0}}), Set({{5, 0}, {0, 0}}), {}},
+      {"unit empty", Set({}), Set({{2, 0}, {2, 0}}), {{1, K::Missing}, {2, K::Missing}}},
+      {"sixteenth channel", Set({{1, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0},
+                                {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {2, 0}}),
+       Set({{1, 0}}), {{16, K::Extra}}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(DiffTables(c.unit, c.project), c.diffs) << c.name;
+}
+
+TEST(TableDiff, KindNames) {
+  EXPECT_STREQ(DiffKindName(TableDiffKind::Differs), "differs");
+  EXPECT_STREQ(DiffKindName(TableDiffKind::Missing), "missing");
+  EXPECT_STREQ(DiffKindName(TableDiffKind::Extra), "extra");
+}
+
+TEST(TableDiff, TextHasOneLineForEveryChannel) {
+  const std::vector<TableDiff> diffs = {
+      {2, TableDiffKind::Differs}, {5, TableDiffKind::Missing}, {7, TableDiffKind::Extra}};
+  EXPECT_EQ(tgx::ToUtf8(DiffText(diffs)), "Канал 2: отличается\nКанал 5: нет в БВ\nКанал 7: нет в проекте");
+  EXPECT_EQ(DiffText({}), "");
+}
+
+// Whenever the compare verdict says the sets differ and the unit has tables,
+// the difference names at least one channel.
+TEST(TableDiff, AgreesWithTheVerdict) {
+  const GROUPTAB sets[] = {Set({{5, 0}}), Set({{5, 1}}), Set({{5, 0}, {3, 3}}), Set({{0, 0}, {5, 0}}),
+                           Set({{6, 0}})};
+  for (const GROUPTAB& a : sets)
+    for (const GROUPTAB& b : sets) {
+      const bool differ = CompareTables(a, b) == CompareVerdict::Differ;
+      EXPECT_EQ(!DiffTables(a, b).empty(), differ);
+    }
+}
 }  // namespace
 }  // namespace tgxtest
