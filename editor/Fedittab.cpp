@@ -254,6 +254,13 @@ void TEditTabForm::hideEvent(QHideEvent* event) {
 
 void TEditTabForm::FormActivate() {
   active_ = true;
+  // The picture has the screen's pixels: at 200 % it is drawn with twice as
+  // many in each direction over the same logical layout.
+  const qreal dpr = devicePixelRatio();
+  if (picture_.devicePixelRatio() != dpr) {
+    picture_ = QImage(QSize(kImageWidth, kImageHeight) * dpr, QImage::Format_RGB32);
+    picture_.setDevicePixelRatio(dpr);
+  }
   graph_ = std::make_unique<VGRAF>(&picture_, ddv_);
   {
     const QSignalBlocker block(tabControl1_);

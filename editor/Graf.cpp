@@ -8,6 +8,7 @@
 #include <QPen>
 #include <QPolygon>
 #include <QString>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -57,6 +58,12 @@ QPen MakePen(uint32_t colour, Qt::PenStyle style) {
   return pen;
 }
 
+// The box a label takes with its top left corner at (x, y).
+QRect TextBox(const QPainter& p, int32_t x, int32_t y, const QString& text) {
+  const QFontMetrics m = p.fontMetrics();
+  return QRect(x, y, m.horizontalAdvance(text), m.height());
+}
+
 // Text placed by its top-left corner on the white of the cleared picture.
 void TextOut(QPainter& p, int32_t x, int32_t y, const QString& text) {
   const QPen keep = p.pen();
@@ -64,6 +71,10 @@ void TextOut(QPainter& p, int32_t x, int32_t y, const QString& text) {
   p.drawText(x, y + p.fontMetrics().ascent(), text);
   p.setPen(keep);
 }
+
+// The logical size of the picture: an image of a scaled screen has more
+// pixels than the graph's layout.
+QSize LogicalSize(const QImage& image) { return image.deviceIndependentSize().toSize(); }
 
 void BeginText(QPainter& p) {
   // The labels are laid out for an 11-pixel face; the desktop's larger one
@@ -110,8 +121,9 @@ void VGRAF::Reset(bool ddv) {
   ddv_ = ddv ? 1 : 0;
   x0_ = x1_ = 0;
   cursor_ = 0;
-  const int32_t w = image_->width();
-  const int32_t h = image_->height();
+  const QSize size = LogicalSize(*image_);
+  const int32_t w = size.width();
+  const int32_t h = size.height();
   frame_.left = kMainSide;
   frame_.right = w - kMainSide;
   frame_.top = kMainTopBottom;
@@ -128,6 +140,8 @@ void VGRAF::Reset(bool ddv) {
   cursor_shown_ = false;
   xticks_.clear();
   yticks_.clear();
+  labels_.clear();
+  ylabels_right_ = 0;
 }
 
 bool VGRAF::LoadForm(const FORMA& form) {
@@ -287,19 +301,44 @@ int32_t VGRAF::ScrollStep() const {
   return TruncLong(static_cast<long double>(range_.span) * kThird);
 }
 
+bool VGRAF::Free(const QRect& box) const {
+  for (const Label& l : labels_)
+    if (l.box.intersects(box)) return false;
+  return true;
+}
+
+bool VGRAF::PutLabel(QPainter& p, int32_t x, int32_t y, const QString& text, bool mayDrop) {
+  const QRect box = TextBox(p, x, y, text);
+  if (mayDrop && !Free(box)) return false;
+  TextOut(p, x, y, text);
+  labels_.push_back({box, text});
+  return true;
+}
+
+void VGRAF::PutCaption(QPainter& p, const std::vector<QPoint>& places, const QString& text) {
+  for (const QPoint& at : places)
+    if (PutLabel(p, at.x(), at.y(), text, true)) return;
+}
+
 void VGRAF::DrawAxes() {
   image_->fill(FromBgr(kWhite));
   cursor_shown_ = false;
   xticks_.clear();
   yticks_.clear();
+  labels_.clear();
+  ylabels_right_ = 0;
   QPainter p(image_);
   p.setCompositionMode(QPainter::CompositionMode_SourceOver);
   p.setPen(MakePen(kBlack, Qt::SolidLine));
   BeginText(p);
   p.drawLine(frame_.left, frame_.bottom, frame_.right, frame_.bottom);
-  TextOut(p, frame_.right + 2, frame_.bottom - 20, QStringLiteral("L[см]"));
+  // The axis caption stands above the axis' end, inside the picture.
+  const QString lCaption = QStringLiteral("L[см]");
+  const int32_t lWidth = p.fontMetrics().horizontalAdvance(lCaption);
+  PutLabel(p, std::min(frame_.right + 2, LogicalSize(*image_).width() - lWidth - 1), frame_.bottom - 20, lCaption,
+           false);
   p.drawLine(frame_.left, frame_.bottom, frame_.left, frame_.top);
-  TextOut(p, 2, 2, QStringLiteral("V[литр]"));
+  PutLabel(p, 2, 2, QStringLiteral("V[литр]"), false);
   if (range_.span > kSparseSpan) {
     DrawCurveDense(p);
   } else {
@@ -309,7 +348,19 @@ void VGRAF::DrawAxes() {
 
 void VGRAF::DrawCurve(QPainter& p) {
   const QPoint last = DrawPolyline(p, Trunc(range_.span), [this](int32_t k) { return QPoint(PointX(k), PointY(k)); });
-  TextOut(p, last.x(), last.y(), QStringLiteral("V(L)"));
+  const QString caption = QStringLiteral("V(L)");
+  const int32_t w = p.fontMetrics().horizontalAdvance(caption);
+  const int32_t h = p.fontMetrics().height();
+  PutCaption(p, {{last.x(), last.y()}, {last.x() - w - 2, last.y()}, {last.x() - w - 2, last.y() + h}, {last.x(), last.y() + h}},
+             caption);
+}
+
+// Volume labels stand left of the axis, from the picture's edge; a label that
+// would cover one already there is left out (its tick stays).
+void VGRAF::PutVolumeLabel(QPainter& p, int32_t y, int32_t volume) {
+  const QString text = QString::number(volume);
+  if (PutLabel(p, 2, y, text, true))
+    ylabels_right_ = std::max(ylabels_right_, 2 + p.fontMetrics().horizontalAdvance(text));
 }
 
 void VGRAF::DrawCurveSparse(QPainter& p) {
@@ -318,11 +369,11 @@ void VGRAF::DrawCurveSparse(QPainter& p) {
     const int32_t x = PointX(k);
     const int32_t index = Trunc(static_cast<float>(k) + range_.start);
     p.drawLine(x, frame_.bottom - 4, x, frame_.bottom + 4);
-    TextOut(p, x, frame_.bottom + 4, QString::number(index));
+    PutLabel(p, x, frame_.bottom + 4, QString::number(index), true);
     xticks_.push_back({x, index});
     const int32_t y = PointY(k);
     p.drawLine(frame_.left - 2, y, frame_.left + 2, y);
-    TextOut(p, 2, y, QString::number(v_[index]));
+    PutVolumeLabel(p, y, v_[index]);
     yticks_.push_back({y, v_[index]});
   }
   DrawCurve(p);
@@ -337,7 +388,7 @@ void VGRAF::DrawCurveDense(QPainter& p) {
   for (;;) {
     const int32_t x = Trunc((l - r.start) * r.xscale + static_cast<float>(frame_.left));
     p.drawLine(x, frame_.bottom - 4, x, frame_.bottom + 4);
-    TextOut(p, x, frame_.bottom + 4, QString::number(Trunc(l)));
+    PutLabel(p, x, frame_.bottom + 4, QString::number(Trunc(l)), true);
     xticks_.push_back({x, Trunc(l)});
     if (l >= r.end) break;
     const float next = static_cast<float>(static_cast<long double>(l) + kTenth * static_cast<long double>(r.span));
@@ -348,7 +399,7 @@ void VGRAF::DrawCurveDense(QPainter& p) {
   for (;;) {
     const int32_t y = Trunc((w - r.vmin) * r.yscale + static_cast<float>(frame_.bottom));
     p.drawLine(frame_.left - 2, y, frame_.left + 2, y);
-    TextOut(p, 2, y, QString::number(Trunc(w)));
+    PutVolumeLabel(p, y, Trunc(w));
     yticks_.push_back({y, Trunc(w)});
     if (w >= r.vmax) break;
     float next;
@@ -366,15 +417,24 @@ void VGRAF::DrawCurveDense(QPainter& p) {
 void VGRAF::DrawDdv() {
   QPainter p(image_);
   BeginText(p);
+  const QFontMetrics m = p.fontMetrics();
   p.setPen(MakePen(kRed, Qt::SolidLine));
-  TextOut(p, dframe_.left, 2, QStringLiteral("ddV"));
+  // The caption follows the volume axis' caption on the top line; the band's
+  // lines start right of the widest volume label, and its scale stands at
+  // the band's right end, away from the volume labels.
+  const QString caption = QStringLiteral("ddV");
+  PutCaption(p, {{dframe_.left, 2}, {2 + m.horizontalAdvance(QStringLiteral("V[литр]")) + 8, 2}}, caption);
+  const int32_t lineLeft = std::max(dframe_.left + 2, ylabels_right_ + 2);
   p.setPen(MakePen(kRed, Qt::DashLine));
-  p.drawLine(dframe_.left + 2, dframe_.bottom, dframe_.right, dframe_.bottom);
-  TextOut(p, dframe_.left + 2, dframe_.bottom, QString::number(Trunc(drange_.vmin)));
   const int32_t mid = dframe_.bottom + (dframe_.top - dframe_.bottom) / 2;
-  TextOut(p, dframe_.left + 2, mid, QStringLiteral("0"));
-  p.drawLine(dframe_.left + 2, dframe_.top, dframe_.right, dframe_.top);
-  TextOut(p, dframe_.left + 2, dframe_.top, QString::number(Trunc(drange_.vmax)));
+  auto scale = [&](int32_t y, const QString& text) {
+    PutLabel(p, dframe_.right - m.horizontalAdvance(text) - 2, y, text, true);
+  };
+  p.drawLine(lineLeft, dframe_.bottom, dframe_.right, dframe_.bottom);
+  scale(dframe_.bottom, QString::number(Trunc(drange_.vmin)));
+  scale(mid, QStringLiteral("0"));
+  p.drawLine(lineLeft, dframe_.top, dframe_.right, dframe_.top);
+  scale(dframe_.top, QString::number(Trunc(drange_.vmax)));
   p.setPen(MakePen(kRed, Qt::SolidLine));
   const int32_t n = ddv_table_.Count();
   const QPoint last = DrawPolyline(p, Trunc(drange_.span), [&](int32_t k) {
@@ -384,7 +444,12 @@ void VGRAF::DrawDdv() {
     const float y = d * drange_.yscale + static_cast<float>(mid);
     return QPoint(Trunc(x), Trunc(y));
   });
-  TextOut(p, last.x(), last.y(), QStringLiteral("ddV(L)"));
+  const QString end = QStringLiteral("ddV(L)");
+  const int32_t w = m.horizontalAdvance(end);
+  const int32_t h = m.height();
+  PutCaption(p, {{last.x(), last.y()}, {last.x() - w - 2, last.y()}, {last.x() - w - 2, last.y() - h},
+                 {last.x() - w - 2, last.y() + h}, {last.x(), last.y() - h}, {last.x(), last.y() + h}},
+             end);
 }
 
 void VGRAF::DrawCursor() {

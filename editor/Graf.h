@@ -9,6 +9,8 @@
 // integer conversion truncating toward zero, integer halving toward zero.
 // Pictures made from the same table and range are pixel-identical.
 
+#include <QRect>
+#include <QString>
 #include <cstdint>
 #include <vector>
 
@@ -91,6 +93,12 @@ class VGRAF {
   };
   const std::vector<Tick>& XTicks() const { return xticks_; }
   const std::vector<Tick>& YTicks() const { return yticks_; }
+  // Every label of the last drawing with its box, in logical pixels.
+  struct Label {
+    QRect box;
+    QString text;
+  };
+  const std::vector<Label>& Labels() const { return labels_; }
 
   // Drawing steps, public so that the not-xor figures can be checked alone.
   // Each call toggles its figure.
@@ -106,6 +114,13 @@ class VGRAF {
   void DrawDdv();
   int32_t PointX(int32_t k) const;
   int32_t PointY(int32_t k) const;
+  // Writes `text` with its top left corner at (x, y) and records its box.
+  // Tick labels are left out where they would cover a label already there
+  // (`mayDrop`); a caption moves to the first free place of `alternatives`.
+  bool PutLabel(QPainter& p, int32_t x, int32_t y, const QString& text, bool mayDrop);
+  void PutCaption(QPainter& p, const std::vector<QPoint>& places, const QString& text);
+  bool Free(const QRect& box) const;
+  void PutVolumeLabel(QPainter& p, int32_t y, int32_t volume);
 
   uint8_t dragging_ = 0;
   uint8_t ddv_ = 1;
@@ -126,4 +141,6 @@ class VGRAF {
   bool cursor_shown_ = false;
   std::vector<Tick> xticks_;
   std::vector<Tick> yticks_;
+  std::vector<Label> labels_;
+  int32_t ylabels_right_ = 0;  // right edge of the widest volume label
 };

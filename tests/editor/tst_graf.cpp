@@ -28,6 +28,20 @@ FORMA Linear(int n, int64_t step = 10, int64_t base = 0) {
   return LitresForm(v);
 }
 
+// A graph on a picture of the editor's logical size at a device pixel ratio.
+struct ScaledGraph {
+  QImage image;
+  VGRAF g;
+  ScaledGraph(const FORMA& f, qreal dpr) : image(QSize(593, 489) * dpr, QImage::Format_RGB32), g(Scaled(image, dpr), true) {
+    g.LoadForm(f);
+    g.ShowCurrent();
+  }
+  static QImage* Scaled(QImage& image, qreal dpr) {
+    image.setDevicePixelRatio(dpr);
+    return &image;
+  }
+};
+
 struct Graph {
   QImage image{593, 489, QImage::Format_RGB32};
   VGRAF g{&image, true};
@@ -49,6 +63,52 @@ class TestGraf : public QObject {
   Q_OBJECT
 
  private slots:
+  // Volumes of six and seven digits, a sparse and a dense view, at 100 % and
+  // 200 %: no label covers another.
+  void LabelsNeverOverlap_data() {
+    QTest::addColumn<qreal>("dpr");
+    QTest::addColumn<int>("entries");
+    QTest::addColumn<int>("step");
+    for (qreal dpr : {1.0, 2.0}) {
+      const QByteArray at = dpr == 1.0 ? " at 100%" : " at 200%";
+      QTest::newRow("six digits, sparse" + at) << dpr << 12 << 91234;
+      QTest::newRow("seven digits, dense" + at) << dpr << 400 << 25013;
+      QTest::newRow("small volumes, dense" + at) << dpr << 300 << 3;
+    }
+  }
+  void LabelsNeverOverlap() {
+    QFETCH(qreal, dpr);
+    QFETCH(int, entries);
+    QFETCH(int, step);
+    ScaledGraph graph(Linear(entries, step), dpr);
+    const auto& labels = graph.g.Labels();
+    QVERIFY(labels.size() > 4);
+    for (size_t i = 0; i < labels.size(); ++i)
+      for (size_t j = i + 1; j < labels.size(); ++j)
+        QVERIFY2(!labels[i].box.intersects(labels[j].box),
+                 qPrintable(labels[i].text + " covers " + labels[j].text));
+  }
+
+  // Every caption of the picture is written, whatever else is there.
+  void CaptionsAreAllWritten() {
+    ScaledGraph graph(Linear(400, 25013), 1.0);
+    QStringList texts;
+    for (const auto& l : graph.g.Labels()) texts << l.text;
+    for (const char* caption : {"V[литр]", "L[см]", "ddV", "V(L)", "ddV(L)"})
+      QVERIFY2(texts.contains(QString::fromUtf8(caption)), caption);
+  }
+
+  // The layout is the logical one: at 200 % the frame and the ticks are
+  // where they are at 100 %, and the picture has twice the pixels.
+  void ScaledPictureKeepsTheLayout() {
+    ScaledGraph single(Linear(100, 10), 1.0);
+    ScaledGraph twice(Linear(100, 10), 2.0);
+    QCOMPARE(twice.g.MainFrame().right, single.g.MainFrame().right);
+    QCOMPARE(twice.g.MainFrame().bottom, single.g.MainFrame().bottom);
+    QCOMPARE(Labels(twice.g.XTicks()), Labels(single.g.XTicks()));
+    QCOMPARE(twice.g.XTicks().back().pos, single.g.XTicks().back().pos);
+  }
+
   void RangeFollowsCentreAndSpan_data() {
     QTest::addColumn<int>("centre");
     QTest::addColumn<int>("span");
