@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "link/Arjvol.h"
+#include "model/Cp1251.h"
 
 namespace tgxtest {
 namespace {
@@ -136,6 +137,46 @@ TEST(ArjvolTest, DirectoryBoundsAndTheImageSizeOfAReader) {
     reader.LoadDirectory(d);
     EXPECT_EQ(reader.Size(), c.size);
   }
+}
+
+// Every table that does not pack names its channel and the first level where
+// it fails; tables that pack are not named.
+TEST(PackFailure, NamesChannelLevelAndValue) {
+  const struct {
+    const char* name;
+    GROUPTAB set;
+    int32_t mode;
+    std::string text;
+  } cases[] = {
+      {"fits", Set({Ramp(50, 0, 3, 1)}), 0, ""},
+      {"first value beyond 16 bits", Set({Table({40000, 40001})}), 0,
+       "Канал 1: объём 40000 л на уровне 0 см не умещается в 16 бит"},
+      {"first difference beyond 16 bits", Set({Table({0, 1}), Table({0, 33000})}), 0,
+       "Канал 2: разность объёмов 33000 л на уровне 1 см не умещается в 16 бит"},
+      {"second difference too large", Set({Table({0, 1, 2, 132})}), 0,
+       "Канал 1: вторая разность объёмов 129 л на уровне 3 см вне -128..127"},
+      {"second difference too small", Set({Table({0, 200, 271})}), 0,
+       "Канал 1: вторая разность объёмов -129 л на уровне 2 см вне -128..127"},
+      {"mode 1 takes any second difference", Set({Table({0, 1, 2, 132})}), 1, ""},
+      {"mode 1 difference beyond 16 bits", Set({Table({0, 5, 40000})}), 1,
+       "Канал 1: разность объёмов 39995 л на уровне 2 см не умещается в 16 бит"},
+      {"a gap is skipped, two channels named", Set({Table({0, 1, 2, 132}), PARTAB(), Table({-40000})}), 0,
+       "Канал 1: вторая разность объёмов 129 л на уровне 3 см вне -128..127\n"
+       "Канал 3: объём -40000 л на уровне 0 см не умещается в 16 бит"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(tgx::ToUtf8(PackFailureText(c.set, c.mode)), c.text) << c.name;
+}
+
+// The text names a channel exactly when packing counts an error for it.
+TEST(PackFailure, AgreesWithThePacker) {
+  const std::vector<PARTAB> tables = {Ramp(20, 0, 5), Table({0, 1, 2, 132}), Table({40000}), Table({0, 5, 40000}),
+                                      Ramp(300, -32768, 200, 1)};
+  for (const int32_t mode : {0, 1})
+    for (const PARTAB& t : tables) {
+      TArjTab arj(mode);
+      arj.Pack(Set({t}));
+      EXPECT_EQ(arj.Errors > 0, !PackFailureText(Set({t}), mode).empty()) << mode << " " << t.Count();
+    }
 }
 }  // namespace
 }  // namespace tgxtest

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include <tuple>
 
 #include "link/Portcol.h"
+#include "model/Cp1251.h"
 #include "support/PtyPeer.h"
 #include "support/TempDir.h"
 
@@ -202,6 +204,43 @@ TEST_F(PortListTest, EnumerateListsUsablePortsOnce) {
 TEST_F(PortListTest, ARegularFileIsNoSerialLine) {
   Set(0, File("plain", "x"));
   EXPECT_EQ(ProbePortAccess(0), PortAccess::Absent);
+}
+
+// The reason line for each way an open fails, naming the port and its device.
+TEST(PortFailure, ReasonByErrno) {
+  const std::string dev = "/dev/ttyUSB0";
+  const struct {
+    int code;
+    std::string text;
+  } cases[] = {
+      {ENOENT, "Порт COM3 (/dev/ttyUSB0) не найден"},
+      {ENXIO, "Порт COM3 (/dev/ttyUSB0) не найден"},
+      {EBUSY, "Порт COM3 (/dev/ttyUSB0) занят другой программой"},
+      {EWOULDBLOCK, "Порт COM3 (/dev/ttyUSB0) занят другой программой"},
+      {ENOTTY, "Порт COM3 (/dev/ttyUSB0) не является последовательным портом"},
+      {EIO, "Порт COM3 (/dev/ttyUSB0) не открывается (ошибка " + std::to_string(EIO) + ")"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(tgx::ToUtf8(PortFailureText(c.code, 2, dev)), c.text) << c.code;
+  EXPECT_EQ(tgx::ToUtf8(PortFailureText(ENOENT, -1, dev)), "Порт /dev/ttyUSB0 не найден");
+}
+
+// A device of a group the user is not in: the user is told which group.
+TEST(PortFailure, NamesTheMissingGroup) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root can give a file a group it is not in";
+  TempDir dir;
+  const std::string dev = dir.File("ttyUSB0");
+  std::ofstream(dev) << "";
+  const gid_t other = 4242;  // a group nobody here belongs to
+  ASSERT_EQ(::chown(dev.c_str(), 0, other), 0);
+  const std::string text = tgx::ToUtf8(PortFailureText(EACCES, 2, dev));
+  EXPECT_EQ(text, "Нет доступа к порту COM3 (" + dev + "): пользователь не в группе 4242");
+}
+
+TEST(PortFailure, NoGroupNamedWhenTheUserIsInIt) {
+  TempDir dir;
+  const std::string dev = dir.File("ttyUSB0");
+  std::ofstream(dev) << "";
+  EXPECT_EQ(tgx::ToUtf8(PortFailureText(EACCES, 2, dev)), "Нет доступа к порту COM3 (" + dev + ")");
 }
 }  // namespace
 }  // namespace tgxtest

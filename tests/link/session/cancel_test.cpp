@@ -1,0 +1,217 @@
+// Sessions that must end at once or tell the truth about the line, against
+// tgx-sim: a cancel in a status wait, in an acknowledgement wait and while a
+// written block still sits in the line's queue; a read block whose unit falls
+// silent; the wire count against what the unit really got. Judged by bytes
+// and events; the only clock bounds are seconds wide, far below what the
+// faults would cost without the behaviour under test.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "link/Portcol.h"
+#include "link/session/Bvlink.h"
+#include "model/Cp1251.h"
+#include "support/SimRunner.h"
+#include "support/TempDir.h"
+
+namespace tgxtest {
+namespace {
+using Log = std::vector<SimRunner::Transaction>;
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+GROUPTAB Ramp(int n) {
+  PARTAB t(n);
+  for (int i = 0; i < n; ++i) t[i] = i;
+  GROUPTAB set;
+  set.Add(t);
+  return set;
+}
+
+// Waits for `done` for at most `limit`; true when it came.
+bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+  const auto until = Clock::now() + limit;
+  while (!done()) {
+    if (Clock::now() >= until) return false;
+    std::this_thread::sleep_for(5ms);
+  }
+  return true;
+}
+
+int CountIn(const Log& log, const std::vector<uint8_t>& in) {
+  int n = 0;
+  for (const auto& t : log) n += t.in == in ? 1 : 0;
+  return n;
+}
+
+// The parameter block of a handshaked request: code, length, mode, checksum.
+bool IsParameters(const SimRunner::Transaction& t, uint8_t code, uint8_t mode) {
+  return t.in.size() == 6 && t.in[0] == code && t.in[3] == mode && t.in[4] == 0;
+}
+
+// Every byte the unit received and sent.
+int64_t LineBytes(const Log& log) {
+  int64_t n = 0;
+  for (const auto& t : log) n += static_cast<int64_t>(t.in.size() + t.out.size());
+  return n;
+}
+
+// Generous: a cancel that is not seen costs the 20 s or more the faults hold
+// the line for.
+constexpr auto kEndsSoon = 5s;
+
+class SessionCancel : public ::testing::Test {
+ protected:
+  void Start(const SimRunner& sim, uint8_t operation, const GROUPTAB& tables, int32_t replyTimeoutMs = 30000) {
+    session_->DevicePath = sim.Path();
+    session_->Operation = operation;
+    session_->Tables = tables;
+    session_->Channel.ReplyTimeoutMs = replyTimeoutMs;
+    session_->Start();
+  }
+  bool CancelAndWait() {
+    session_->Cancel = true;
+    return WaitFor([this] { return session_->Finished.load(); }, kEndsSoon);
+  }
+  bool Reopens(const SimRunner& sim) {
+    PCI line;
+    line.SetDevicePath(sim.Path());
+    return line.SetLine(0, kUnitLine) == PCI::kOpenOk;
+  }
+  std::string Status() const { return tgx::ToUtf8(session_->StatusText); }
+
+  std::unique_ptr<TBVLink> session_ = std::make_unique<TBVLink>(false);
+  TempDir dir_;
+  const std::string state_ = dir_.File("unit.state");
+};
+
+// The unit holds back its answer to the memory size for 20 s a byte.
+TEST_F(SessionCancel, InAStatusWait) {
+  SimRunner sim({"--version-code", "6320", "--byte-delay-ms", "2=20000"});
+  Start(sim, kOpWrite, Ramp(10));
+  // Two handshake reads, then the data step, whose status is being held.
+  ASSERT_TRUE(WaitFor([&] { return CountIn(sim.Log(), {2}) == 3; }, 10s));
+  ASSERT_FALSE(session_->Finished);
+  ASSERT_TRUE(CancelAndWait()) << "the session still waits for the status";
+  EXPECT_EQ(session_->ResultCode, kStatusLinkFailure);
+  EXPECT_EQ(Status(), "Ошибка связи");
+  EXPECT_TRUE(Reopens(sim));
+}
+
+// The unit takes the image but never acknowledges it; the reply time-out is 30 s.
+TEST_F(SessionCancel, InAnAcknowledgementWait) {
+  SimRunner sim({"--version-code", "6320", "--silence-after", "3=1"});
+  Start(sim, kOpWrite, Ramp(100));
+  auto imageTaken = [&] {
+    for (const auto& t : sim.Log())
+      if (t.Command() == 3 && t.in.size() == 102 + 2) return true;
+    return false;
+  };
+  ASSERT_TRUE(WaitFor(imageTaken, 10s));
+  ASSERT_FALSE(session_->Finished);
+  ASSERT_TRUE(CancelAndWait()) << "the session still waits for the acknowledgement";
+  EXPECT_EQ(session_->ResultCode, kStatusLinkFailure);
+  for (const auto& t : sim.Log()) EXPECT_FALSE(IsParameters(t, 1, kModeWrite)) << "the header was written";
+  EXPECT_TRUE(Reopens(sim));
+}
+
+// A 16,002-byte image takes 18 s at 9600 baud; the program has queued all of
+// it long before. After the cancel the unit gets no more than what was on the
+// line then, plus what the terminal's reading side already holds (4 KB, which
+// no discard reaches on a pseudo-terminal) and a second of slack.
+TEST_F(SessionCancel, WhileTheBlockIsQueued) {
+  const GROUPTAB old = Ramp(50);
+  {
+    SimRunner fast({"--version-code", "8530"}, state_);
+    Start(fast, kOpWrite, old);
+    session_->WaitFinished();
+    ASSERT_TRUE(session_->Succeeded) << Status();
+  }
+  constexpr int kImage = 16002;
+  SimRunner sim({"--version-code", "8530", "--pace"}, state_);
+  Start(sim, kOpWrite, Ramp(16000));
+  auto parametersSent = [&] {
+    for (const auto& t : sim.Log())
+      if (IsParameters(t, 3, kModeWrite)) return true;
+    return false;
+  };
+  ASSERT_TRUE(WaitFor(parametersSent, 20s));
+  const int64_t blockStart = session_->WireBytesDone;
+  ASSERT_TRUE(WaitFor([&] { return session_->WireBytesDone >= blockStart + 2000; }, 20s));
+  const int64_t onWire = session_->WireBytesDone - blockStart;
+  ASSERT_TRUE(CancelAndWait()) << "the session still waits for the block to drain";
+  EXPECT_EQ(session_->ResultCode, kStatusLinkFailure);
+  EXPECT_TRUE(Reopens(sim));
+
+  // The unit drops a block that stops coming and logs what it got of it.
+  int received = -1;
+  auto blockLogged = [&] {
+    for (const auto& t : sim.Log())
+      if (t.Command() == 3 && t.in.size() > 6) received = static_cast<int>(t.in.size()) - 1;
+    return received >= 0;
+  };
+  ASSERT_TRUE(WaitFor(blockLogged, 20s));
+  EXPECT_LE(received, onWire + 4096 + TBVLink::kLineBytesPerSecond);
+  EXPECT_LT(received, kImage);
+
+  Start(sim, kOpRead, {});
+  session_->WaitFinished();
+  ASSERT_TRUE(session_->Succeeded) << Status();
+  EXPECT_EQ(session_->Tables, old) << "the cancelled write changed the unit";
+}
+
+// The unit stops after 1,000 bytes of a 16,002-byte image: at 50 ms a
+// missing byte the rest would take 750 s.
+TEST_F(SessionCancel, SilenceEndsAReadBlock) {
+  {
+    SimRunner fast({"--version-code", "8530"}, state_);
+    Start(fast, kOpWrite, Ramp(16000));
+    session_->WaitFinished();
+    ASSERT_TRUE(session_->Succeeded) << Status();
+  }
+  SimRunner sim({"--version-code", "8530", "--silence-after", "3=1001"}, state_);
+  Start(sim, kOpRead, {});
+  ASSERT_TRUE(WaitFor([&] { return session_->Finished.load(); }, 10s)) << "the block still waits byte by byte";
+  EXPECT_EQ(session_->ResultCode, kStatusLinkFailure);
+  EXPECT_EQ(Status(), "Ошибка связи");
+  EXPECT_EQ(session_->Tables.Count(), 0);
+}
+
+// While a paced write runs, the wire count never gains more than the line
+// carries (plus one second's bytes); at the end it is every byte the unit got
+// and sent, and the total.
+TEST_F(SessionCancel, WireCountFollowsTheLine) {
+  SimRunner sim({"--version-code", "8530", "--pace"});
+  Start(sim, kOpWrite, Ramp(3000));
+  struct Sample {
+    Clock::time_point at;
+    int64_t done, total;
+  };
+  std::vector<Sample> samples;
+  while (!session_->Finished) {
+    samples.push_back({Clock::now(), session_->WireBytesDone, session_->WireBytesTotal});
+    std::this_thread::sleep_for(20ms);
+  }
+  ASSERT_TRUE(session_->Succeeded) << Status();
+  ASSERT_GE(samples.size(), 2u);
+  const Sample& first = samples.front();
+  for (const Sample& s : samples) {
+    const double seconds = std::chrono::duration<double>(s.at - first.at).count();
+    EXPECT_LE(s.done - first.done, int64_t(seconds * TBVLink::kLineBytesPerSecond) + TBVLink::kLineBytesPerSecond);
+  }
+  const bool totalKnownEarly =
+      std::any_of(samples.begin(), samples.end(), [](const Sample& s) { return s.total > 3000 && s.done < s.total; });
+  EXPECT_TRUE(totalKnownEarly);
+  const int64_t line = LineBytes(sim.Log());
+  EXPECT_EQ(session_->WireBytesDone, line);
+  EXPECT_EQ(session_->WireBytesTotal, line);
+  EXPECT_EQ(session_->BytesExchanged, line);
+}
+
+}  // namespace
+}  // namespace tgxtest
