@@ -90,8 +90,12 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
                                 QStringLiteral("Показать эту справку и выйти."));
   const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
                                    QStringLiteral("Показать версию программы и выйти."));
+  // "-t" further on was always ignored; it stays so rather than becoming an error.
+  QCommandLineOption later(QStringLiteral("t"));
+  later.setFlags(QCommandLineOption::HiddenFromHelp);
   parser.addOption(help);
   parser.addOption(version);
+  parser.addOption(later);
   parser.addPositionalArgument(QStringLiteral("ФАЙЛ"), QStringLiteral("Файл-форма (*.fs, *.fs1, *.fs2, *.f1), "
                                                                       "открываемый как проект."),
                                QStringLiteral("[ФАЙЛ]"));

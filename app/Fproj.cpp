@@ -80,20 +80,18 @@ QString PortName() { return QStringLiteral("COM%1").arg(Chanpar() ? Chanpar()->P
 
 // The reason behind a session's status text ("" when there is none).
 QString SessionReason(const TBVLink& session) {
-  (void)session;
-  return {};
+  if (session.StatusDetail.empty()) return {};
+  return ToQt(session.StatusText) + QLatin1Char('\n') + ToQt(session.StatusDetail);
 }
 
 // Which channels differ, as lines under the compare verdict.
 QString CompareReason(const GROUPTAB& unit, const GROUPTAB& project) {
-  (void)unit;
-  (void)project;
-  return {};
+  return ToQt(DiffText(DiffTables(unit, project)));
 }
 
 // Before a write or a delete: whether the session reads the unit's tables
-// into the journal first.
-void PrepareBackup(TBVLink& session) { (void)session; }
+// into the journal first (the operator's setting).
+void PrepareBackup(TBVLink& session) { session.BackupFirst = tgx::LoadBackupOption(); }
 
 // The form file that a drag carries, or "" when it carries anything else.
 QString DroppedFormFile(const QMimeData* data) {
@@ -507,10 +505,17 @@ bool TPrjForm::ExportProject() {
       native += FDATA::FileNameForType("x", type).substr(1);
     else
       native = FDATA::FileNameForType(native, type);
+    // The file dialog asked about the name it gave, not about this one.
+    if (QFileInfo::exists(tgx::PathToQt(native)) &&
+        Dialogs().AskYesNoCancel(this, QStringLiteral("Файл ") + tgx::PathToQt(native) +
+                                           QStringLiteral(" уже существует. Заменить?")) !=
+            tgx::DialogService::Answer::Yes)
+      return false;
   }
   RememberFolderOf(tgx::PathToQt(native));
   if (!project_.Save(native)) return false;
   tgx::AddRecentFile(native);
+  UpdateRecentFiles();
   return true;
 }
 
@@ -528,6 +533,7 @@ void TPrjForm::ImportButtonClick() {
   TImportDlg* import = windows_.importDlg;
   if (!path.isEmpty() && import && import->Project().Load(tgx::PathFromQt(path))) {
     tgx::AddRecentFile(tgx::PathFromQt(QFileInfo(path).absoluteFilePath()));
+    UpdateRecentFiles();
     bool accepted = false;
     AfterModal([&] { accepted = import->exec() == QDialog::Accepted; });
     if (accepted) project_.ConvertFrom(import->Project());
@@ -542,6 +548,7 @@ bool TPrjForm::OpenFormFile(const QString& path) {
   bool accepted = false;
   if (import->Project().Load(tgx::PathFromQt(full))) {
     tgx::AddRecentFile(tgx::PathFromQt(full));
+    UpdateRecentFiles();
     RememberFolderOf(full);
     AfterModal([&] { accepted = import->exec() == QDialog::Accepted; });
     if (accepted) project_.ConvertFrom(import->Project());

@@ -1,0 +1,391 @@
+// The main window as a desktop program: the toolkit's texts in Russian, the
+// menu shortcuts, form files from the command line, a drop and the recent
+// list, the folder file dialogs start in, the help window, the report and
+// CSV export commands, the save path's extension and questions, and the
+// reason a form does not convert.
+
+#include <QAction>
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTextBlock>
+#include <QTextBrowser>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QUrl>
+
+#include "app/Fhelp.h"
+#include "app/Fimport.h"
+#include "app/Freport.h"
+#include "app/Appinfo.h"
+#include "app/Qtext.h"
+#include "forms/Readback.h"
+#include "app/core/Options.h"
+#include "support/MainWindowFixture.h"
+#include "support/ModalDriver.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TempDir.h"
+
+namespace tgxtest {
+namespace {
+
+using Answer = tgx::DialogService::Answer;
+using Kind = ScriptedDialogs::Kind;
+
+const char* kTwoForms = "# a\n| 0 10 20 30 40\n# b\n| 0 5 10 15 20 25 30\n";
+
+QAction* Action(const char* name) { return Main()->findChild<QAction*>(name); }
+
+QString Example(const char* name) { return QString(TGX_SOURCE_DIR "/examples/") + name; }
+
+// Accepts the import dialog the next time it runs.
+void AcceptImport() {
+  WhenModalIs<TImportDlg>([](TImportDlg* dlg) { dlg->accept(); });
+}
+
+QStringList ButtonTexts(QDialogButtonBox* box) {
+  QStringList out;
+  for (QAbstractButton* b : box->buttons()) out << b->text().remove('&');
+  out.sort();
+  return out;
+}
+
+// A drag of `paths` as a file manager makes it.
+QMimeData* Files(const QStringList& paths) {
+  auto* data = new QMimeData;
+  QList<QUrl> urls;
+  for (const QString& p : paths) urls << QUrl::fromLocalFile(p);
+  data->setUrls(urls);
+  return data;
+}
+
+}  // namespace
+
+class TestDesktop : public QObject {
+  Q_OBJECT
+
+  TempDir config_{"tgx-desktop"};
+
+ private slots:
+  void initTestCase() { qputenv("TGX_CONFIG_DIR", QByteArray::fromStdString(config_.Path().string())); }
+  void init() {
+    QFile::remove(QString::fromStdString(tgx::OptionsFilePath()));
+    Start();
+  }
+  void cleanup() {
+    StopWatching();
+    if (Main() && Main()->HelpForm()) Main()->HelpForm()->close();
+    tgx::StopApplication();
+  }
+
+  // ---------------------------------------------------------------- Russian texts
+
+  void questionBoxButtonsAreRussian() {
+    QStringList seen;
+    WhenModalIs<QMessageBox>([&seen](QMessageBox* box) {
+      seen = ButtonTexts(box->findChild<QDialogButtonBox*>());
+      box->reject();
+    });
+    tgx::Dialogs().AskYesNoCancel(Main(), "?");
+    QCOMPARE(seen, (QStringList{"Да", "Нет", "Отмена"}));
+  }
+
+  void fileDialogButtonsAreRussian() {
+    QFileDialog dialog(Main());
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    QCOMPARE(ButtonTexts(dialog.findChild<QDialogButtonBox*>()), (QStringList{"Открыть", "Отмена"}));
+  }
+
+  // ---------------------------------------------------------------- shortcuts
+
+  void shortcutsAreShownInTheMenus_data() {
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QKeySequence>("keys");
+    QTest::newRow("Новый") << "NPrjNew" << QKeySequence("Ctrl+N");
+    QTest::newRow("Открыть") << "NFormRead" << QKeySequence("Ctrl+O");
+    QTest::newRow("Сохранить") << "NFormWrite" << QKeySequence("Ctrl+S");
+    QTest::newRow("Редактор таблиц") << "NTabEdit" << QKeySequence("Ctrl+E");
+    QTest::newRow("Отчёт") << "NReport" << QKeySequence("Ctrl+P");
+    QTest::newRow("Читать таблицы") << "NStrRead" << QKeySequence("Ctrl+R");
+    QTest::newRow("Содержание") << "NContents" << QKeySequence("F1");
+    QTest::newRow("Выход") << "NExit" << QKeySequence("Ctrl+Q");
+  }
+  void shortcutsAreShownInTheMenus() {
+    QFETCH(QString, action);
+    QFETCH(QKeySequence, keys);
+    QCOMPARE(Action(action.toLatin1().constData())->shortcut(), keys);
+  }
+
+  // Each key runs its command; a modal window it opens is closed at once.
+  void shortcutsTriggerTheirCommand_data() { shortcutsAreShownInTheMenus_data(); }
+  void shortcutsTriggerTheirCommand() {
+    QFETCH(QString, action);
+    QFETCH(QKeySequence, keys);
+    ScriptedDialogs dialogs;
+    SetForms(kTwoForms);
+    Main()->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(Main()));
+    QSignalSpy triggered(Action(action.toLatin1().constData()), &QAction::triggered);
+    WhenModal([](QWidget* w) {
+      QMetaObject::invokeMethod(w, "reject", Qt::QueuedConnection);
+      return true;
+    }, 3000);
+    QTest::keySequence(Main(), keys);
+    QCOMPARE(triggered.count(), 1);
+  }
+
+  // ---------------------------------------------------------------- the command line
+
+  void commandLineAnswers_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<bool>("exits");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<bool>("testMode");
+    QTest::addColumn<QString>("file");
+    QTest::newRow("nothing") << QStringList{} << false << 0 << false << "";
+    QTest::newRow("-t first") << QStringList{"-t"} << false << 0 << true << "";
+    QTest::newRow("-t and a file") << QStringList{"-t", "a.fs"} << false << 0 << true << "a.fs";
+    QTest::newRow("-t after a file is ignored") << QStringList{"a.fs", "-t"} << false << 0 << false << "a.fs";
+    QTest::newRow("--help") << QStringList{"--help"} << true << 0 << false << "";
+    QTest::newRow("--version") << QStringList{"--version"} << true << 0 << false << "";
+    QTest::newRow("unknown option") << QStringList{"--bogus"} << true << 64 << false << "";
+    QTest::newRow("two files") << QStringList{"a.fs", "b.fs"} << true << 64 << false << "";
+  }
+  void commandLineAnswers() {
+    QFETCH(QStringList, args);
+    QFETCH(bool, exits);
+    QFETCH(int, code);
+    QFETCH(bool, testMode);
+    QFETCH(QString, file);
+    const tgx::CommandLine line = tgx::ParseCommandLine(QStringList{"tgx"} + args);
+    QCOMPARE(line.exit, exits);
+    QCOMPARE(line.exitCode, code);
+    QCOMPARE(line.testMode, testMode);
+    QCOMPARE(line.file, file);
+  }
+
+  void helpNamesTheOptions() {
+    const QString out = tgx::ParseCommandLine({"tgx", "--help"}).output;
+    QVERIFY2(out.contains("--version"), qPrintable(out));
+  }
+
+  void versionGivesTheProgramsVersion() {
+    QCOMPARE(tgx::ParseCommandLine({"tgx", "--version"}).output,
+             "tgx " + QString::fromStdString(TAppInfo().VersionText()) + "\n");
+  }
+
+  void unknownOptionGoesToStandardError() { QVERIFY(tgx::ParseCommandLine({"tgx", "--bogus"}).toStderr); }
+
+  // The file goes through the import dialog as «Открыть» takes it.
+  void fileOnTheCommandLineBecomesTheProject() {
+    tgx::StopApplication();
+    ScriptedDialogs dialogs;
+    AcceptImport();
+    Start({Example("station_with_gap.fs").toStdString()});
+    QTRY_COMPARE_WITH_TIMEOUT(Main()->Project().FormCount(), 3, 10000);
+  }
+
+  // ---------------------------------------------------------------- drop and recent files
+
+  // The toolkit hands a drop only to a window that took the drag in.
+  void droppedFormFileBecomesTheProject() {
+    ScriptedDialogs dialogs;
+    AcceptImport();
+    QMimeData* data = Files({Example("vertical_cylinder.fs")});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(Main(), &enter);
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(Main(), &drop);
+    QTRY_COMPARE_WITH_TIMEOUT(Main()->Project().FormCount(), 1, 10000);
+    delete data;
+  }
+
+  void dragOfAnotherFileIsRefused() {
+    QMimeData* data = Files({QString(TGX_SOURCE_DIR "/README.md")});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(Main(), &enter);
+    QVERIFY(!enter.isAccepted());
+    delete data;
+  }
+
+  void dragOfAFormFileIsAccepted() {
+    QMimeData* data = Files({Example("vertical_cylinder.fs")});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(Main(), &enter);
+    QVERIFY(enter.isAccepted());
+    delete data;
+  }
+
+  void openedFileIsFirstInTheRecentList() {
+    ScriptedDialogs dialogs;
+    AcceptImport();
+    Main()->OpenFormFile(Example("vertical_cylinder.fs"));
+    QCOMPARE(Action("NRecent1")->text(), QString("&1 vertical_cylinder.fs"));
+  }
+
+  void recentListHidesUnusedPlaces() {
+    QVERIFY(!Action("NRecent1")->isVisible());
+  }
+
+  void recentFileOpensAgain() {
+    ScriptedDialogs dialogs;
+    tgx::AddRecentFile(Example("cubic_metres.fs1").toStdString());
+    AcceptImport();
+    Action("NRecent1")->trigger();
+    QCOMPARE(Main()->Project().Name(), tgx::FromQt(QFileInfo(Example("cubic_metres.fs1")).absoluteFilePath()));
+  }
+
+  void openDialogStartsInTheFolderLastUsed() {
+    ScriptedDialogs dialogs;
+    AcceptImport();
+    Main()->OpenFormFile(Example("vertical_cylinder.fs"));
+    dialogs.Clear();
+    Main()->ImportButtonClick();
+    QCOMPARE(QDir(dialogs.OfKind(Kind::OpenFile).at(0).folder), QDir(Example("")));
+  }
+
+  // ---------------------------------------------------------------- help
+
+  void contentsShowsTheManual() {
+    Action("NContents")->trigger();
+    QVERIFY(Main()->HelpForm()->isVisible());
+    QCOMPARE(Main()->HelpForm()->Browser()->source(), THelpForm::StartPage());
+  }
+
+  void manualPageHasText() {
+    Action("NContents")->trigger();
+    QVERIFY(Main()->HelpForm()->Browser()->toPlainText().size() > 100);
+  }
+
+  // A click on the first link of the contents: another page of the manual.
+  void followingALinkChangesThePage() {
+    Action("NContents")->trigger();
+    QTextBrowser* browser = Main()->HelpForm()->Browser();
+    QVERIFY(QTest::qWaitForWindowExposed(Main()->HelpForm()));
+    QTextCursor link;
+    for (QTextBlock b = browser->document()->begin(); b.isValid() && link.isNull(); b = b.next())
+      for (auto it = b.begin(); !it.atEnd(); ++it)
+        if (it.fragment().charFormat().isAnchor() &&
+            THelpForm::StartPage().resolved(QUrl(it.fragment().charFormat().anchorHref())).path() !=
+                THelpForm::StartPage().path()) {
+          link = QTextCursor(browser->document());
+          link.setPosition(it.fragment().position() + 1);
+          break;
+        }
+    QVERIFY(!link.isNull());
+    browser->setTextCursor(link);
+    browser->ensureCursorVisible();
+    const QPoint at = browser->cursorRect(link).center();
+    QTest::mouseClick(browser->viewport(), Qt::LeftButton, {}, at);
+    QVERIFY2(browser->source() != THelpForm::StartPage(), qPrintable(browser->source().toString()));
+    QCOMPARE(browser->source().scheme(), QString("qrc"));
+  }
+
+  // ---------------------------------------------------------------- report and export
+
+  void reportOpensItsDialog() {
+    SetForms(kTwoForms);
+    bool shown = false;
+    WhenModalIs<TReportDlg>([&shown](TReportDlg* dlg) {
+      shown = true;
+      dlg->reject();
+    });
+    Action("NReport")->trigger();
+    QVERIFY(shown);
+  }
+
+  void exportCsvWritesTheTables() {
+    ScriptedDialogs dialogs;
+    TempDir out;
+    SetForms(kTwoForms);
+    dialogs.files = {QString::fromStdString(out.File("tables"))};
+    Action("NExportCsv")->trigger();
+    QFile file(QString::fromStdString(out.File("tables.csv")));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll().contains("level_mm;a;b"));
+  }
+
+  void exportCsvFailureIsTold() {
+    ScriptedDialogs dialogs;
+    SetForms(kTwoForms);
+    dialogs.files = {"/nonexistent-tgx-folder/tables.csv"};
+    Action("NExportCsv")->trigger();
+    QCOMPARE(dialogs.Texts(), QStringList{"Невозможно записать файл!"});
+  }
+
+  void exportCsvNeedsAProject() { QVERIFY(!Action("NExportCsv")->isEnabled()); }
+
+  // ---------------------------------------------------------------- saving
+
+  void saveGivesTheTypesExtension_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("written");
+    QTest::newRow("no extension") << "tanks" << "tanks.fs";
+    QTest::newRow("another type's") << "tanks.f1" << "tanks.fs";
+    QTest::newRow("some other ending") << "tanks.v2" << "tanks.v2.fs";
+    QTest::newRow("its own") << "tanks.fs" << "tanks.fs";
+  }
+  void saveGivesTheTypesExtension() {
+    QFETCH(QString, typed);
+    QFETCH(QString, written);
+    ScriptedDialogs dialogs;
+    TempDir out;
+    SetForms(kTwoForms, true);
+    dialogs.files = {QString::fromStdString(out.File(typed.toStdString()))};
+    QVERIFY(Main()->ExportProject());
+    QCOMPARE(QDir(QString::fromStdString(out.Path().string())).entryList(QDir::Files), QStringList{written});
+  }
+
+  void unsafeTextIsAskedBeforeSaving() {
+    ScriptedDialogs dialogs;
+    SetForms("# a\n| 0 10 20 30 40\n", true);
+    FDATA forms;
+    Main()->Project().CopyFormsTo(forms);
+    forms.Form(0).SetVolumeText(2, "12x4");
+    Main()->Project().SetForms(forms);
+    dialogs.answers = {Answer::No};
+    QVERIFY(!Main()->ExportProject());
+    QVERIFY2(dialogs.Texts().value(0).startsWith("Форма 1, строка 3"), qPrintable(dialogs.Texts().value(0)));
+  }
+
+  void unsafeTextAnsweredNoWritesNothing() {
+    ScriptedDialogs dialogs;
+    SetForms("# a\n| 0 10 20 30 40\n", true);
+    FDATA forms;
+    Main()->Project().CopyFormsTo(forms);
+    forms.Form(0).SetVolumeText(2, "12x4");
+    Main()->Project().SetForms(forms);
+    dialogs.answers = {Answer::No};
+    Main()->ExportProject();
+    QVERIFY(dialogs.OfKind(Kind::SaveFile).empty());
+  }
+
+  // ---------------------------------------------------------------- reasons
+
+  void formThatDoesNotConvertSaysWhyInItsTitleTooltip() {
+    SetForms("# a\n| 0 10 20 30 40\n# b\n| 0 10 99999999999 30\n");
+    const QString tip = Grid()->item(1, TPrjForm::kTitleColumn)->toolTip();
+    QCOMPARE(tip, tgx::ToQt(ConversionFailureText(Main()->Project().Form(1))));
+  }
+
+  void formThatDoesNotConvertHasANonEmptyReason() {
+    SetForms("# a\n| 0 10 20 30 40\n# b\n| 0 10 99999999999 30\n");
+    QVERIFY(!Grid()->item(1, TPrjForm::kTitleColumn)->toolTip().isEmpty());
+  }
+
+  void convertingFormHasNoReason() {
+    SetForms(kTwoForms);
+    QCOMPARE(Grid()->item(0, TPrjForm::kTitleColumn)->toolTip(), QString());
+  }
+};
+
+}  // namespace tgxtest
+
+QTEST_MAIN(tgxtest::TestDesktop)
+#include "tst_desktop.moc"
