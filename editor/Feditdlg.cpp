@@ -23,6 +23,13 @@ TEditDlg::TEditDlg(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::Frameless
   ed_box_->setObjectName("EdBox");
   ed_box_->setFrame(false);
   ed_box_->installEventFilter(this);
+  // A one-pixel dark frame around the box: the dialog's own background
+  // shows around it, so the edited cell stands out from its neighbours
+  // without the toolkit's frame, which needs more height than a grid row has.
+  setAutoFillBackground(true);
+  QPalette frame = palette();
+  frame.setColor(QPalette::Window, palette().color(QPalette::Shadow));
+  setPalette(frame);
   resize(kDesignWidth, kDesignHeight);
 }
 
@@ -34,6 +41,8 @@ void TEditDlg::PlaceOverCell(QTableWidget* grid, int row, int col) {
   // grid's frame lie outside the viewport, so map from the viewport itself.
   const QPoint p = grid->viewport()->mapToGlobal(QPoint(0, 0));
   setGeometry(QRect(p + r.topLeft(), r.size()));
+  // The text is written in the grid's own face, as the cell showed it.
+  setFont(grid->font());
 }
 
 void TEditDlg::SetText(const QString& text) {
@@ -76,14 +85,16 @@ bool TEditDlg::eventFilter(QObject* watched, QEvent* event) {
   return QDialog::eventFilter(watched, event);
 }
 
+QRect TEditDlg::BoxRect() const { return rect().adjusted(kFrame, kFrame, -kFrame, -kFrame); }
+
 void TEditDlg::resizeEvent(QResizeEvent* event) {
   QDialog::resizeEvent(event);
-  ed_box_->setGeometry(rect());
+  ed_box_->setGeometry(BoxRect());
 }
 
 void TEditDlg::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  ed_box_->setGeometry(rect());
+  ed_box_->setGeometry(BoxRect());
   // A borderless window is not always given the keyboard by the window
   // manager; typing must go to the cell at once.
   activateWindow();

@@ -1,6 +1,7 @@
 #pragma once
 // The in-place cell editor of every grid: a borderless modal window laid
-// exactly over one cell, holding one edit box that fills it. The caller puts
+// exactly over one cell, holding one edit box that fills it but for a
+// one-pixel frame, in the grid's face. The caller puts
 // the cell's text in, runs exec(), and on Accepted takes the text back and
 // stores it itself; nothing typed is checked or converted here.
 
@@ -27,6 +28,9 @@ class TEditDlg : public QDialog {
   QString GetText() const;
 
   QLineEdit* EdBox() const { return ed_box_; }
+  // Where the edit box sits: the dialog less its frame.
+  QRect BoxRect() const;
+  static constexpr int kFrame = 1;
 
  public slots:
   void Accept();

@@ -100,9 +100,10 @@ class TstDialogs : public QObject {
     const QRect cell = grid.visualRect(grid.model()->index(row, col));
     const QRect expected(grid.viewport()->mapToGlobal(cell.topLeft()), cell.size());
     QCOMPARE(dlg.geometry(), expected);
-    // Shown, the edit box fills the dialog and therefore the cell.
+    // Shown, the edit box fills the dialog but for its frame, in the grid's face.
     WhenModalRun([&](QWidget*) {
-      QCOMPARE(dlg.EdBox()->geometry(), dlg.rect());
+      QCOMPARE(dlg.EdBox()->geometry(), dlg.rect().adjusted(1, 1, -1, -1));
+      QCOMPARE(dlg.EdBox()->font(), grid.font());
       QCOMPARE(dlg.mapToGlobal(QPoint(0, 0)), expected.topLeft());
       dlg.reject();
     });
