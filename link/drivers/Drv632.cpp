@@ -26,19 +26,6 @@ bool Settle(bool completed) {
   return s.ResultCode == kStatusOk;
 }
 
-// Raises the session's expected total by the bytes a handshaked transfer of
-// an n-byte block takes on the wire: two handshake reads of a word, the
-// parameter block with its acknowledgement, then the block's own transaction.
-void ExpectTransfer(int32_t n, bool write) {
-  SessionContext& s = Session();
-  if (s.WireTotal == nullptr || s.Link == nullptr) return;
-  const int64_t handshake = 2 * (1 + 1 + 2 + 1);
-  const int64_t parameters = 1 + 1 + 4 + 1 + 1;
-  const int64_t block = 1 + 1 + n + ((write ? n > 2 : n >= 2) ? 1 : 0) + (write ? 1 : 0);
-  const int64_t total = s.Link->BytesExchanged() + handshake + parameters + block;
-  if (total > s.WireTotal->load()) s.WireTotal->store(total);
-}
-
 void SetStoredFlag(uint8_t* field, bool stored) {
   // Only bit 2 is ours; the unit keeps other state in the rest of the field,
   // and for 16-bit words bit 2 lives in the low byte.
@@ -56,13 +43,29 @@ bool Prepare() {
   return Settle(Session().Link->QuickRead(kReqPrepare, 0, &ignored, 1));
 }
 
+int64_t TransferWireBytes(int32_t n, bool write) {
+  // Two handshake reads of a word with its checksum, the parameter block
+  // with its checksum and acknowledgement, then the block's transaction.
+  const int64_t handshake = 2 * (1 + 1 + 2 + 1);
+  const int64_t parameters = 1 + 1 + 4 + 1 + 1;
+  const int64_t block = 1 + 1 + n + ((write ? n > 2 : n >= 2) ? 1 : 0) + (write ? 1 : 0);
+  return handshake + parameters + block;
+}
+
+void ExpectWireBytes(int64_t more) {
+  SessionContext& s = Session();
+  if (s.WireTotal == nullptr || s.Link == nullptr) return;
+  const int64_t total = s.Link->BytesExchanged() + more + s.WireAfterDriver;
+  if (total > s.WireTotal->load()) s.WireTotal->store(total);
+}
+
 bool ReadUnit(uint8_t code, void* dst, int32_t n) {
-  ExpectTransfer(n, false);
+  ExpectWireBytes(TransferWireBytes(n, false));
   return Settle(Session().Link->ReadBlock(code, dst, n));
 }
 
 bool WriteUnit(uint8_t code, const void* src, int32_t n) {
-  ExpectTransfer(n, true);
+  ExpectWireBytes(TransferWireBytes(n, true));
   return Settle(Session().Link->WriteBlock(code, src, n));
 }
 
@@ -195,6 +198,7 @@ const HeaderGeometry* HeaderGeometryOf(uint8_t driverIndex) {
 void ReadTables(const HeaderGeometry& g) {
   SessionContext& s = Session();
   s.Tables->Clear();
+  ExpectWireBytes(kPrepareWireBytes + TransferWireBytes(g.HeaderSize, false));
   if (!Prepare()) return;
   std::vector<uint8_t> header(static_cast<size_t>(g.HeaderSize));
   if (!ReadUnit(kReqHeader, header.data(), g.HeaderSize)) return;
@@ -212,6 +216,9 @@ void WriteTables(const HeaderGeometry& g) {
   TArjTab arj(0);
   TableDirectory dir;
   if (!PackSessionTables(arj, dir)) return;
+  ExpectWireBytes(TransferWireBytes(2, false) + kPrepareWireBytes + TransferWireBytes(g.HeaderSize, false) +
+                  (dir.UniqueCount > 0 ? TransferWireBytes(arj.Size(), true) : 0) +
+                  TransferWireBytes(g.HeaderSize, true));
   int64_t memory = 0;
   if (!ReadMemorySize(memory, false)) return;
   // The unit needs room for its header and a working reserve besides the image.
@@ -233,6 +240,7 @@ void WriteTables(const HeaderGeometry& g) {
 }
 
 void DeleteTables(const HeaderGeometry& g) {
+  ExpectWireBytes(kPrepareWireBytes + TransferWireBytes(g.HeaderSize, false) + TransferWireBytes(g.HeaderSize, true));
   if (!Prepare()) return;
   std::vector<uint8_t> header(static_cast<size_t>(g.HeaderSize));
   if (!ReadUnit(kReqHeader, header.data(), g.HeaderSize)) return;

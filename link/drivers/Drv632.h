@@ -33,6 +33,15 @@ bool Identify(uint8_t& versionId);
 // unit does not tell).
 bool Identify(uint8_t& versionId, int32_t& versionCode);
 
+// The session's expected total on the wire (SessionContext::WireTotal): the
+// bytes a handshaked transfer of an n-byte block takes, and raising the total
+// to what has been exchanged so far plus `more`. The drivers plan their whole
+// request sequence this way as soon as its sizes are known.
+int64_t TransferWireBytes(int32_t n, bool write);
+void ExpectWireBytes(int64_t more);
+// Request 20: command, status, one byte.
+constexpr int64_t kPrepareWireBytes = 3;
+
 // The 16 six-byte directory records (stored number, reserved, entry count).
 constexpr int32_t kRecordSize = 6;
 constexpr int32_t kRecordsBytes = 16 * kRecordSize;

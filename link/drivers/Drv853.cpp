@@ -46,6 +46,9 @@ void WriteTables853(int32_t mode, int64_t limit, bool unit96x) {
   CompactBlock block{};
   tgx::PutLe16(block.data(), static_cast<uint16_t>(mode));
   DirectoryToRecords(dir, block.data() + 2);
+  ExpectWireBytes((unit96x && limit == 0 ? TransferWireBytes(4, false) : 0) + kPrepareWireBytes +
+                  (dir.UniqueCount > 0 ? TransferWireBytes(arj.Size(), true) : 0) +
+                  TransferWireBytes(kCompactBlockSize, true));
 
   if (!unit96x) {
     if (!ImageFits(arj.Size(), limit)) {
@@ -69,6 +72,7 @@ void WriteTables853(int32_t mode, int64_t limit, bool unit96x) {
 
 void DeleteTables853() {
   const CompactBlock zeros{};
+  ExpectWireBytes(kPrepareWireBytes + TransferWireBytes(kCompactBlockSize, true));
   if (!Prepare()) return;
   WriteUnit(kReqCompactDirectory, zeros.data(), kCompactBlockSize);
 }

@@ -22,6 +22,8 @@ struct SessionContext {
   std::string* SessionLog = nullptr;
   // The session's expected wire bytes, raised as the drivers learn sizes.
   std::atomic<int64_t>* WireTotal = nullptr;
+  // Bytes the session itself exchanges after the driver (the restart).
+  int64_t WireAfterDriver = 0;
   // Why a write failed, for the detail under the status text:
   int32_t PackMode = 0;          // the packing mode of the last pack tried
   int64_t ImageBytes = 0;        // kResultNoMemory: the packed image

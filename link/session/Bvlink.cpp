@@ -176,6 +176,7 @@ bool TBVLink::RunSession() {
   s.ImageBytes = 0;
   s.ImageRoom = 0;
   s.DirectoryRefusedAfterImage = false;
+  s.WireAfterDriver = 0;
 
   VersionId = kUnknownVersionId;
   if (!Identify(VersionId, VersionCode)) {
@@ -184,7 +185,9 @@ bool TBVLink::RunSession() {
     s.ResultCode = kResultNoDriver;
   } else if (!(changing && BackupFirst && !TakeBackup(s))) {
     s.ResultCode = kStatusOk;
+    s.WireAfterDriver = changing && VersionId >= kFirstRestartingId ? TransferWireBytes(0, false) : 0;
     RunDriverOfIndex(DriverOfVersion(VersionId));
+    s.WireAfterDriver = 0;
   }
   // Firmware from id 10 on only takes new tables after a restart.
   if (s.ResultCode == kStatusOk && changing && VersionId >= kFirstRestartingId) Restart();
