@@ -177,9 +177,7 @@ void Record(const TBVLink& session, const LinkOptions& o) {
     project = std::filesystem::absolute(o.operands[0], ec).string();
     if (ec) project = o.operands[0];
   }
-  tgx::SessionRecord record = tgx::SessionEntry(session, JournalOperation(o.command), project);
-  if (session.BackupTaken) record.Backup = session.Backup;
-  const std::string message = tgx::RecordSessionOnce(record);
+  const std::string message = tgx::RecordSessionOnce(tgx::SessionEntry(session, JournalOperation(o.command), project));
   if (!message.empty()) {
     std::string line = tgx::ToUtf8(message);
     for (char& c : line)
