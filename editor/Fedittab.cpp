@@ -23,7 +23,7 @@
 #include "app/Qtext.h"
 #include "editor/Editpaint.h"
 #include "editor/Feditdlg.h"
-#include "editor/Graf.h"
+#include "graph/Graf.h"
 #include "editor/Grafview.h"
 #include "forms/Convert.h"
 #include "forms/Fdata.h"

@@ -1,4 +1,4 @@
-#include "editor/Graf.h"
+#include "graph/Graf.h"
 
 #include <QColor>
 #include <QFont>
@@ -6,7 +6,11 @@
 #include <QImage>
 #include <QPainter>
 #include <QPen>
+#include <QFontMetricsF>
+#include <QGuiApplication>
 #include <QPolygon>
+#include <QPolygonF>
+#include <QRectF>
 #include <QString>
 #include <algorithm>
 #include <cmath>
@@ -76,12 +80,15 @@ void TextOut(QPainter& p, int32_t x, int32_t y, const QString& text) {
 // pixels than the graph's layout.
 QSize LogicalSize(const QImage& image) { return image.deviceIndependentSize().toSize(); }
 
-void BeginText(QPainter& p) {
-  // The labels are laid out for an 11-pixel face; the desktop's larger one
-  // makes neighbouring tick labels run into each other.
-  QFont face = p.font();
+// The labels are laid out for an 11-pixel face; the desktop's larger one
+// makes neighbouring tick labels run into each other.
+QFont LabelFace(QFont face) {
   face.setPixelSize(11);
-  p.setFont(face);
+  return face;
+}
+
+void BeginText(QPainter& p) {
+  p.setFont(LabelFace(p.font()));
   p.setBackgroundMode(Qt::OpaqueMode);
   p.setBackground(QBrush(FromBgr(VGRAF::kWhite)));
 }
@@ -142,6 +149,17 @@ void VGRAF::Reset(bool ddv) {
   yticks_.clear();
   labels_.clear();
   ylabels_right_ = 0;
+  drawn_ = false;
+}
+
+bool VGRAF::LoadTable(const PARTAB& table) {
+  v_.Assign(table);
+  valid_ = v_.Count() >= 2 ? 1 : 0;
+  ddv_current_ = false;
+  if (range_.span == 0.0f || range_.span > static_cast<float>(v_.Count())) {
+    range_.span = static_cast<float>(v_.Count());
+  }
+  return valid_ != 0;
 }
 
 bool VGRAF::LoadForm(const FORMA& form) {
@@ -186,6 +204,14 @@ bool VGRAF::ComputeRange(int32_t c, int32_t s) {
   }
   r.vrange = r.vmax - r.vmin;
   if (r.vrange == 0.0f) return false;
+  // The volume labels stand between the picture's edge and the axis: the
+  // axis moves right as far as the widest of them needs.
+  const QFontMetrics m(LabelFace(QGuiApplication::font()));
+  const int32_t widest = std::max(m.horizontalAdvance(QString::number(Trunc(r.vmin))),
+                                  m.horizontalAdvance(QString::number(Trunc(r.vmax))));
+  const int32_t width = LogicalSize(*image_).width();
+  frame_.left = std::clamp(2 + widest + 4, kMainSide, std::max(kMainSide, width / 3));
+  dframe_.left = std::max(kDdvSide, frame_.left);
   r.xscale = static_cast<float>(frame_.right - frame_.left) / r.span;
   r.yscale = static_cast<float>(frame_.top - frame_.bottom) / r.vrange;
   range_ = r;
@@ -207,6 +233,7 @@ void VGRAF::ShowRange(int32_t centre, int32_t span) {
   if (valid_ && ComputeRange(centre, span)) {
     if (static_cast<float>(cursor_) > range_.end) cursor_ = Trunc(range_.end);
     DrawAxes();
+    drawn_ = true;
     if (ddv_) {
       SecondDifference(v_, ddv_table_);
       ddv_current_ = true;
@@ -415,6 +442,7 @@ void VGRAF::DrawCurveDense(QPainter& p) {
 }
 
 void VGRAF::DrawDdv() {
+  const size_t firstLabel = labels_.size();
   QPainter p(image_);
   BeginText(p);
   const QFontMetrics m = p.fontMetrics();
@@ -425,6 +453,7 @@ void VGRAF::DrawDdv() {
   const QString caption = QStringLiteral("ddV");
   PutCaption(p, {{dframe_.left, 2}, {2 + m.horizontalAdvance(QStringLiteral("V[литр]")) + 8, 2}}, caption);
   const int32_t lineLeft = std::max(dframe_.left + 2, ylabels_right_ + 2);
+  ddv_line_left_ = lineLeft;
   p.setPen(MakePen(kRed, Qt::DashLine));
   const int32_t mid = dframe_.bottom + (dframe_.top - dframe_.bottom) / 2;
   auto scale = [&](int32_t y, const QString& text) {
@@ -450,6 +479,76 @@ void VGRAF::DrawDdv() {
   PutCaption(p, {{last.x(), last.y()}, {last.x() - w - 2, last.y()}, {last.x() - w - 2, last.y() - h},
                  {last.x() - w - 2, last.y() + h}, {last.x(), last.y() - h}, {last.x(), last.y() + h}},
              end);
+  for (size_t i = firstLabel; i < labels_.size(); ++i) labels_[i].ddv = true;
+}
+
+void VGRAF::Paint(QPainter& p, const QRectF& area) const {
+  const QSize plane = LogicalSize(*image_);
+  if (area.width() <= 0 || area.height() <= 0 || plane.isEmpty()) return;
+  p.save();
+  p.setClipRect(area);
+  p.translate(area.topLeft());
+  const double scale = std::min(area.width() / plane.width(), area.height() / plane.height());
+  p.scale(scale, scale);
+  QFont face = p.font();
+  face.setPixelSize(11);
+  p.setFont(face);
+  p.setBrush(Qt::NoBrush);
+  const QColor black = FromBgr(kBlack), red = FromBgr(kRed);
+  auto pen = [](const QColor& c, Qt::PenStyle style) {
+    QPen pen(c);
+    pen.setWidthF(1.0);
+    pen.setStyle(style);
+    pen.setCapStyle(Qt::FlatCap);
+    return pen;
+  };
+  auto text = [&p](const Label& l) {
+    p.drawText(QPointF(l.box.left(), l.box.top() + QFontMetricsF(p.font()).ascent()), l.text);
+  };
+  p.setPen(pen(black, Qt::SolidLine));
+  p.drawLine(QPointF(frame_.left, frame_.bottom), QPointF(frame_.right, frame_.bottom));
+  p.drawLine(QPointF(frame_.left, frame_.bottom), QPointF(frame_.left, frame_.top));
+  if (!drawn_) {
+    // The axes' captions as they stand on a fresh picture.
+    p.drawText(QPointF(2, 2 + QFontMetricsF(p.font()).ascent()), QStringLiteral("V[литр]"));
+    p.restore();
+    return;
+  }
+  for (const Tick& t : xticks_) p.drawLine(QPointF(t.pos, frame_.bottom - 4), QPointF(t.pos, frame_.bottom + 4));
+  for (const Tick& t : yticks_) p.drawLine(QPointF(frame_.left - 2, t.pos), QPointF(frame_.left + 2, t.pos));
+  const int32_t from = Trunc(range_.start);
+  const int32_t last = Trunc(range_.span);
+  QPolygonF curve;
+  curve.reserve(last + 1);
+  for (int32_t k = 0; k <= last && from + k < v_.Count(); ++k)
+    curve.append(QPointF(k * static_cast<double>(range_.xscale) + frame_.left,
+                         (static_cast<double>(v_[from + k]) - range_.vmin) * static_cast<double>(range_.yscale) +
+                             frame_.bottom));
+  p.drawPolyline(curve);
+  if (ddv_ && ddv_current_) {
+    const double mid = dframe_.bottom + (dframe_.top - dframe_.bottom) / 2;
+    p.setPen(pen(red, Qt::DashLine));
+    p.drawLine(QPointF(ddv_line_left_, dframe_.bottom), QPointF(dframe_.right, dframe_.bottom));
+    p.drawLine(QPointF(ddv_line_left_, dframe_.top), QPointF(dframe_.right, dframe_.top));
+    p.setPen(pen(red, Qt::SolidLine));
+    QPolygonF band;
+    band.reserve(last + 1);
+    for (int32_t k = 0; k <= last; ++k) {
+      const int32_t i = from + k;
+      const double d = i < ddv_table_.Count() ? ddv_table_[i] : 0.0;
+      band.append(QPointF(k * static_cast<double>(drange_.xscale) + dframe_.left,
+                          d * static_cast<double>(drange_.yscale) + mid));
+    }
+    p.drawPolyline(band);
+  }
+  // Labels last, on white, so that no stroke runs through them.
+  p.setBackgroundMode(Qt::OpaqueMode);
+  p.setBackground(QBrush(FromBgr(kWhite)));
+  for (const Label& l : labels_) {
+    p.setPen(pen(l.ddv ? red : black, Qt::SolidLine));
+    text(l);
+  }
+  p.restore();
 }
 
 void VGRAF::DrawCursor() {

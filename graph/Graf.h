@@ -19,6 +19,7 @@
 class FORMA;
 class QImage;
 class QPainter;
+class QRectF;
 
 class VGRAF {
  public:
@@ -49,6 +50,8 @@ class VGRAF {
   // Converts the form into the volume table; false (and no table) when the
   // form's type has no table or a text is not a number.
   bool LoadForm(const FORMA& form);
+  // Takes a volume table as it is; false for a table of fewer than two entries.
+  bool LoadTable(const PARTAB& table);
 
   void ShowRange(int32_t centre, int32_t span);
   void ShowCurrent();
@@ -97,8 +100,16 @@ class VGRAF {
   struct Label {
     QRect box;
     QString text;
+    bool ddv = false;  // written in the ddV band's red
   };
   const std::vector<Label>& Labels() const { return labels_; }
+
+  // The last computed range drawn as vector strokes into `area` (in the
+  // painter's coordinates), scaled evenly from the picture's logical size:
+  // the same axes, ticks, labels, curve and ddV band, without the cursor and
+  // the selection. Before a range was computed only the axes are drawn. The
+  // painter's font family is kept.
+  void Paint(QPainter& painter, const QRectF& area) const;
 
   // Drawing steps, public so that the not-xor figures can be checked alone.
   // Each call toggles its figure.
@@ -143,4 +154,6 @@ class VGRAF {
   std::vector<Tick> yticks_;
   std::vector<Label> labels_;
   int32_t ylabels_right_ = 0;  // right edge of the widest volume label
+  bool drawn_ = false;         // a range has been computed and drawn
+  int32_t ddv_line_left_ = 0;  // where the band's dashed lines start
 };

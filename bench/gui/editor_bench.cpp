@@ -12,7 +12,7 @@
 #include <string>
 
 #include "editor/Fedittab.h"
-#include "editor/Graf.h"
+#include "graph/Graf.h"
 #include "forms/Fdata.h"
 #include "forms/Forma.h"
 

@@ -1,8 +1,8 @@
 #pragma once
-// The graph of a volume table in the document: the curve V(L) over the whole
-// table and, in red over it, the band of its second differences ddV(L) from
-// -128 to 128, with the axes, ticks and labels of the table editor's graph,
-// drawn as vector strokes so that the printed sheet keeps every line sharp.
+// The graph of a volume table in the document: the table editor's own graph
+// (VGRAF) over the whole table, the curve V(L) and, in red over it, the band
+// of its second differences ddV(L) from -128 to 128, drawn as vector strokes
+// so that the printed sheet keeps every line sharp.
 
 class PARTAB;
 class QPainter;

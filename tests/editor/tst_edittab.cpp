@@ -14,7 +14,7 @@
 
 #include "editor/Feditdlg.h"
 #include "editor/Fedittab.h"
-#include "editor/Graf.h"
+#include "graph/Graf.h"
 #include "forms/Fdata.h"
 #include "forms/Forma.h"
 #include "forms/Readback.h"

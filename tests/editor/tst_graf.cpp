@@ -2,12 +2,13 @@
 // selection and the not-xor figures, checked on the picture it draws.
 
 #include <QImage>
+#include <QPainter>
 #include <QStringList>
 #include <QTest>
 #include <string>
 #include <vector>
 
-#include "editor/Graf.h"
+#include "graph/Graf.h"
 #include "forms/Forma.h"
 
 namespace tgxtest {
@@ -107,6 +108,38 @@ class TestGraf : public QObject {
     QCOMPARE(twice.g.MainFrame().bottom, single.g.MainFrame().bottom);
     QCOMPARE(Labels(twice.g.XTicks()), Labels(single.g.XTicks()));
     QCOMPARE(twice.g.XTicks().back().pos, single.g.XTicks().back().pos);
+  }
+
+  // The vector drawing is the picture's layout scaled evenly: at twice the
+  // size the axes meet at twice the frame's corner.
+  void PaintScalesTheLayoutEvenly() {
+    Graph graph(Linear(100, 10));
+    QImage out(593 * 2, 489 * 2, QImage::Format_RGB32);
+    out.fill(Qt::white);
+    {
+      QPainter p(&out);
+      graph.g.Paint(p, QRectF(0, 0, out.width(), out.height()));
+    }
+    const VGRAF::Frame& f = graph.g.MainFrame();
+    QCOMPARE(out.pixelColor(2 * f.left + 20, 2 * f.bottom).lightness() < 128, true);
+    QCOMPARE(out.pixelColor(2 * f.left, 2 * f.bottom - 20).lightness() < 128, true);
+  }
+
+  // Nothing of the drawing leaves its area.
+  void PaintStaysInsideItsArea() {
+    Graph graph(Linear(100, 10));
+    QImage out(800, 600, QImage::Format_RGB32);
+    out.fill(Qt::white);
+    const QRect area(100, 100, 400, 300);
+    {
+      QPainter p(&out);
+      graph.g.Paint(p, area);
+    }
+    int outside = 0;
+    for (int y = 0; y < out.height(); ++y)
+      for (int x = 0; x < out.width(); ++x)
+        if (!area.contains(x, y) && out.pixelColor(x, y) != QColor(Qt::white)) ++outside;
+    QCOMPARE(outside, 0);
   }
 
   void RangeFollowsCentreAndSpan_data() {
