@@ -527,11 +527,10 @@ void TPrjForm::NPrjNewClick() {
 
 void TPrjForm::ImportButtonClick() {
   if (!QuerySaveProject()) return;
-  const QString path = Dialogs().OpenFileName(this, QStringLiteral("Открыть"), StartFolder(),
-                                              QStringLiteral("Формы (fs, fs1, fs2, f1)|*.FS*;*.F1"));
+  const QString path = Dialogs().OpenFileName(this, QStringLiteral("Открыть"), StartFolder(), TImportDlg::OpenFilter());
   if (!path.isEmpty()) RememberFolderOf(path);
   TImportDlg* import = windows_.importDlg;
-  if (!path.isEmpty() && import && import->Project().Load(tgx::PathFromQt(path))) {
+  if (!path.isEmpty() && import && import->LoadFile(path)) {
     tgx::AddRecentFile(tgx::PathFromQt(QFileInfo(path).absoluteFilePath()));
     UpdateRecentFiles();
     bool accepted = false;
@@ -546,7 +545,7 @@ bool TPrjForm::OpenFormFile(const QString& path) {
   if (path.isEmpty() || !import || !QuerySaveProject()) return false;
   const QString full = QFileInfo(path).absoluteFilePath();
   bool accepted = false;
-  if (import->Project().Load(tgx::PathFromQt(full))) {
+  if (import->LoadFile(full)) {
     tgx::AddRecentFile(tgx::PathFromQt(full));
     UpdateRecentFiles();
     RememberFolderOf(full);
