@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <functional>
 #include <numeric>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -54,6 +55,8 @@ class Master {
     return poll(&p, 1, ms) > 0 && read(fd_, &b, 1) == 1 ? b : -1;
   }
   void Send(const Bytes& b) { ASSERT_EQ(write(fd_, b.data(), b.size()), ssize_t(b.size())); }
+  // Drops what was written and has not been taken off the line yet.
+  void DiscardOutput() { tcflush(fd_, TCOFLUSH); }
 
   // mode 0 none, 1 read n bytes, 2 write `out`; a block of more than two
   // bytes written, or of two or more read, ends in its checksum.
@@ -227,5 +230,31 @@ TEST(Sim, LinkFollowsTheTerminal) {
   EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
 }
 
+
+// Paced, the unit takes a written byte off the terminal only when the line
+// carries it, so a master that discards its output stops the rest of an
+// 8,000-byte block (9 s on the line): the unit gets at most what the
+// terminal's reading side already holds (4 KB) and what crossed meanwhile.
+TEST(Sim, PacedBytesWaitInTheTerminalUntilTheLineTakesThem) {
+  SimRunner sim({"--version-code", "8530", "--pace"});
+  Master m(sim.Path());
+  ASSERT_EQ(m.Exchange(3, 1, 2).data, (Bytes{0x34, 0x12}));
+  ASSERT_EQ(m.Exchange(3, 1, 2).data, (Bytes{0x34, 0x12}));
+  ASSERT_EQ(m.Exchange(3, 2, 4, {0x40, 0x1F, 2, 0}).status, 0);
+  ASSERT_EQ(m.Exchange(3).status, 0);
+  m.Send(Bytes(8000, 0x55));
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  m.DiscardOutput();
+  // The unit drops the block once it stops coming, and logs what it got.
+  int received = -1;
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (received < 0 && std::chrono::steady_clock::now() < until) {
+    for (const auto& t : sim.Log())
+      if (t.Command() == 3 && t.in.size() > 6) received = int(t.in.size()) - 1;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  ASSERT_GE(received, 0) << "the block was never dropped";
+  EXPECT_LE(received, 4096 + 2 * 873);
+}
 }  // namespace
 }  // namespace tgxtest
