@@ -13,7 +13,11 @@
 #include <QToolButton>
 #include <memory>
 
+#include <QStatusBar>
+
 #include "app/Flink.h"
+#include "app/core/Options.h"
+#include "journal/Journal.h"
 #include "link/Ukdr_drv.h"
 #include "model/Cp1251.h"
 #include "support/MainWindowFixture.h"
@@ -61,7 +65,7 @@ class TestSystemOps : public QObject {
   Q_OBJECT
 
   TempDir config_{"tgx-systemops"};
-  TempDir data_{"tgx-systemops-data"};
+  std::unique_ptr<TempDir> data_;
   std::unique_ptr<SimRunner> sim_;
 
   void StartSim(std::vector<std::string> options = {}) {
@@ -81,9 +85,11 @@ class TestSystemOps : public QObject {
  private slots:
   void initTestCase() {
     qputenv("TGX_CONFIG_DIR", QByteArray::fromStdString(config_.Path().string()));
-    qputenv("TGX_DATA_DIR", QByteArray::fromStdString(data_.Path().string()));
   }
   void init() {
+    // Each test its own journal.
+    data_ = std::make_unique<TempDir>("tgx-systemops-data");
+    qputenv("TGX_DATA_DIR", QByteArray::fromStdString(data_->Path().string()));
     StartSim();
     Start();
   }
@@ -270,6 +276,75 @@ class TestSystemOps : public QObject {
     QVERIFY(Grid()->isHidden());
   }
 
+  // ---------------------------------------------------------------- the journal
+
+  tgx::SessionSummary Newest() {
+    auto opened = tgx::Journal::Open(data_->Path().string());
+    const auto list = opened.Instance->List({}, 1);
+    return list.Sessions.empty() ? tgx::SessionSummary{} : list.Sessions.front();
+  }
+
+  void readIsRecorded() {
+    ScriptedDialogs dialogs;
+    Run("NStrRead");
+    QCOMPARE(int(Newest().Operation), int(tgx::JournalOp::Read));
+  }
+
+  void recordNamesThePort() {
+    ScriptedDialogs dialogs;
+    Run("NStrRead");
+    QCOMPARE(Newest().Port, std::string("COM1"));
+  }
+
+  void writeKeepsTheUnitsTablesFirst() {
+    ScriptedDialogs dialogs;
+    QVERIFY(WriteTwoForms(dialogs));
+    Main()->NTabAddNewClick();
+    dialogs.answers = {Answer::Yes};
+    Run("NStrWrite");
+    QCOMPARE(Newest().BackupCount, 2);
+  }
+
+  void backupOptionOffKeepsNone() {
+    ScriptedDialogs dialogs;
+    tgx::SaveBackupOption(false);
+    QVERIFY(WriteTwoForms(dialogs));
+    tgx::SaveBackupOption(true);
+    QCOMPARE(Newest().BackupCount, -1);
+  }
+
+  // A journal that cannot be written: a status line the first time, never a
+  // box, and the session's own outcome as always.
+  void journalFailureIsToldOnceInTheStatusLine() {
+    ScriptedDialogs dialogs;
+    const std::string blocker = data_->File("file");
+    QFile f(QString::fromStdString(blocker));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.close();
+    qputenv("TGX_DATA_DIR", QByteArray::fromStdString(blocker));
+    Run("NStrRead");
+    QVERIFY(!Main()->StatusLine().isEmpty());
+    QCOMPARE(dialogs.Texts(), QStringList{kNoTables});
+    Main()->findChild<QStatusBar*>("ProjBar")->clearMessage();
+    Run("NStrRead");
+    QCOMPARE(Main()->StatusLine(), QString());
+  }
+
+  void compareNamesTheChannelsThatDiffer() {
+    ScriptedDialogs dialogs;
+    QVERIFY(WriteTwoForms(dialogs));
+    Main()->NTabAddNewClick();
+    Run("NStrCompare");
+    QCOMPARE(dialogs.OfKind(ScriptedDialogs::Kind::Inform).at(0).detail, QString("Канал 3: нет в БВ"));
+  }
+
+  void sameTablesHaveNoReason() {
+    ScriptedDialogs dialogs;
+    QVERIFY(WriteTwoForms(dialogs));
+    Run("NStrCompare");
+    QCOMPARE(dialogs.OfKind(ScriptedDialogs::Kind::Inform).at(0).detail, QString());
+  }
+
   // ---------------------------------------------------------------- the byte log
 
   void statusBarShowsNoLogOutsideTestMode() {
@@ -311,7 +386,7 @@ class TestSystemOps : public QObject {
     QTest::addColumn<bool>("read");  // else a write
     QTest::addColumn<bool>("fails");
     QTest::newRow("the unit refuses a write") << QStringList{"--status", "7=4"} << false << false << true;
-    QTest::newRow("a slow read cancelled") << QStringList{"--byte-delay-ms", "200"} << false << true << false;
+    QTest::newRow("a slow read cancelled") << QStringList{"--byte-delay-ms", "100"} << false << true << false;
     QTest::newRow("a read on a busy port") << QStringList{} << true << true << true;
   }
   void failedOrCancelledSession() {
@@ -337,11 +412,15 @@ class TestSystemOps : public QObject {
     ticker.start(50);
     WhenModal([&](QWidget* w) {
       if (w != Progress()) return false;
+      // While the session runs the label may tell the time left; a failure
+      // puts its message there and hides the bar.
       label = Progress()->findChild<QLabel*>("Label1")->text();
-      if (label.isEmpty() == fails) return false;  // a failure waits for its message
-      if (!shown.isValid()) shown.start();
       barHidden = Progress()->findChild<QProgressBar*>("ProgressBar1")->isHidden();
-      if (shown.elapsed() < 700) return false;  // a failure stays up by itself
+      if (fails && !barHidden) return false;  // a failure waits for its message
+      if (!shown.isValid()) shown.start();
+      // A failure stays up by itself; a running session is cancelled once the
+      // GUI thread has shown it runs meanwhile.
+      if (fails ? shown.elapsed() < 700 : ticks < 3) return false;
       cancelledAt = clock.elapsed();
       ticksAtCancel = ticks;
       read ? QTest::mouseClick(Progress()->findChild<QPushButton*>("CancelBtn"), Qt::LeftButton)
