@@ -5,6 +5,7 @@
 #include <QEvent>
 #include <QRegularExpression>
 #include <QFont>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -133,19 +134,25 @@ void TEditTabForm::BuildControls() {
   stringGrid1_->setObjectName("StringGrid1");
   stringGrid1_->setGeometry(2, 32, 183, 505);
   stringGrid1_->setColumnCount(3);
-  stringGrid1_->setColumnWidth(kLevelColumn, 56);
+  // The level column takes what its widest caption word needs ("<мм*10>"),
+  // from the ddV column, whose numbers are short, so the grid keeps its width.
+  const int levelWidth = std::max(56, QFontMetrics(font()).horizontalAdvance(QStringLiteral("<мм*10>")) + 6);
+  stringGrid1_->setColumnWidth(kLevelColumn, levelWidth);
   stringGrid1_->setColumnWidth(kVolumeColumn, 60);
-  stringGrid1_->setColumnWidth(kDdvColumn, 45);
+  stringGrid1_->setColumnWidth(kDdvColumn, std::max(36, 45 - (levelWidth - 56)));
   stringGrid1_->verticalHeader()->setVisible(false);
   stringGrid1_->verticalHeader()->setMinimumSectionSize(1);
   stringGrid1_->verticalHeader()->setDefaultSectionSize(kRowHeight);
   stringGrid1_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   stringGrid1_->horizontalHeader()->setMinimumSectionSize(1);
-  stringGrid1_->horizontalHeader()->setFixedHeight(kRowHeight + 2);
+  // Two lines of caption: "L <мм*10>" is wider than its column in one line
+  // at the window's face, and would be cut; broken at its blank it fits.
+  stringGrid1_->horizontalHeader()->setFixedHeight(2 * QFontMetrics(font()).height() + 4);
+  stringGrid1_->horizontalHeader()->setTextElideMode(Qt::ElideNone);
   stringGrid1_->horizontalHeader()->setSectionsClickable(false);
   stringGrid1_->horizontalHeader()->setHighlightSections(false);
   // Captions wider than their column show their beginning, as the cells do.
-  stringGrid1_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  stringGrid1_->horizontalHeader()->setDefaultAlignment(Qt::Alignment::fromInt(Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap));
   stringGrid1_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   // A block of rows may be selected (Shift with the arrows) for Ctrl+C.
   stringGrid1_->setSelectionMode(QAbstractItemView::ContiguousSelection);

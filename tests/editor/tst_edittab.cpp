@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QScrollBar>
@@ -346,6 +347,28 @@ class TestEditTab : public QObject {
     const QString line = editor_.findChild<QLabel*>("StatusLine")->text();
     QCOMPARE(line, QString::fromStdString(tgx::ToUtf8(ConversionFailureText(forms_.Form(0)))));
     QCOMPARE(line.isEmpty(), converts);
+  }
+
+  // Every word of every caption fits its column at the window's face, and
+  // the header is tall enough for the lines they make.
+  void CaptionsFitTheirColumns_data() {
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("litres") << 1 << "# t\n| 5 6 7\n";
+    QTest::newRow("pairs in tenths of a millimetre") << 4 << kPairs;
+  }
+  void CaptionsFitTheirColumns() {
+    QFETCH(int, type);
+    QFETCH(QString, text);
+    Open(type, text.toStdString());
+    QHeaderView* header = Grid()->horizontalHeader();
+    const QFontMetrics m(header->font());
+    for (int c = 0; c < Grid()->columnCount(); ++c) {
+      const QStringList words = Grid()->horizontalHeaderItem(c)->text().split(' ', Qt::SkipEmptyParts);
+      for (const QString& w : words)
+        QVERIFY2(m.horizontalAdvance(w) + 4 <= Grid()->columnWidth(c), qPrintable(w));
+      QVERIFY(header->height() >= static_cast<int>(words.size()) * m.height());
+    }
   }
 
   void ProjectModifiedOnlyAfterAnEdit() {
