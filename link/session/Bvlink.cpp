@@ -183,7 +183,9 @@ bool TBVLink::RunSession() {
     s.ResultCode = kStatusLinkFailure;
   } else if (!HasDriverOfIndex(DriverOfVersion(VersionId))) {
     s.ResultCode = kResultNoDriver;
-  } else if (!(changing && BackupFirst && !TakeBackup(s))) {
+  } else if (!changing || !BackupFirst || TakeBackup(s)) {
+    // A failed backup read ends the session with its own result: the unit
+    // is not changed.
     s.ResultCode = kStatusOk;
     s.WireAfterDriver = changing && VersionId >= kFirstRestartingId ? TransferWireBytes(0, false) : 0;
     RunDriverOfIndex(DriverOfVersion(VersionId));
