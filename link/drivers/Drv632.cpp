@@ -59,13 +59,19 @@ void ExpectWireBytes(int64_t more) {
   if (total > s.WireTotal->load()) s.WireTotal->store(total);
 }
 
+// Once a total is planned, a request never runs past it.
+void KeepWithinPlan(int32_t n, bool write) {
+  SessionContext& s = Session();
+  if (s.WireTotal != nullptr && s.WireTotal->load() > 0) ExpectWireBytes(TransferWireBytes(n, write));
+}
+
 bool ReadUnit(uint8_t code, void* dst, int32_t n) {
-  ExpectWireBytes(TransferWireBytes(n, false));
+  KeepWithinPlan(n, false);
   return Settle(Session().Link->ReadBlock(code, dst, n));
 }
 
 bool WriteUnit(uint8_t code, const void* src, int32_t n) {
-  ExpectWireBytes(TransferWireBytes(n, true));
+  KeepWithinPlan(n, true);
   return Settle(Session().Link->WriteBlock(code, src, n));
 }
 
@@ -198,7 +204,6 @@ const HeaderGeometry* HeaderGeometryOf(uint8_t driverIndex) {
 void ReadTables(const HeaderGeometry& g) {
   SessionContext& s = Session();
   s.Tables->Clear();
-  ExpectWireBytes(kPrepareWireBytes + TransferWireBytes(g.HeaderSize, false));
   if (!Prepare()) return;
   std::vector<uint8_t> header(static_cast<size_t>(g.HeaderSize));
   if (!ReadUnit(kReqHeader, header.data(), g.HeaderSize)) return;
@@ -206,6 +211,8 @@ void ReadTables(const HeaderGeometry& g) {
   int32_t packed = 0;
   s.ResultCode = DecodeDirectory(header.data() + g.RecordsOffset, 0, dir, packed);
   if (s.ResultCode != kStatusOk || dir.UniqueCount == 0) return;
+  // A read's total is known once the directory tells the image's size.
+  ExpectWireBytes(TransferWireBytes(packed, false));
   std::vector<uint8_t> image(static_cast<size_t>(packed));
   if (!ReadUnit(kReqImage, image.data(), packed)) return;
   s.ResultCode = DecodeTables(dir, 0, image.data(), packed, *s.Tables);

@@ -36,7 +36,8 @@ bool Identify(uint8_t& versionId, int32_t& versionCode);
 // The session's expected total on the wire (SessionContext::WireTotal): the
 // bytes a handshaked transfer of an n-byte block takes, and raising the total
 // to what has been exchanged so far plus `more`. The drivers plan their whole
-// request sequence this way as soon as its sizes are known.
+// request sequence this way as soon as its sizes are known (a read once its
+// directory has told the image's size); until then the total stays 0.
 int64_t TransferWireBytes(int32_t n, bool write);
 void ExpectWireBytes(int64_t more);
 // Request 20: command, status, one byte.

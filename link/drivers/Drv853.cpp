@@ -33,6 +33,7 @@ void ReadTables853() {
   // A mode word other than 0 or 1 is as impossible as a bad record.
   s.ResultCode = DecodeDirectory(block.data() + 2, mode, dir, packed);
   if (s.ResultCode != kStatusOk || dir.UniqueCount == 0) return;
+  ExpectWireBytes(TransferWireBytes(packed, false));
   std::vector<uint8_t> image(static_cast<size_t>(packed));
   if (!ReadUnit(kReqImage, image.data(), packed)) return;
   s.ResultCode = DecodeTables(dir, mode, image.data(), packed, *s.Tables);
