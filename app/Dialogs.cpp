@@ -91,8 +91,10 @@ class QtDialogs : public DialogService {
     return Ask(parent, text, QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel);
   }
   Answer AskYesNo(QWidget* parent, const QString& text, bool defaultNo) override {
-    return Ask(parent, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No,
-               defaultNo ? QMessageBox::No : QMessageBox::Yes);
+    // Closing the box is No: nothing is changed without a Yes.
+    const Answer a = Ask(parent, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No,
+                         defaultNo ? QMessageBox::No : QMessageBox::Yes);
+    return a == Answer::Yes ? Answer::Yes : Answer::No;
   }
   QString OpenFileName(QWidget* parent, const QString& caption, const QString& folder,
                        const QString& filter) override {

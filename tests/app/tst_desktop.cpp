@@ -102,6 +102,40 @@ class TestDesktop : public QObject {
     QCOMPARE(ButtonTexts(dialog.findChild<QDialogButtonBox*>()), (QStringList{"Открыть", "Отмена"}));
   }
 
+  // Before the unit is changed: Enter must not delete by accident.
+  void deleteQuestionDefaultsToNoInTheToolkitsBox() {
+    QString seen;
+    WhenModalIs<QMessageBox>([&seen](QMessageBox* box) {
+      seen = box->defaultButton()->text().remove('&');
+      box->reject();
+    });
+    QCOMPARE(tgx::Dialogs().AskYesNo(Main(), "?", true), Answer::No);
+    QCOMPARE(seen, QString("Нет"));
+  }
+
+  void reasonShowsUnderTheOutcome() {
+    QString seen;
+    WhenModalIs<QMessageBox>([&seen](QMessageBox* box) {
+      seen = box->text() + "|" + box->informativeText();
+      box->reject();
+    });
+    tgx::Dialogs().InformDetail(Main(), "Таблицы системы отличны от проекта !", "Канал 2: отличается");
+    QCOMPARE(seen, QString("Таблицы системы отличны от проекта !|Канал 2: отличается"));
+  }
+
+  // Many channels would run the box off the screen: they go to its details.
+  void longReasonGoesToTheDetails() {
+    QString seen;
+    WhenModalIs<QMessageBox>([&seen](QMessageBox* box) {
+      seen = box->detailedText();
+      box->reject();
+    });
+    QStringList lines;
+    for (int k = 1; k <= 16; ++k) lines << QString("Канал %1: отличается").arg(k);
+    tgx::Dialogs().InformDetail(Main(), "x", lines.join('\n'));
+    QCOMPARE(seen, lines.join('\n'));
+  }
+
   // ---------------------------------------------------------------- shortcuts
 
   void shortcutsAreShownInTheMenus_data() {

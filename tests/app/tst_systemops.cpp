@@ -16,6 +16,7 @@
 #include <QStatusBar>
 
 #include "app/Flink.h"
+#include "app/Qtext.h"
 #include "app/core/Options.h"
 #include "journal/Journal.h"
 #include "link/Ukdr_drv.h"
@@ -444,6 +445,24 @@ class TestSystemOps : public QObject {
     QVERIFY(dialogs.OfKind(ScriptedDialogs::Kind::Inform).empty());
     QVERIFY(Locked());
     QVERIFY2(ticksAtCancel > 0, "the GUI thread waited for the session");
+  }
+
+  // The status panel shows the status text; the reason lines wait in its tooltip.
+  void failedSessionGivesItsReasonInTheStatusTooltip() {
+    ScriptedDialogs dialogs;
+    UKEDR_DRV holder;
+    QVERIFY(holder.OpenLink(0, 500));
+    WhenModal([](QWidget* w) {
+      if (w != Progress() || Progress()->findChild<QLabel*>("Label1")->text().isEmpty()) return false;
+      Progress()->CancelBtnClick();
+      return true;
+    }, kWaitMs);
+    Main()->LockTimer()->stop();
+    Main()->NStrReadClick();
+    const TBVLink& session = Progress()->Session();
+    QVERIFY(!session.StatusDetail.empty());
+    QCOMPARE(Main()->findChild<QLabel*>("StrBarPanel2")->toolTip(),
+             tgx::ToQt(session.StatusText) + "\n" + tgx::ToQt(session.StatusDetail));
   }
 
   void busyPortWorksOnceFreed() {
