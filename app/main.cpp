@@ -15,20 +15,36 @@ int main(int argc, char** argv) {
   std::vector<std::string> given(argv, argv + argc);
   std::vector<char*> original;
   for (std::string& a : given) original.push_back(a.data());
-  original.push_back(nullptr);
-  const int count = static_cast<int>(given.size());
+  const bool testMode = tgx::IsTestModeArgument(static_cast<int>(original.size()), original.data());
+  // --help and --version answer before anything needs a display.
+  {
+    QStringList raw;
+    for (const std::string& a : given) raw << QString::fromLocal8Bit(a.c_str());
+    const tgx::CommandLine asked = tgx::ParseCommandLine(raw);
+    if (asked.exit && asked.exitCode == 0) {
+      std::fputs(asked.output.toLocal8Bit().constData(), stdout);
+      return 0;
+    }
+  }
   QApplication app(argc, argv);
 
+  // What is left once Qt has taken its own options (-platform, -style...):
   // --help, --version and usage errors answer without opening a window.
-  QStringList arguments;
-  for (int i = 0; i < count; ++i) arguments << QString::fromLocal8Bit(original[static_cast<size_t>(i)]);
+  QStringList arguments = QCoreApplication::arguments();
+  // A "-t" that only came first once Qt's options went is not the switch.
+  if (!testMode && arguments.size() > 1 && arguments[1] == QLatin1String("-t")) arguments.removeAt(1);
   const tgx::CommandLine line = tgx::ParseCommandLine(arguments);
   if (line.exit) {
     std::fputs(line.output.toLocal8Bit().constData(), line.toStderr ? stderr : stdout);
     return line.exitCode;
   }
 
-  tgx::StartApplication(count, original.data());
+  std::vector<std::string> left;
+  for (const QString& a : arguments) left.push_back(a.toLocal8Bit().toStdString());
+  std::vector<char*> start;
+  for (std::string& a : left) start.push_back(a.data());
+  start.push_back(nullptr);
+  tgx::StartApplication(static_cast<int>(left.size()), start.data());
   QObject::connect(tgx::MainWindow(), &TPrjForm::Closed, &app, &QApplication::quit, Qt::QueuedConnection);
   try {
     app.exec();

@@ -72,7 +72,11 @@ class TestDesktop : public QObject {
   TempDir config_{"tgx-desktop"};
 
  private slots:
-  void initTestCase() { qputenv("TGX_CONFIG_DIR", QByteArray::fromStdString(config_.Path().string())); }
+  void initTestCase() {
+    qputenv("TGX_CONFIG_DIR", QByteArray::fromStdString(config_.Path().string()));
+    // A session that a command starts records into the test's folder only.
+    qputenv("TGX_DATA_DIR", QByteArray::fromStdString(config_.Path().string()));
+  }
   void init() {
     QFile::remove(QString::fromStdString(tgx::OptionsFilePath()));
     Start();

@@ -69,7 +69,11 @@ class TestMainWindow : public QObject {
   TempDir config_{"tgx-mainwindow"};
 
  private slots:
-  void initTestCase() { qputenv("TGX_CONFIG_DIR", QByteArray::fromStdString(config_.Path().string())); }
+  void initTestCase() {
+    qputenv("TGX_CONFIG_DIR", QByteArray::fromStdString(config_.Path().string()));
+    // A session that a command starts records into the test's folder only.
+    qputenv("TGX_DATA_DIR", QByteArray::fromStdString(config_.Path().string()));
+  }
   void init() { Start(); }
   void cleanup() {
     StopWatching();
