@@ -576,7 +576,9 @@ void TPrjForm::UpdateRecentFiles() {
     nrecent_[i]->setVisible(used);
     if (!used) continue;
     const QString path = tgx::PathToQt(recent[static_cast<size_t>(i)]);
-    nrecent_[i]->setText(QStringLiteral("&%1 %2").arg(i + 1).arg(QFileInfo(path).fileName()));
+    // An '&' in a file name is shown, not taken for the menu's accelerator.
+    const QString shown = QFileInfo(path).fileName().replace(QLatin1Char('&'), QStringLiteral("&&"));
+    nrecent_[i]->setText(QStringLiteral("&%1 %2").arg(i + 1).arg(shown));
     nrecent_[i]->setToolTip(path);
     nrecent_[i]->setStatusTip(path);
   }

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
@@ -25,6 +26,7 @@
 #include "app/Appinfo.h"
 #include "app/Qtext.h"
 #include "forms/Readback.h"
+#include "model/Prjvol.h"
 #include "app/core/Options.h"
 #include "support/MainWindowFixture.h"
 #include "support/ModalDriver.h"
@@ -267,6 +269,13 @@ class TestDesktop : public QObject {
     QCOMPARE(Action("NRecent1")->text(), QString("&1 vertical_cylinder.fs"));
   }
 
+  void ampersandInARecentNameIsShown() {
+    tgx::AddRecentFile("/srv/a&b.fs");
+    Main()->findChild<QMenu*>("NPrj")->popup(QPoint(0, 0));
+    Main()->findChild<QMenu*>("NPrj")->hide();
+    QCOMPARE(Action("NRecent1")->text(), QString("&1 a&&b.fs"));
+  }
+
   void recentListHidesUnusedPlaces() {
     QVERIFY(!Action("NRecent1")->isVisible());
   }
@@ -286,6 +295,43 @@ class TestDesktop : public QObject {
     dialogs.Clear();
     Main()->ImportButtonClick();
     QCOMPARE(QDir(dialogs.OfKind(Kind::OpenFile).at(0).folder), QDir(Example("")));
+  }
+
+  // ---------------------------------------------------------------- the journal
+
+  void journalItemOpensTheJournalWindow() {
+    bool shown = false;
+    WhenModal([&shown](QWidget* w) {
+      shown = w->objectName() == "JournalForm";
+      static_cast<QDialog*>(w)->reject();
+      return true;
+    });
+    Action("NJournal")->trigger();
+    QVERIFY(shown);
+  }
+
+  // Tables from the journal replace a modified project only past its save question.
+  void tablesFromTheJournalAskToSaveFirst() {
+    ScriptedDialogs dialogs;
+    SetForms(kTwoForms, true);
+    GROUPTAB tables;
+    PARTAB t;
+    for (int i = 0; i < 10; ++i) t.Append(i * 7);
+    tables.Add(t);
+    dialogs.answers = {Answer::Cancel};
+    QVERIFY(!Main()->OpenTablesAsProject(tables, "x"));
+    QCOMPARE(Main()->Project().FormCount(), 2);
+  }
+
+  void tablesFromTheJournalBecomeTheProject() {
+    ScriptedDialogs dialogs;
+    SetForms(kTwoForms);
+    GROUPTAB tables;
+    PARTAB t;
+    for (int i = 0; i < 10; ++i) t.Append(i * 7);
+    tables.Add(t);
+    QVERIFY(Main()->OpenTablesAsProject(tables, "x"));
+    QCOMPARE(Grid()->rowCount(), 1);
   }
 
   // ---------------------------------------------------------------- help
