@@ -60,6 +60,7 @@ namespace {
 constexpr int kWidth = 404;
 constexpr int kHeight = 477;
 constexpr int kLockOutMs = 1000;
+constexpr int kStatusLineMs = 20000;
 constexpr int kRowHeight = 18;
 constexpr int kToolBarHeight = 29;
 constexpr int kButtonSize = 23;
@@ -838,7 +839,8 @@ void TPrjForm::RecordInJournal(tgx::JournalOp op, const TBVLink& session) {
   const QString name = ToQt(project_.Name());
   const std::string file = QFileInfo(name).isFile() ? tgx::PathFromQt(QFileInfo(name).absoluteFilePath()) : "";
   const std::string message = tgx::RecordSessionOnce(tgx::SessionEntry(session, op, file));
-  if (!message.empty()) proj_bar_->showMessage(ToQt(message));
+  // A while, not for good: the line covers the project's panels meanwhile.
+  if (!message.empty()) proj_bar_->showMessage(ToQt(message), kStatusLineMs);
 }
 
 QString TPrjForm::WriteQuestion() const {
