@@ -135,13 +135,38 @@ std::string TBVLink::FailureDetail(const SessionContext& s) const {
   }
 }
 
+namespace {
+// What the change after a backup read will exchange, so that the backup's
+// planned total already holds it: the drivers' own plans, from the tables as
+// they pack in mode 0.
+int64_t ChangeWireBytes(uint8_t driverIndex, uint8_t operation, const GROUPTAB& tables) {
+  TArjTab arj(0);
+  arj.Pack(tables);
+  const int64_t image = arj.Errors == 0 && arj.Directory.UniqueCount > 0 ? TransferWireBytes(arj.Size(), true) : 0;
+  if (const HeaderGeometry* g = HeaderGeometryOf(driverIndex)) {
+    const int64_t header = kPrepareWireBytes + TransferWireBytes(g->HeaderSize, false) +
+                           TransferWireBytes(g->HeaderSize, true);
+    return operation == kOpWrite ? TransferWireBytes(2, false) + header + image : header;
+  }
+  const int64_t compact = kPrepareWireBytes + TransferWireBytes(kCompactBlockSize, true);
+  if (operation != kOpWrite) return compact;
+  if (!IsDrv960Index(driverIndex)) return compact + image;
+  // Request 8, and a "96XX" asks for its memory.
+  const int64_t memory = Drv960Limit(driverIndex) == 0 ? TransferWireBytes(4, false) : 0;
+  return TransferWireBytes(2, false) + memory + compact + image;
+}
+}  // namespace
+
 bool TBVLink::TakeBackup(SessionContext& s) {
+  s.WireAfterDriver = ChangeWireBytes(DriverOfVersion(VersionId), Operation, Tables) +
+                      (VersionId >= kFirstRestartingId ? TransferWireBytes(0, false) : 0);
   // The same driver reads into Backup; the session's own tables stay as given.
   s.Operation = kOpRead;
   s.Tables = &Backup;
   RunDriverOfIndex(DriverOfVersion(VersionId));
   s.Operation = Operation;
   s.Tables = &Tables;
+  s.WireAfterDriver = 0;
   BackupTaken = s.ResultCode == kStatusOk;
   if (!BackupTaken) Backup.Clear();
   return BackupTaken;

@@ -220,5 +220,29 @@ TEST_F(SessionCancel, WireCountFollowsTheLine) {
   }
 }
 
+// With a backup read first, the total planned during the backup already
+// holds the write that follows: the bar does not run back between the two.
+TEST_F(SessionCancel, BackupAndWriteShareOneTotal) {
+  {
+    SimRunner fast({"--version-code", "8530"}, state_);
+    Start(fast, kOpWrite, Ramp(1200));
+    session_->WaitFinished();
+    ASSERT_TRUE(session_->Succeeded) << Status();
+  }
+  SimRunner sim({"--version-code", "8530", "--pace"}, state_);
+  session_->BackupFirst = true;
+  Start(sim, kOpWrite, Ramp(1500));
+  std::vector<int64_t> totals;
+  while (!session_->Finished) {
+    if (const int64_t t = session_->WireBytesTotal; t > 0) totals.push_back(t);
+    std::this_thread::sleep_for(20ms);
+  }
+  ASSERT_TRUE(session_->Succeeded) << Status();
+  ASSERT_TRUE(session_->BackupTaken);
+  ASSERT_FALSE(totals.empty());
+  const int64_t line = LineBytes(sim.Log());
+  for (const int64_t t : totals) EXPECT_EQ(t, line);
+}
+
 }  // namespace
 }  // namespace tgxtest
