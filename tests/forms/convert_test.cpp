@@ -87,14 +87,9 @@ TEST(FormRowOfIndex, FirstRowAtOrAboveTheEntrysLevel) {
       {"a level that is no number is passed over", 4, {"0", "0", "?", "50", "2500", "200"}, 10, 2},
       // Increments: the index is the level itself.
       {"increments", 5, {"0", "1", "100", "2", "200", "3"}, 100, 1},
+      {"no row in a form without rows", 4, {}, 0, -1},
   };
   for (const auto& c : cases) EXPECT_EQ(FormRowOfIndex(Form(c.type, c.cells), c.index), c.row) << c.what;
-}
-
-TEST(FormRowOfIndex, NoRowInAFormWithoutRows) {
-  FORMA empty;
-  empty.SetType(4);
-  EXPECT_EQ(FormRowOfIndex(empty, 0), -1);
 }
 
 TEST(ConvertForm, TablesOfEachType) {

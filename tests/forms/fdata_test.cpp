@@ -61,11 +61,7 @@ TEST(FdataReadText, GapsStayTrailingFormsWithoutDataGo) {
   ASSERT_TRUE(d.ReadText("# a\n| 1 2\n# b\n# c\n| 3 4\n# d\n| 5\n# e\n", 1));
   EXPECT_EQ(d.Count(), 3);
   EXPECT_FALSE(d.Form(1).Defined());
-}
-
-TEST(FdataReadText, AFileWithoutADefinedFormIsRefused) {
-  FDATA d;
-  EXPECT_FALSE(d.ReadText("# only\n| 5\n", 1));
+  EXPECT_FALSE(d.ReadText("# only\n| 5\n", 1)) << "no defined form at all";
 }
 
 TEST(FdataReadText, SixteenFormsAtMost) {
@@ -119,43 +115,32 @@ TEST(FdataWriteText, SaveAndLoadKeepTitlesAndValuesForEveryType) {
   }
 }
 
-TEST(Fdata, FileNameForType) {
-  EXPECT_EQ(FDATA::FileNameForType("/d/a.f1", 1), "/d/a.fs");
-  EXPECT_EQ(FDATA::FileNameForType("/d/a.fs", 5), "/d/a.f2");
-  EXPECT_EQ(FDATA::FileNameForType("/d.x/a", 3), "/d.x/a.fs2");
-}
-
+// Each refusal's first line says what is wrong; the second names the file.
+// A file that is no form file leaves the set untouched.
 TEST_F(FdataFile, LoadShowsWhyItFailed) {
   d.AddNew();
   WriteBytes(Path("a.f2"), "# a\n| 1 2\n| 3 4\n");
   WriteBytes(Path("a.txt"), "# a\n| 1 2\n| 3 4\n");
-  EXPECT_FALSE(d.Load(Path("a.f2")));
-  EXPECT_FALSE(d.Load(Path("a.txt")));
-  EXPECT_EQ(d.Count(), 1);  // not a form file: the set is untouched
-
   fs::create_directory(Path("folder.fs"));
   WriteBytes(Path("one.fs"), "# one value\n| 5\n");
-  // Far larger than any form could be.
-  WriteBytes(Path("big.f1"), "# a\n| 0 0\n| 10 1\n" + std::string(9 * 1024 * 1024, ' '));
-  for (const char* file : {"missing.fs", "folder.fs", "one.fs", "big.f1"}) {
-    EXPECT_FALSE(d.Load(Path(file))) << file;
+  WriteBytes(Path("big.f1"), "# a\n| 0 0\n| 10 1\n" + std::string(9 * 1024 * 1024, ' '));  // beyond any form
+  const std::pair<const char*, const char*> cases[] = {
+      {"a.f2", "Неизвестная форма!"}, {"a.txt", "Неизвестная форма!"}, {"missing.fs", "Файл испорчен!"},
+      {"folder.fs", "Файл испорчен!"},  {"one.fs", " Ошибка формы! "},   {"big.f1", "Файл испорчен!"},
+  };
+  for (const auto& [file, first] : cases) {
+    SCOPED_TRACE(file);
+    sink.shown.clear();
+    EXPECT_FALSE(d.Load(Path(file)));
+    ASSERT_EQ(sink.shown.size(), 1u);
+    EXPECT_EQ(sink.shown[0].substr(0, sink.shown[0].find('\n')), Msg(first));
+    EXPECT_NE(sink.shown[0].find('\n' + Path(file)), std::string::npos);
+    if (std::string(file).starts_with("a.")) EXPECT_EQ(d.Count(), 1);
   }
   EXPECT_EQ(d.Count(), 0);
-  const char* first[] = {"Неизвестная форма!", "Неизвестная форма!", "Файл испорчен!",
-                         "Файл испорчен!", " Ошибка формы! ", "Файл испорчен!"};
-  const char* files[] = {"a.f2", "a.txt", "missing.fs", "folder.fs", "one.fs", "big.f1"};
-  ASSERT_EQ(sink.shown.size(), 6u);
-  for (size_t i = 0; i < 6; ++i) {
-    const std::string& m = sink.shown[i];
-    EXPECT_EQ(m.substr(0, m.find('\n')), Msg(first[i])) << files[i];
-    // The reason follows on a second line and names the file.
-    EXPECT_NE(m.find('\n' + Path(files[i])), std::string::npos) << files[i];
-  }
-
   WriteBytes(Path("UP.FS2"), "\r\n\r\n# a\r\n\r\n        1\r\n        2");
   ASSERT_TRUE(d.Load(Path("UP.FS2")));
   EXPECT_EQ(d.Form(0).Type(), 3);
-  EXPECT_EQ(sink.shown.size(), 6u);
 }
 
 TEST_F(FdataFile, SaveReplacesTheFileWholeOrNotAtAll) {
