@@ -22,6 +22,26 @@ namespace tgxtest {
 
 using Strings = std::vector<std::string>;
 
+inline std::string Example(const char* name) { return std::string(TGX_SOURCE_DIR) + "/examples/" + name; }
+
+inline std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+inline void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// The TAB-separated fields of an output line, a trailing empty one included.
+inline Strings Fields(const std::string& line) {
+  Strings f;
+  std::istringstream s(line);
+  for (std::string field; std::getline(s, field, '\t');) f.push_back(field);
+  if (!line.empty() && line.back() == '\t') f.push_back("");
+  return f;
+}
+
 class CtlRunner {
  public:
   struct Result {
@@ -56,8 +76,7 @@ class CtlRunner {
     Result r;
     std::istringstream s(out);
     for (std::string line; std::getline(s, line);) r.lines.push_back(line);
-    std::ifstream err(ErrPath(), std::ios::binary);
-    r.err.assign(std::istreambuf_iterator<char>(err), {});
+    r.err = ReadFile(ErrPath());
     r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;
   }

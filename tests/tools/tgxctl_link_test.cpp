@@ -18,12 +18,6 @@
 namespace tgxtest {
 namespace {
 
-std::string Example(const char* name) { return std::string(TGX_SOURCE_DIR) + "/examples/" + name; }
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 class TgxctlLink : public ::testing::Test {
  protected:
   // The output is `lines`; a first line ending in a tab is the start of the

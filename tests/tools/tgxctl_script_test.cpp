@@ -27,23 +27,6 @@ extern char** environ;
 namespace tgxtest {
 namespace {
 
-std::string Example(const char* name) { return std::string(TGX_SOURCE_DIR) + "/examples/" + name; }
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteFile(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
-
-Strings Fields(const std::string& line) {
-  Strings f;
-  std::istringstream s(line);
-  for (std::string field; std::getline(s, field, '\t');) f.push_back(field);
-  if (!line.empty() && line.back() == '\t') f.push_back("");
-  return f;
-}
-
 class TgxctlScript : public ::testing::Test {
  protected:
   std::string File(const char* name) const { return dir_.File(name); }
@@ -94,20 +77,22 @@ TEST_F(TgxctlScript, VersionNamesTheProgramAndFourNumbers) {
   EXPECT_TRUE(std::regex_match(r.lines[0], std::regex(R"(tgxctl \d+\.\d+\.\d+\.\d+)"))) << r.lines[0];
 }
 
-// Output that does not reach its reader is a failure, not a silent success.
-TEST_F(TgxctlScript, OutputOnAFullDeviceExitsTwo) {
-  const auto [exit, err] = RunOnto(::open("/dev/full", O_WRONLY | O_CLOEXEC), {"check", Example("station_with_gap.fs")});
-  EXPECT_EQ(exit, 2);
-  EXPECT_NE(err.find("вывод не записан"), std::string::npos) << err;
-}
-
-TEST_F(TgxctlScript, OutputIntoAClosedPipeExitsTwo) {
+// Output that does not reach its reader is a failure, not a silent success:
+// a full device, and a pipe whose reader is gone before anything is written.
+TEST_F(TgxctlScript, OutputThatCannotBeWrittenExitsTwo) {
   int p[2];
   ASSERT_EQ(::pipe2(p, O_CLOEXEC), 0);
-  ::close(p[0]);  // the reader is gone before anything is written
-  const auto [exit, err] = RunOnto(p[1], {"tables", Example("vertical_cylinder.fs")});
-  EXPECT_EQ(exit, 2);
-  EXPECT_NE(err.find("вывод не записан"), std::string::npos) << err;
+  ::close(p[0]);
+  const std::pair<int, Strings> cases[] = {
+      {::open("/dev/full", O_WRONLY | O_CLOEXEC), {"check", Example("station_with_gap.fs")}},
+      {p[1], {"tables", Example("vertical_cylinder.fs")}},
+  };
+  for (const auto& [fd, args] : cases) {
+    SCOPED_TRACE(args[0]);
+    const auto [exit, err] = RunOnto(fd, args);
+    EXPECT_EQ(exit, 2);
+    EXPECT_NE(err.find("вывод не записан"), std::string::npos) << err;
+  }
 }
 
 // Paths that name no file are refused before anything is read or written.
@@ -134,24 +119,22 @@ TEST_F(TgxctlScript, ImportCsvWritesTheFormFileOfItsType) {
   EXPECT_EQ(cm.lines, Strings{File("cm.fs")});
 }
 
-TEST_F(TgxctlScript, ImportCsvCellThatIsNoNumber) {
-  WriteFile(File("in.csv"), "level;a\r\n0;0\r\n10;1x0\r\n");
-  const CtlRunner::Result r = Run({"import-csv", File("in.csv"), File("out.fs")});
-  EXPECT_EQ(r.exit, 3);
-  EXPECT_NE(r.err.find("Строка 3, столбец 2"), std::string::npos) << r.err;
-  EXPECT_FALSE(std::filesystem::exists(File("out.fs")));
-  EXPECT_FALSE(std::filesystem::exists(File("out.f1")));
-}
-
-TEST_F(TgxctlScript, ImportCsvUsageErrors) {
+TEST_F(TgxctlScript, UsageErrors) {
   WriteFile(File("in.csv"), "0;0\r\n10;100\r\n");
-  for (const Strings& args : {Strings{"import-csv", File("in.csv")}, Strings{"import-csv", File("in.csv"), "o", "--levels", "km"},
-                              Strings{"import-csv", File("in.csv"), "o", "--volumes", "gal"},
-                              Strings{"import-csv", File("in.csv"), "o", "--type", "2"},
-                              Strings{"export-csv", Example("vertical_cylinder.fs"), "o.csv", "--delimiter", "|"}}) {
-    SCOPED_TRACE(args.back());
-    EXPECT_EQ(Run(args).exit, 64);
-  }
+  const Strings cases[] = {
+      {"import-csv", File("in.csv")},
+      {"import-csv", File("in.csv"), "o", "--levels", "km"},
+      {"import-csv", File("in.csv"), "o", "--volumes", "gal"},
+      {"import-csv", File("in.csv"), "o", "--type", "2"},
+      {"export-csv", Example("vertical_cylinder.fs"), "o.csv", "--delimiter", "|"},
+      {"journal"},
+      {"journal", "list", "--operation", "erase"},
+      {"journal", "export", "x", File("o")},
+      // A backup is taken only before a change.
+      {"--device", File("none"), "--backup", "read", File("x.fs")},
+      {"--device", File("none"), "--backup", "compare", Example("vertical_cylinder.fs")},
+  };
+  for (const Strings& args : cases) EXPECT_EQ(Run(args).exit, 64) << ::testing::PrintToString(args);
 }
 
 TEST_F(TgxctlScript, ExportCsvWithEachDelimiter) {
@@ -165,10 +148,16 @@ TEST_F(TgxctlScript, ExportCsvWithEachDelimiter) {
   }
 }
 
-TEST_F(TgxctlScript, ExportCsvRefusesAFormThatDoesNotConvert) {
+// A cell that is no number, a form that does not convert: exit 3, nothing written.
+TEST_F(TgxctlScript, CsvThatDoesNotConvertExitsThreeAndWritesNothing) {
+  WriteFile(File("in.csv"), "level;a\r\n0;0\r\n10;1x0\r\n");
+  const CtlRunner::Result import = Run({"import-csv", File("in.csv"), File("out.fs")});
+  EXPECT_EQ(import.exit, 3);
+  EXPECT_NE(import.err.find("Строка 3, столбец 2"), std::string::npos) << import.err;
+  EXPECT_FALSE(std::filesystem::exists(File("out.fs")));
+  EXPECT_FALSE(std::filesystem::exists(File("out.f1")));
   WriteFile(File("bad.fs"), "# a\r\n| 0 10 25 45\r\n# b\r\n| 0 99999999999\r\n");
-  const CtlRunner::Result r = Run({"export-csv", File("bad.fs"), File("t.csv")});
-  EXPECT_EQ(r.exit, 3);
+  EXPECT_EQ(Run({"export-csv", File("bad.fs"), File("t.csv")}).exit, 3);
   EXPECT_FALSE(std::filesystem::exists(File("t.csv")));
 }
 
@@ -226,32 +215,9 @@ TEST_F(TgxctlScript, SessionWithAnUnwritableJournal) {
   EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
 }
 
-TEST_F(TgxctlScript, JournalUsageAndUnknownSession) {
-  EXPECT_EQ(Run({"journal", "list", "--operation", "erase"}).exit, 64);
-  EXPECT_EQ(Run({"journal", "export", "x", File("o")}).exit, 64);
-  EXPECT_EQ(Run({"journal"}).exit, 64);
-  const CtlRunner::Result unknown = Run({"journal", "export", "42", File("o")});
-  EXPECT_EQ(unknown.exit, 2);
-  EXPECT_NE(unknown.err.find("42"), std::string::npos) << unknown.err;
-}
-
-// A written project comes back from the journal as the unit then held it.
-TEST_F(TgxctlScript, JournalExportOfAWrite) {
-  SimRunner sim({"--version-code", "9616"});
-  ASSERT_EQ(Run({"--device", sim.Path(), "write", Example("station_with_gap.fs")}).exit, 0);
-  ASSERT_EQ(Run({"--device", sim.Path(), "read", File("before.fs")}).exit, 0);
-  ASSERT_EQ(Run({"--device", sim.Path(), "write", Example("vertical_cylinder.fs")}).exit, 0);
-  const CtlRunner::Result exported = Run({"journal", "export", "1", File("back.txt")});
-  EXPECT_EQ(exported.exit, 0);
-  EXPECT_EQ(exported.lines, Strings{File("back.fs")});
-  ASSERT_EQ(Run({"--device", sim.Path(), "write", File("back.fs")}).exit, 0);
-  ASSERT_EQ(Run({"--device", sim.Path(), "read", File("after.fs")}).exit, 0);
-  EXPECT_EQ(ReadFile(File("after.fs")), ReadFile(File("before.fs")));
-}
-
-// The tables a write replaced come back from the journal's backup into the
-// unit exactly.
-TEST_F(TgxctlScript, JournalBackupRoundTrip) {
+// A written project, and the tables a write with a backup replaced, come back
+// from the journal into the unit exactly.
+TEST_F(TgxctlScript, JournalExportOfAProjectAndOfABackup) {
   SimRunner sim({"--version-code", "9616"});
   ASSERT_EQ(Run({"--device", sim.Path(), "write", Example("station_with_gap.fs")}).exit, 0);
   ASSERT_EQ(Run({"--device", sim.Path(), "read", File("before.fs")}).exit, 0);
@@ -260,17 +226,22 @@ TEST_F(TgxctlScript, JournalBackupRoundTrip) {
   ASSERT_EQ(newest.size(), 8u);
   EXPECT_EQ(newest[2], "write");
   EXPECT_EQ(newest[7], "backup");
-  const CtlRunner::Result exported = Run({"journal", "export", newest[0], File("restore"), "--backup"});
-  EXPECT_EQ(exported.exit, 0);
-  EXPECT_EQ(exported.lines, Strings{File("restore.fs")});
-  ASSERT_EQ(Run({"--device", sim.Path(), "write", File("restore.fs")}).exit, 0);
-  ASSERT_EQ(Run({"--device", sim.Path(), "read", File("after.fs")}).exit, 0);
-  EXPECT_EQ(ReadFile(File("after.fs")), ReadFile(File("before.fs")));
-}
-
-TEST_F(TgxctlScript, BackupOnlyForAChange) {
-  EXPECT_EQ(Run({"--device", File("none"), "--backup", "read", File("x.fs")}).exit, 64);
-  EXPECT_EQ(Run({"--device", File("none"), "--backup", "compare", Example("vertical_cylinder.fs")}).exit, 64);
+  const std::pair<Strings, std::string> cases[] = {
+      {{"journal", "export", "1", File("back.txt")}, File("back.fs")},
+      {{"journal", "export", newest[0], File("restore"), "--backup"}, File("restore.fs")},
+  };
+  for (const auto& [args, written] : cases) {
+    SCOPED_TRACE(written);
+    const CtlRunner::Result exported = Run(args);
+    EXPECT_EQ(exported.exit, 0);
+    EXPECT_EQ(exported.lines, Strings{written});
+    ASSERT_EQ(Run({"--device", sim.Path(), "write", written}).exit, 0);
+    ASSERT_EQ(Run({"--device", sim.Path(), "read", File("after.fs")}).exit, 0);
+    EXPECT_EQ(ReadFile(File("after.fs")), ReadFile(File("before.fs")));
+  }
+  const CtlRunner::Result unknown = Run({"journal", "export", "42", File("o")});
+  EXPECT_EQ(unknown.exit, 2);
+  EXPECT_NE(unknown.err.find("42"), std::string::npos) << unknown.err;
 }
 
 // After the verdict, one line per channel that is not the same.
