@@ -54,12 +54,12 @@ REPORTLAYOUT Laid(const EPROJECT& p, const std::vector<int>& channels = {}, int3
   return BuildReport(p, {}, channels, "01.02.2024", SmallSheet(height));
 }
 
-// Per page: section number, F for its first page or C, the levels of its rows
+// Per page: the channel of its section, F for its first page or C, the levels of its rows
 // and the blocks that stand on it with their tops.
 std::string PagePlan(const REPORTLAYOUT& l) {
   std::string s;
   for (const REPORTPAGE& p : l.pages) {
-    s += (s.empty() ? "" : " | ") + std::to_string(p.section + 1) + (p.first ? "F" : "C") + ":";
+    s += (s.empty() ? "" : " | ") + std::to_string(l.sections[static_cast<size_t>(p.section)].channel) + (p.first ? "F" : "C") + ":";
     if (p.tableTop >= 0) s += " T@" + std::to_string(p.tableTop);
     for (const REPORTROW& r : p.rows) s += " " + std::to_string(r.levelCm);
     if (p.summaryTop >= 0) s += " S@" + std::to_string(p.summaryTop);
@@ -82,32 +82,28 @@ TEST(ReportLayout, RowsHoldTenCentimetresAndTheLastOneEndsWithEmptyCells) {
   EXPECT_EQ(RowText(l.pages[1].rows[0]), "20: 60 63 66");
 }
 
-TEST(ReportLayout, PagesBreakAtTheRowLimitWithTheColumnHeaderOnEach) {
-  // 45 entries: two rows under the full header, three on the next page; the
-  // summary (250) does not fit below 950 + 40 and the graph (300) not below
-  // 600 + 250 + 40, so each starts a page of its own.
-  const REPORTLAYOUT l = Laid(ProjectOf({45}));
-  EXPECT_EQ(PagePlan(l), "1F: T@690 0 10 | 1C: T@600 20 30 40 | 1C: S@600 | 1C: G@600");
-  EXPECT_EQ(l.sections[0].pageCount, 4);
-}
-
-TEST(ReportLayout, SummaryAndGraphShareThePageOfTheLastRowsWhenTheyFit) {
-  // Rows end at 690 + 50 + 300 = 1040; summary at 1080, graph at 1080 + 250 + 40.
-  EXPECT_EQ(PagePlan(Laid(ProjectOf({30}), {}, 2000)), "1F: T@690 0 10 20 S@1080 G@1370");
-}
-
-TEST(ReportLayout, GapsHaveNoSectionAndEachSectionStartsOnANewPage) {
+TEST(ReportLayout, WhereRowsSummariesAndGraphsFall) {
+  const struct {
+    const char* what;
+    std::vector<int> counts, channels;
+    int32_t height;
+    const char* plan;
+  } cases[] = {
+      // Two rows under the full header, three on the next page; the summary
+      // (250) does not fit below 950 + 40 and the graph (300) not below
+      // 600 + 250 + 40, so each starts a page of its own.
+      {"page breaks at the row limit", {45}, {}, 1000, "1F: T@690 0 10 | 1C: T@600 20 30 40 | 1C: S@600 | 1C: G@600"},
+      // Rows end at 690 + 50 + 300 = 1040; summary at 1080, graph at 1080 + 250 + 40.
+      {"summary and graph share the last rows' page", {30}, {}, 2000, "1F: T@690 0 10 20 S@1080 G@1370"},
+      {"a gap has no section, a section starts a page", {12, 0, 2}, {}, 1000,
+       "1F: T@690 0 10 | 1C: S@600 | 1C: G@600 | 3F: T@690 0 | 3C: S@600 | 3C: G@600"},
+      {"only the requested channels", {2, 2, 2}, {1, 3, 9}, 1000,
+       "1F: T@690 0 | 1C: S@600 | 1C: G@600 | 3F: T@690 0 | 3C: S@600 | 3C: G@600"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(PagePlan(Laid(ProjectOf(c.counts), c.channels, c.height)), c.plan) << c.what;
   const REPORTLAYOUT l = Laid(ProjectOf({12, 0, 2}));
-  ASSERT_EQ(l.sections.size(), 2u);
-  EXPECT_EQ(l.sections[1].channel, 3);
   EXPECT_EQ(l.sections[1].firstPage, 3);
-  EXPECT_EQ(PagePlan(l), "1F: T@690 0 10 | 1C: S@600 | 1C: G@600 | 2F: T@690 0 | 2C: S@600 | 2C: G@600");
-}
-
-TEST(ReportLayout, OnlyTheRequestedChannelsGetSections) {
-  const REPORTLAYOUT l = Laid(ProjectOf({2, 2, 2}), {1, 3, 9});
-  ASSERT_EQ(l.sections.size(), 2u);
-  EXPECT_EQ(l.sections[1].channel, 3);
+  EXPECT_EQ(l.sections[0].pageCount, 3);
 }
 
 TEST(ReportLayout, AFormThatDoesNotConvertGetsOnePageWithItsReason) {
@@ -122,26 +118,6 @@ TEST(ReportLayout, AFormThatDoesNotConvertGetsOnePageWithItsReason) {
   EXPECT_EQ(PagePlan(l).substr(PagePlan(l).rfind('|')), "| 2F: R@690");
   EXPECT_EQ(tgx::ToUtf8(ReasonText(l.sections[1])),
             "Форма не преобразуется в таблицу: строка 2: объём «99999999999» не является целым числом литров.");
-}
-
-TEST(ReportLayout, ReasonNamesTheRowAndTheTextThatStopTheConversion) {
-  const std::vector<std::tuple<int32_t, std::string, std::string>> cases = {
-      {1, "| 1 2", ""},
-      {4, "| 0 0\n| 10", "строка 2: объём «» не является целым числом литров"},
-      {4, "| 0 0\n| ? 5", "строка 2: уровень «?» не является целым числом"},
-      {2, "0.5\n1.2.3", "строка 2: объём «1.2.3» не является числом кубических метров или слишком велик"},
-      {1, "| 5 " + std::string(40, '9'),
-       "строка 2: объём «" + std::string(32, '9') + "…» не является целым числом литров"},
-      {4, "| -400 0\n| -300 5", "уровни пар вне допустимого диапазона: таблица не строится"},
-  };
-  for (const auto& [type, lines, reason] : cases) {
-    FDATA forms;
-    ASSERT_TRUE(forms.ReadText("# a\n" + lines + "\n", type)) << lines;
-    EXPECT_EQ(tgx::ToUtf8(ConversionFailureReason(forms.Form(0))), reason) << lines;
-  }
-  FORMA increments;
-  increments.Init(5);
-  EXPECT_EQ(tgx::ToUtf8(ConversionFailureReason(increments)), "форма приращений объёма (тип 5) не переводится в таблицу");
 }
 
 // CRC-32 the long way: bit by bit with the reflected polynomial, no table.

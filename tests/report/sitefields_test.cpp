@@ -17,6 +17,7 @@
 namespace tgxtest {
 namespace {
 
+// A line break inside a value would start a line of its own: it is saved as a blank.
 TEST(SiteFields, SaveAndLoadKeepEveryFieldInUtf8OnDisk) {
   TempDir dir;
   SITEFIELDS f;
@@ -24,23 +25,15 @@ TEST(SiteFields, SaveAndLoadKeepEveryFieldInUtf8OnDisk) {
   f.tank[15] = tgx::FromUtf8("РГС-25");
   f.by = tgx::FromUtf8("Иванов И. И.");
   f.date = "01.02.2024";
-  ASSERT_TRUE(SaveSiteFields(dir.File("tgx.site"), f));
+  f.object = "a\r\nb";
+  ASSERT_TRUE(SaveSiteFields(SiteFieldsPathBeside(dir.File("tgx.cfg")), f));
   std::stringstream disk;
   disk << std::ifstream(dir.File("tgx.site"), std::ios::binary).rdbuf();
   EXPECT_EQ(disk.str().substr(0, disk.str().find('\n') + 1), "org=ООО «Нефтесервис»\n");
   SITEFIELDS back;
   ASSERT_TRUE(LoadSiteFields(dir.File("tgx.site"), back));
+  f.object = "a  b";
   EXPECT_EQ(back, f);
-}
-
-TEST(SiteFields, ALineBreakInsideAValueIsSavedAsABlank) {
-  TempDir dir;
-  SITEFIELDS f;
-  f.object = "a\r\nb";
-  ASSERT_TRUE(SaveSiteFields(dir.File("s"), f));
-  SITEFIELDS back;
-  ASSERT_TRUE(LoadSiteFields(dir.File("s"), back));
-  EXPECT_EQ(back.object, "a  b");
 }
 
 TEST(SiteFields, ReadingSkipsCommentsUnknownKeysAndLineEnds) {
@@ -68,11 +61,6 @@ TEST(SiteFields, AFailedSaveLeavesWhatWasThere) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
 }
 
-TEST(SiteFields, TheFileLivesBesideTheConfiguration) {
-  EXPECT_EQ(SiteFieldsPathBeside("/home/u/.config/tgx/tgx.cfg"), "/home/u/.config/tgx/tgx.site");
-  EXPECT_EQ(SiteFieldsPathBeside("tgx.cfg"), "tgx.site");
-}
-
 TEST(SiteFields, FieldNames) {
   const std::vector<std::pair<std::string, bool>> names = {
       {"org", true}, {"object", true}, {"by", true}, {"date", true}, {"tank1", true}, {"tank16", true},
@@ -81,10 +69,8 @@ TEST(SiteFields, FieldNames) {
     SITEFIELDS f;
     EXPECT_EQ(SetSiteField(f, name, "v"), known) << name;
     EXPECT_EQ(f == SITEFIELDS{}, !known) << name;
+    if (name == "tank16") EXPECT_EQ(f.tank[15], "v");
   }
-  SITEFIELDS f;
-  SetSiteField(f, "tank16", "v");
-  EXPECT_EQ(f.tank[15], "v");
 }
 
 TEST(ChannelList, Parsing) {
