@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "journal/Journal.h"
@@ -49,25 +50,13 @@ TEST_F(JournalTest, EveryFieldRoundTrips) {
   const int64_t id = RecordOk(s);
   const auto back = journal_->Load(id);
   ASSERT_EQ(back.Status, tgx::LoadStatus::Loaded);
-  const SessionRecord& b = back.Session;
-  EXPECT_EQ(b.Id, id);
-  EXPECT_EQ(b.Started, s.Started);
-  EXPECT_EQ(b.Ended, s.Ended);
-  EXPECT_EQ(b.User, s.User);
-  EXPECT_EQ(b.Port, s.Port);
-  EXPECT_EQ(b.Device, s.Device);
-  EXPECT_EQ(b.VersionLabel, s.VersionLabel);
-  EXPECT_EQ(b.VersionCode, s.VersionCode);
-  EXPECT_EQ(b.Operation, s.Operation);
-  EXPECT_EQ(b.ResultCode, s.ResultCode);
-  EXPECT_EQ(b.StatusText, s.StatusText);
-  EXPECT_EQ(b.LongestWait, s.LongestWait);
-  EXPECT_EQ(b.Bytes, s.Bytes);
-  EXPECT_EQ(b.DurationMs, s.DurationMs);
-  EXPECT_EQ(b.ProjectFile, s.ProjectFile);
-  EXPECT_EQ(b.ProjectChecksum, s.ProjectChecksum);
-  EXPECT_EQ(b.Tables, s.Tables);
-  EXPECT_EQ(b.Backup, s.Backup);
+  auto fields = [](const SessionRecord& r) {
+    return std::tie(r.Started, r.Ended, r.User, r.Port, r.Device, r.VersionLabel, r.VersionCode, r.Operation,
+                    r.ResultCode, r.StatusText, r.LongestWait, r.Bytes, r.DurationMs, r.ProjectFile,
+                    r.ProjectChecksum, r.Tables, r.Backup);
+  };
+  EXPECT_EQ(back.Session.Id, id);
+  EXPECT_TRUE(fields(back.Session) == fields(s));
   EXPECT_TRUE(back.Message.empty());
 }
 
@@ -170,7 +159,7 @@ TEST_F(JournalTest, ListIsNewestFirstAndFiltered) {
                                          JournalOp::Read}));
 }
 
-TEST_F(JournalTest, ListCountsTablesWithoutLoadingThem) {
+TEST_F(JournalTest, ListCountsTablesWithoutLoadingThemAndUnknownIdsAreNotFound) {
   SessionRecord s = SampleWrite();
   s.Backup.reset();
   RecordOk(s);
@@ -178,10 +167,7 @@ TEST_F(JournalTest, ListCountsTablesWithoutLoadingThem) {
   ASSERT_EQ(list.Sessions.size(), 1u);
   EXPECT_EQ(list.Sessions[0].TableCount, 3);
   EXPECT_EQ(list.Sessions[0].BackupCount, -1);
-}
-
-TEST_F(JournalTest, ExistsAndLoadOfAnUnknownId) {
-  const int64_t id = RecordOk(SampleWrite());
+  const int64_t id = list.Sessions[0].Id;
   EXPECT_TRUE(journal_->Exists(id));
   EXPECT_FALSE(journal_->Exists(id + 1));
   EXPECT_EQ(journal_->Load(id + 1).Status, tgx::LoadStatus::NotFound);
