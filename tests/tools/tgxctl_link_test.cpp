@@ -21,7 +21,8 @@ namespace {
 class TgxctlLink : public ::testing::Test {
  protected:
   // The output is `lines`; a first line ending in a tab is the start of the
-  // line (status, version), the longest wait follows.
+  // line (status, version), the longest wait follows. A session that succeeds
+  // into a file says nothing on stderr: no progress line there.
   void Expect(const Strings& args, int exit, const Strings& lines, const std::string& env = "") {
     SCOPED_TRACE(args.back());
     const CtlRunner::Result r = ctl_.Run(args, env);
@@ -29,6 +30,7 @@ class TgxctlLink : public ::testing::Test {
     ASSERT_EQ(r.lines.size(), lines.size()) << ::testing::PrintToString(r.lines);
     EXPECT_EQ(lines[0].back() == '\t' ? r.lines[0].substr(0, lines[0].size()) : r.lines[0], lines[0]);
     EXPECT_EQ(Strings(r.lines.begin() + 1, r.lines.end()), Strings(lines.begin() + 1, lines.end()));
+    if (exit == 0) EXPECT_EQ(r.err, "");
   }
   std::string File(const char* name) const { return dir_.File(name); }
 
@@ -112,7 +114,7 @@ TEST_F(TgxctlLink, RefusalsBeforeThePortIsOpened) {
   EXPECT_TRUE(sim.Log().empty());
 }
 
-// Ctrl-C cancels the session within a byte wait and the port is free again.
+// Ctrl-C cancels the session within a byte wait, says so, and the port is free again.
 // The header comes at 20 ms a byte, 15 s in all: the interrupt falls inside
 // it, and a session that went on would far outlast the bound.
 TEST_F(TgxctlLink, InterruptCancelsAndClosesThePort) {
@@ -138,6 +140,7 @@ TEST_F(TgxctlLink, InterruptCancelsAndClosesThePort) {
   EXPECT_EQ(r.exit, 1);
   ASSERT_EQ(r.lines.size(), 1u);
   EXPECT_EQ(r.lines[0].substr(0, r.lines[0].find('\t')), "Ошибка связи");
+  EXPECT_NE(r.err.find("Сеанс прерван оператором"), std::string::npos) << r.err;
   UKEDR_DRV after;
   EXPECT_TRUE(after.OpenDevice(slow.Path(), 500));
 }

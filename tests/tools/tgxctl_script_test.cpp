@@ -260,23 +260,6 @@ TEST_F(TgxctlScript, CompareNamesTheChannelsThatDiffer) {
             (Strings{"Таблицы системы отличны от проекта !", "2\textra"}));
 }
 
-// Ctrl-C during a session at the line's real speed: the session ends as a
-// failed one and the operator's interruption is said.
-TEST_F(TgxctlScript, InterruptedSessionIsTold) {
-  SimRunner sim({"--version-code", "9616", "--pace"});
-  pid_t pid = -1;
-  FILE* f = ctl_.Start({"--device", sim.Path(), "write", Example("station_with_gap.fs")}, "", &pid);
-  // Once the unit has answered a first request, the session is under way.
-  for (int i = 0; i < 3000 && sim.Log().empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  ASSERT_FALSE(sim.Log().empty());
-  ::kill(pid, SIGINT);
-  const CtlRunner::Result r = ctl_.Finish(f);
-  EXPECT_EQ(r.exit, 1);
-  EXPECT_NE(r.err.find("Сеанс прерван оператором"), std::string::npos) << r.err;
-  ASSERT_FALSE(r.lines.empty());
-  EXPECT_EQ(Fields(r.lines[0])[0], "Ошибка связи");
-}
-
 // On a terminal the session shows a line redrawn in place.
 TEST_F(TgxctlScript, ProgressLineOnATerminal) {
   SimRunner sim({"--version-code", "9616", "--pace"});
@@ -299,13 +282,6 @@ TEST_F(TgxctlScript, ProgressLineOnATerminal) {
   // The write's size is known long before its tables have gone over the line.
   EXPECT_NE(shown.find(" байт  осталось "), std::string::npos) << shown;
   EXPECT_NE(ReadFile(File("out.txt")).find("Запись таблиц завершена."), std::string::npos);
-}
-
-TEST_F(TgxctlScript, NoProgressLineInAFile) {
-  SimRunner sim({"--version-code", "9616"});
-  const CtlRunner::Result r = Run({"--device", sim.Path(), "write", Example("station_with_gap.fs")});
-  EXPECT_EQ(r.exit, 0);
-  EXPECT_EQ(r.err, "");
 }
 
 TEST_F(TgxctlScript, ReportWritesTheDocument) {
