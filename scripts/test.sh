@@ -7,7 +7,7 @@
 #      on for the windows' tests too, and UndefinedBehaviorSanitizer;
 #   3. build-tsan/: the link, session and tool tests under ThreadSanitizer.
 # TGX_SKIP_SANITIZERS=1 runs the first pass only; TGX_BUILD_DIR=DIR builds in
-# DIR, DIR-asan and DIR-tsan. A failing pass does not stop
+# DIR, DIR-asan and DIR-tsan. A pass whose build or tests fail does not stop
 # the next one; the script fails at the end if any did. CI (.ci/run) calls
 # exactly this script.
 set -euo pipefail
@@ -62,19 +62,26 @@ pass() {
 asan_build=$tgx_main_build-asan
 tsan_build=$tgx_main_build-tsan
 
+# build NAME DIR [BUILD OPTIONS...]: a build that fails fails its pass.
+build() {
+  local name=$1 dir=$2
+  shift 2
+  cmake --build "$dir" -j"$tgx_jobs" "$@" && return 0
+  failed_passes+=("$name (build)")
+  return 1
+}
+
 pass main
 tgx_configure_main
-cmake --build "$tgx_main_build" -j"$tgx_jobs"
-run_tests main "$tgx_main_build"
+build main "$tgx_main_build" && run_tests main "$tgx_main_build"
 
 if [ "${TGX_SKIP_SANITIZERS:-0}" != 1 ]; then
   pass asan
   # -O0: compiles in little more than half the time of -O2, and the tests
   # wait on lines and windows far more than they compute.
   tgx_configure "$asan_build" Debug -DTGX_SANITIZE=ON -DTGX_GUI=ON -DTGX_BENCH=OFF
-  cmake --build "$asan_build" -j"$tgx_jobs"
   # The layering does not change with the compiler's options.
-  run_tests asan "$asan_build" -LE layers
+  build asan "$asan_build" && run_tests asan "$asan_build" -LE layers
 
   pass tsan
   tgx_configure "$tsan_build" RelWithDebInfo -DTGX_SANITIZE_THREAD=ON -DTGX_GUI=OFF -DTGX_BENCH=OFF
@@ -82,8 +89,7 @@ if [ "${TGX_SKIP_SANITIZERS:-0}" != 1 ]; then
   for dir in link link/drivers link/session tools; do
     compgen -G "tests/$dir/*_test.cpp" >/dev/null && targets+=("test_${dir//\//_}")
   done
-  cmake --build "$tsan_build" -j"$tgx_jobs" --target "${targets[@]}"
-  run_tests tsan "$tsan_build" -L '^test_(link|tools)'
+  build tsan "$tsan_build" --target "${targets[@]}" && run_tests tsan "$tsan_build" -L '^test_(link|tools)'
 fi
 pass ""
 
