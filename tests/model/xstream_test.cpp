@@ -1,5 +1,5 @@
 // The building blocks under the tables, the link and the configuration file:
-// buffer growth, the binary stream layout, the stopwatch, the collection, the
+// buffer growth, the binary stream layout, the stopwatch, the
 // table set and the code page.
 
 #include <gtest/gtest.h>
@@ -11,7 +11,6 @@
 
 #include "model/Cp1251.h"
 #include "model/Prjvol.h"
-#include "model/Xcol.h"
 #include "model/Xstream.h"
 
 namespace tgxtest {
@@ -97,11 +96,6 @@ TEST(Pstream, StoredLengthFromAnUnknownSourceIsReadInBoundedPieces) {
 
 namespace {
 uint32_t g_ticks = 0;
-std::vector<int> g_freed;
-struct Port {
-  int id;
-  ~Port() { g_freed.push_back(id); }
-};
 }  // namespace
 
 TEST(Timer, ElapsedAcrossTheTickWrap) {
@@ -111,14 +105,6 @@ TEST(Timer, ElapsedAcrossTheTickWrap) {
   g_ticks += 0x100 + 1000;  // wrapped past 0
   EXPECT_EQ(t.Elapsed(), 0x100u + 1000);
   SetTickSourceForTest(nullptr);
-}
-
-TEST(Collection, FreesEachItemOnceInOrder) {
-  TXCollection<Port> c;
-  for (int id : {7, 8, 9}) c.Add(std::make_unique<Port>(id));
-  c.Clear();
-  EXPECT_EQ(g_freed, (std::vector<int>{7, 8, 9}));
-  EXPECT_EQ(c.Count(), 0);
 }
 
 TEST(Grouptab, KeepsItsFirstSixteenTables) {
