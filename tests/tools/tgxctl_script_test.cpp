@@ -1,22 +1,16 @@
 // tgxctl as scripts use it beyond forms and sessions: the spreadsheet
 // exchange, the port list, the session journal, the version, output that
-// cannot be written, refused output paths and an interrupted session.
+// cannot be written, refused output paths and the progress line.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <regex>
-#include <sstream>
-#include <thread>
 
 #include "support/SimRunner.h"
 #include "support/TempDir.h"
