@@ -34,7 +34,7 @@ using tgx::RecordResult;
 
 std::string ReadBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 std::string Garbage(std::size_t n) {
@@ -44,9 +44,7 @@ std::string Garbage(std::size_t n) {
   return bytes;
 }
 
-void WriteBytes(const std::string& path, const std::string& bytes, std::ios::openmode mode = std::ios::trunc) {
-  std::ofstream(path, std::ios::binary | std::ios::out | mode) << bytes;
-}
+void WriteBytes(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
 std::vector<std::string> DamagedFiles(const fs::path& folder) {
   std::vector<std::string> names;

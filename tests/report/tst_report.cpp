@@ -321,15 +321,13 @@ class TstReport : public QObject {
       PaintTableGraph(p, area, t);
     }
     int outside = 0, red = 0, dark = 0;
-    for (int y = 0; y < picture.height(); ++y) {
+    for (int y = 0; y < picture.height(); ++y)
       for (int x = 0; x < picture.width(); ++x) {
         const QColor c = picture.pixelColor(x, y);
-        if (c == Qt::white) continue;
-        if (!area.contains(x, y)) ++outside;
-        if (c.red() > 200 && c.green() < 120) ++red;
-        if (c.red() < 80 && c.green() < 80) ++dark;
+        outside += c != Qt::white && !area.contains(x, y);
+        red += c.red() > 200 && c.green() < 120;
+        dark += c.red() < 80 && c.green() < 80;
       }
-    }
     QCOMPARE(outside, 0);
     QVERIFY(dark > 0);  // the axes, always
     QCOMPARE(red > 0, curve);
