@@ -3,16 +3,15 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "model/Cp1251.h"
-#include "project/Eprj.h"
 #include "model/Messages.h"
+#include "project/Eprj.h"
+#include "support/TempDir.h"
 
 namespace tgxtest {
-namespace fs = std::filesystem;
 
 namespace {
 // A project converted from `forms` new forms, titled f0, f1...: unmodified.
@@ -33,17 +32,16 @@ std::string Titles(const EPROJECT& p) {
 }  // namespace
 
 TEST(Eprj, NewSaveAndLoad) {
-  char tmpl[] = "/tmp/tgx-prj-XXXXXX";
-  const fs::path dir = ::mkdtemp(tmpl);
+  TempDir dir("tgx-prj");
   tgx::RecordingSink sink;
   tgx::ScopedMessageSink scope(sink);
   EPROJECT p;
   p.New();
   EXPECT_EQ(p.Name() + " " + std::to_string(p.FormCount()), "NONAME 1");
   EXPECT_EQ(p.Flags(), EPROJECT::kModified);
-  EXPECT_FALSE(p.Save((dir / "none/x.fs").string()));
+  EXPECT_FALSE(p.Save(dir.File("none/x.fs")));
   EXPECT_TRUE(p.Modified());  // a failed save keeps the flag
-  const std::string path = (dir / "Резервуар.fs").string();
+  const std::string path = dir.File("Резервуар.fs");
   ASSERT_TRUE(p.Save(path));
   EXPECT_FALSE(p.Modified());
 
@@ -51,31 +49,46 @@ TEST(Eprj, NewSaveAndLoad) {
   EXPECT_EQ(p.Name(), tgx::FromUtf8(path));
   EXPECT_EQ(p.Flags(), EPROJECT::kFromSource);
   EXPECT_EQ(p.LastLevel(0) + "/" + p.LastVolume(0), "10/1");
-  std::ofstream(dir / "x.f2") << "# a\n| 1 2\n| 3 4\n";
-  EXPECT_FALSE(p.Load((dir / "x.f2").string()));
+  std::ofstream(dir.File("x.f2")) << "# a\n| 1 2\n| 3 4\n";
+  EXPECT_FALSE(p.Load(dir.File("x.f2")));
   EXPECT_EQ(std::to_string(p.FormCount()) + "/" + std::to_string(p.Flags()) + "/" + p.Name(), "0/0/");
   EXPECT_EQ(sink.shown.size(), 2u);
-  fs::remove_all(dir);
 }
 
+// What the limits refuse leaves the project as it was; a title set to what
+// it was is no edit either.
 TEST(Eprj, RefusedOperationsLeaveTheFlagClear) {
   EPROJECT full = ProjectOf(16);
-  EXPECT_FALSE(full.InsertGap(0) || full.InsertNewForm(3) || full.AddNewForm());
+  EXPECT_FALSE(full.InsertGap(0));
+  EXPECT_FALSE(full.InsertNewForm(3));
+  EXPECT_FALSE(full.AddNewForm());
   full.CopyForm(0);
   EXPECT_FALSE(full.PasteForm(0));
-  FDATA copy;
-  full.CopyFormsTo(copy);
-  full.SetForms(copy);  // the same set
   EXPECT_FALSE(full.Modified());
-  copy.Form(3).SetVolumeText(1, "2");
-  full.SetForms(copy);
-  EXPECT_TRUE(full.Modified());
-
   EPROJECT one = ProjectOf(1);
-  EXPECT_FALSE(one.InsertGap(1) || one.DeleteForm(0));  // at the count; the last form
-  EXPECT_FALSE(one.PasteForm(0));                       // nothing copied yet
+  EXPECT_FALSE(one.InsertGap(1));   // past the count
+  EXPECT_FALSE(one.DeleteForm(0));  // the last form
+  EXPECT_FALSE(one.PasteForm(0));   // nothing copied yet
+  one.SetTitle(0, "f0");
   EXPECT_FALSE(one.Modified());
-  EXPECT_TRUE(one.InsertGap(0) && one.Modified() && one.IsGap(0));
+}
+
+TEST(Eprj, ChangesMarkTheProjectModified) {
+  EPROJECT p = ProjectOf(2);
+  FDATA copy;
+  p.CopyFormsTo(copy);
+  p.SetForms(copy);  // the same set
+  EXPECT_FALSE(p.Modified());
+  copy.Form(1).SetVolumeText(1, "2");
+  p.SetForms(copy);
+  EXPECT_TRUE(p.Modified());
+  EPROJECT titled = ProjectOf(2);
+  titled.SetTitle(1, "new");  // a title goes into the form file
+  EXPECT_TRUE(titled.Modified());
+  EPROJECT gap = ProjectOf(1);
+  EXPECT_TRUE(gap.InsertGap(0));
+  EXPECT_TRUE(gap.IsGap(0));
+  EXPECT_TRUE(gap.Modified());
 }
 
 TEST(Eprj, CopyDeletePasteAndTheClipboardSurvivesNew) {
@@ -89,8 +102,9 @@ TEST(Eprj, CopyDeletePasteAndTheClipboardSurvivesNew) {
   EXPECT_EQ(Titles(p), "f2  ");  // before the new, untitled form
 }
 
-// The sample station holds a smooth form, a gap and a form whose table is not
-// smooth: the marks the main window, the import dialog and tgxctl show.
+// The marks the main window, the import dialog and tgxctl show: the sample
+// station holds a smooth form, a gap and a form whose table is not smooth;
+// a form without its top volume does not convert and blocks the tables.
 TEST(Eprj, ControlMarkOfEachKindOfForm) {
   EPROJECT p;
   ASSERT_TRUE(p.Load(std::string(TGX_SOURCE_DIR) + "/examples/station_with_gap.fs"));
@@ -100,34 +114,13 @@ TEST(Eprj, ControlMarkOfEachKindOfForm) {
   EXPECT_EQ(p.ControlMark(1), "");
   EXPECT_EQ(p.ControlMark(2), "OK*");
   EXPECT_TRUE(p.AllDefinedConvert());
-}
-
-TEST(Eprj, AFormThatDoesNotConvertIsMarkedAndBlocksTheTables) {
-  EPROJECT p;
-  p.New();
-  p.AddNewForm();
   FDATA forms;
   p.CopyFormsTo(forms);
-  forms.Form(1).SetVolumeText(1, "-");  // no number where the top volume should be
+  forms.Form(2).SetVolumeText(1, "-");
   p.SetForms(forms);
   p.Check();
-  EXPECT_EQ(p.ControlMark(1), "-");
+  EXPECT_EQ(p.ControlMark(2), "-");
   EXPECT_FALSE(p.AllDefinedConvert());
 }
-}  // namespace tgxtest
 
-namespace tgxtest {
-// A title goes into the form file: changing it is an edit to be saved.
-TEST(Eprj, ChangedTitleMarksTheProjectModified) {
-  EPROJECT p = ProjectOf(2);
-  ASSERT_FALSE(p.Modified());
-  p.SetTitle(1, "new");
-  EXPECT_TRUE(p.Modified());
-}
-
-TEST(Eprj, SameTitleAgainLeavesTheFlagClear) {
-  EPROJECT p = ProjectOf(2);
-  p.SetTitle(1, "f1");
-  EXPECT_FALSE(p.Modified());
-}
 }  // namespace tgxtest
