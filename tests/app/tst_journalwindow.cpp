@@ -78,47 +78,34 @@ class TestJournalWindow : public QObject {
     data_.reset();
   }
 
+  // Newest first; a row shows the port, the version and the channels.
   void sessionsNewestFirst() {
     TJournalForm form({});
     QCOMPARE(form.Grid()->rowCount(), 3);
     QCOMPARE(Cell(form, 0, TJournalForm::kOperationColumn), QString("Удаление"));
     QCOMPARE(Cell(form, 2, TJournalForm::kOperationColumn), QString("Чтение"));
-  }
-
-  void rowShowsPortVersionAndChannels() {
-    TJournalForm form({});
     QCOMPARE(Cell(form, 1, TJournalForm::kPortColumn), QString("COM2"));
     QCOMPARE(Cell(form, 1, TJournalForm::kVersionColumn), QString("853"));
     QCOMPARE(Cell(form, 1, TJournalForm::kChannelsColumn), QString("3 (копия БВ: 1)"));
   }
 
-  void filterByPort() {
-    TJournalForm form({});
-    form.PortFilter()->setCurrentIndex(form.PortFilter()->findText("COM2"));
-    QCOMPARE(form.Grid()->rowCount(), 1);
+  void filters() {
+    struct Row { const char* choice; int rows; QComboBox* (*box)(TJournalForm&); };
+    for (const Row& r : {Row{"COM2", 1, [](TJournalForm& f) { return f.PortFilter(); }},
+                         Row{"632", 2, [](TJournalForm& f) { return f.VersionFilter(); }},
+                         Row{"Запись", 1, [](TJournalForm& f) { return f.OperationFilter(); }}}) {
+      TJournalForm form({});
+      r.box(form)->setCurrentIndex(r.box(form)->findText(r.choice));
+      QVERIFY2(form.Grid()->rowCount() == r.rows, r.choice);
+    }
   }
 
-  void filterByVersion() {
-    TJournalForm form({});
-    form.VersionFilter()->setCurrentIndex(form.VersionFilter()->findText("632"));
-    QCOMPARE(form.Grid()->rowCount(), 2);
-  }
-
-  void filterByOperation() {
-    TJournalForm form({});
-    form.OperationFilter()->setCurrentIndex(form.OperationFilter()->findText("Запись"));
-    QCOMPARE(Cell(form, 0, TJournalForm::kPortColumn), QString("COM2"));
-  }
-
-  // A delete recorded no tables: nothing to open.
-  void sessionWithoutTablesOffersNothing() {
+  // A delete recorded no tables: nothing to save; a write offers its
+  // tables and the backup.
+  void tablesOffered() {
     TJournalForm form({});
     form.Grid()->selectRow(0);
     QVERIFY(!form.findChild<QPushButton*>("JournalSaveButton")->isEnabled());
-  }
-
-  void writeOffersItsTablesAndTheBackup() {
-    TJournalForm form({});
     form.Grid()->selectRow(1);
     QCOMPARE(form.SetChoice()->count(), 2);
   }

@@ -89,25 +89,26 @@ class TestMainWindow : public QObject {
                                         .arg(info.Major()).arg(info.Minor()).arg(info.Release()).arg(info.Build()));
   }
 
-  void windowHasAFixedSizeWithoutMaximize() {
-    QCOMPARE(Main()->minimumSize(), Main()->maximumSize());
-    QVERIFY(!(Main()->windowFlags() & Qt::WindowMaximizeButtonHint));
-  }
-
-  void enableStatesWithoutAProject_data() {
+  // Without a project, then after "Новый" (-1: not checked there).
+  void enableStates_data() {
     QTest::addColumn<QString>("control");
     QTest::addColumn<bool>("enabled");
+    QTest::addColumn<int>("afterNew");
     for (const char* name : {"NPrjNew", "NFormRead", "NStrRead", "NStrClear", "SpeedButton1", "ImportButton",
                              "StrReadButton", "NBiButton"})
-      QTest::newRow(name) << name << true;
-    for (const char* name : {"NFormWrite", "NStrWrite", "NStrCompare", "NTabPaste", "TabEditButton",
-                             "StrWriteButton", "ExportButton", "ReportButton"})
-      QTest::newRow(name) << name << false;
+      QTest::newRow(name) << name << true << -1;
+    for (const char* name : {"NStrWrite", "NStrCompare", "TabEditButton", "StrWriteButton", "ExportButton"})
+      QTest::newRow(name) << name << false << 1;
+    for (const char* name : {"NFormWrite", "NTabPaste", "ReportButton", "NExportCsv"})
+      QTest::newRow(name) << name << false << -1;
   }
-  void enableStatesWithoutAProject() {
+  void enableStates() {
     QFETCH(QString, control);
     QFETCH(bool, enabled);
+    QFETCH(int, afterNew);
     QCOMPARE(Enabled(control.toLatin1().constData()), enabled);
+    Main()->NPrjNewClick();
+    if (afterNew >= 0) QCOMPARE(Enabled(control.toLatin1().constData()), bool(afterNew));
   }
 
   void noProjectHidesTheGridAndTheTableMenu() {
@@ -118,9 +119,8 @@ class TestMainWindow : public QObject {
   void reportCommandIsShown() {
     QVERIFY(!Button("ReportButton")->isHidden());
     QVERIFY(Action("NReport")->isVisible());
+    QCOMPARE(Button("ReportButton")->toolTip(), QString("Отчёт"));
   }
-
-  void reportButtonHasItsHint() { QCOMPARE(Button("ReportButton")->toolTip(), QString("Отчёт")); }
 
   // ---------------------------------------------------------------- new project
 
@@ -133,17 +133,6 @@ class TestMainWindow : public QObject {
     QCOMPARE(Panel("ProjBarPanel1"), QString("NONAME"));
     QVERIFY(Modified());
     QVERIFY(dialogs.shown.empty());
-  }
-
-  void newProjectEnablesWritingAndEditing_data() {
-    QTest::addColumn<QString>("control");
-    for (const char* name : {"NStrWrite", "StrWriteButton", "TabEditButton", "NStrCompare", "ExportButton"})
-      QTest::newRow(name) << name;
-  }
-  void newProjectEnablesWritingAndEditing() {
-    QFETCH(QString, control);
-    Main()->NPrjNewClick();
-    QVERIFY(Enabled(control.toLatin1().constData()));
   }
 
   void newProjectAsksFirstWhenTheOldOneIsModified() {
@@ -159,7 +148,8 @@ class TestMainWindow : public QObject {
   // ---------------------------------------------------------------- control column
 
   // "OK " smooth, "OK*" rough, "-" does not convert, nothing for a gap;
-  // levels and volumes show as typed.
+  // levels and volumes show as typed. Writing needs every defined form to
+  // convert, comparing does not.
   void controlColumnMarks_data() {
     QTest::addColumn<QString>("body");
     QTest::addColumn<QStringList>("rows");
@@ -167,7 +157,6 @@ class TestMainWindow : public QObject {
     QTest::newRow("rough, gap, smooth")
         << QString::fromStdString(Form("a", kRough) + "# gap\n" + Form("c"))
         << QStringList{"1|OK*|40|2001|a", "2||||gap", "3|OK |50|50|c"} << true;
-    // One form that does not convert blocks writing, also when later forms are fine.
     QTest::newRow("one does not convert")
         << QString::fromStdString(Form("a") + Form("b", kBroken) + Form("c", kRough))
         << QStringList{"1|OK |50|50|a", "2|-|30|30|b", "3|OK*|40|2001|c"} << false;
@@ -178,32 +167,22 @@ class TestMainWindow : public QObject {
   void controlColumnMarks() {
     QFETCH(QString, body);
     QFETCH(QStringList, rows);
+    QFETCH(bool, writable);
     SetForms(body.toStdString());
     QCOMPARE(Rows(), rows);
     QCOMPARE(Grid()->currentRow(), 0);
-  }
-
-  void writeNeedsEveryDefinedFormToConvert_data() { controlColumnMarks_data(); }
-  void writeNeedsEveryDefinedFormToConvert() {
-    QFETCH(QString, body);
-    QFETCH(bool, writable);
-    SetForms(body.toStdString());
     QCOMPARE(Enabled("NStrWrite"), writable);
     QCOMPARE(Enabled("StrWriteButton"), writable);
-  }
-
-  void compareNeedsNoConversion_data() { controlColumnMarks_data(); }
-  void compareNeedsNoConversion() {
-    QFETCH(QString, body);
-    SetForms(body.toStdString());
     QVERIFY(Enabled("NStrCompare"));
   }
 
   // ---------------------------------------------------------------- table commands
 
-  void deleteAsksFirst() {
+  // Delete asks first; a copied form is pasted before the selection.
+  void deleteAsksFirstAndPasteGoesBeforeTheSelection() {
     ScriptedDialogs dialogs;
     SetForms(Form("a") + Form("b") + Form("c"));
+    Trigger("NTabCopy", 1);
     dialogs.answers = {Answer::Cancel, Answer::Ok};
     Trigger("NTabDelete", 1);
     QCOMPARE(Titles(), (QStringList{"a", "b", "c"}));
@@ -213,15 +192,7 @@ class TestMainWindow : public QObject {
     QVERIFY(Modified());
     QCOMPARE(Grid()->currentRow(), 0);
     QCOMPARE(dialogs.Texts(), QStringList(2, "Удалить таблицу?"));
-  }
-
-  void pasteGoesBeforeTheSelection() {
-    ScriptedDialogs dialogs;
-    SetForms(Form("a") + Form("b") + Form("c"));
-    Trigger("NTabCopy", 1);
     QVERIFY(Action("NTabPaste")->isEnabled());
-    dialogs.answers = {Answer::Ok};
-    Trigger("NTabDelete", 1);
     Trigger("NTabPaste", 0);
     QCOMPARE(Titles(), (QStringList{"b", "a", "c"}));
   }
@@ -259,53 +230,29 @@ class TestMainWindow : public QObject {
     QCOMPARE(Main()->Project().Clipboard().Title(), std::string("only"));
   }
 
-  void sixteenFormsTakeNoMore_data() {
-    QTest::addColumn<QString>("command");
-    for (const char* name : {"NTabNew", "NTabInsert", "NTabInsertEmpty", "NTabPaste"}) QTest::newRow(name) << name;
-  }
-  void sixteenFormsTakeNoMore() {
-    QFETCH(QString, command);
-    SetForms(QString::fromStdString(Form("f")).repeated(16).toStdString());
-    Trigger("NTabCopy", 3);
-    Trigger(command.toLatin1().constData(), 3);
-    QCOMPARE(Grid()->rowCount(), 16);
-    QVERIFY(!Modified());
-    QCOMPARE(Grid()->currentRow(), 0);
-  }
-
   // ---------------------------------------------------------------- titles
 
-  // Enter edits the row's title from any column.
-  void enterEditsTheTitle() {
+  // Enter edits the row's title from any column; Escape discards what was
+  // typed. The title is saved in the form file: a changed one is an edit.
+  void keysEditTheTitle_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("accept");
+    QTest::addColumn<bool>("modified");
+    QTest::newRow("Enter, a new title") << "Резервуар №2" << true << true;
+    QTest::newRow("Enter, the same title") << "b" << true << false;
+    QTest::newRow("Escape") << "ignored" << false << false;
+  }
+  void keysEditTheTitle() {
+    QFETCH(QString, typed);
+    QFETCH(bool, accept);
+    QFETCH(bool, modified);
     SetForms(Form("a") + Form("b"));
     Grid()->setCurrentCell(1, 0);
-    AnswerEditDlg("Резервуар №2");
-    QTest::keyClick(Grid(), Qt::Key_Return);
-    QCOMPARE(Main()->Project().Form(1).Title(), tgx::FromUtf8("Резервуар №2"));
-    QCOMPARE(Titles(), (QStringList{"a", "Резервуар №2"}));
-  }
-
-  // The title is saved in the form file: a changed one is an edit.
-  void titleEditMarksTheProject() {
-    SetForms(Form("a"));
-    AnswerEditDlg("b");
-    Main()->EditTitle();
-    QVERIFY(Modified());
-  }
-
-  void sameTitleLeavesTheProjectUnmarked() {
-    SetForms(Form("a"));
-    AnswerEditDlg("a");
-    Main()->EditTitle();
-    QVERIFY(!Modified());
-  }
-
-  void escapeDiscardsWhatWasTyped() {
-    SetForms(Form("a") + Form("b"));
-    Grid()->setCurrentCell(0, TPrjForm::kTitleColumn);
-    AnswerEditDlg("ignored", false);
-    QTest::keyClick(Grid(), Qt::Key_Enter);
-    QCOMPARE(Titles(), (QStringList{"a", "b"}));
+    AnswerEditDlg(typed, accept);
+    QTest::keyClick(Grid(), accept ? Qt::Key_Return : Qt::Key_Enter);
+    QCOMPARE(Titles(), (QStringList{"a", accept ? typed : "b"}));
+    QCOMPARE(Main()->Project().Form(1).Title(), tgx::FromQt(accept ? typed : "b"));
+    QCOMPARE(Modified(), modified);
   }
 
   // The item view takes a double-click only after a press on the same cell.
@@ -326,16 +273,6 @@ class TestMainWindow : public QObject {
     QTest::mouseRelease(Grid()->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseDClick(Grid()->viewport(), Qt::LeftButton, {}, at);
     QCOMPARE(Titles().at(1), title);
-  }
-
-  void closingAfterATitleEditAsksToSave() {
-    ScriptedDialogs dialogs;
-    SetForms(Form("a"));
-    AnswerEditDlg("b");
-    Main()->EditTitle();
-    dialogs.answers = {Answer::Cancel};
-    QVERIFY(!Main()->close());
-    QCOMPARE(dialogs.Texts(), QStringList{"Сохранить проект?"});
   }
 
   // ---------------------------------------------------------------- closing
@@ -379,7 +316,8 @@ class TestMainWindow : public QObject {
 
   // ---------------------------------------------------------------- settings
 
-  void configurationIsWrittenAtExit() {
+  // Written at exit in its binary layout, read back at the next start.
+  void configurationIsKeptAcrossARestart() {
     QFile::remove(QString::fromStdString(config_.File("tgx.cfg")));  // a longer old file would keep its tail
     Chanpar()->PortIndex = 2;
     Syspar()->SetKeyboardType(3);
@@ -391,15 +329,9 @@ class TestMainWindow : public QObject {
     QCOMPARE(bytes.size(), 28 + 11);
     QCOMPARE(bytes.mid(0, 8), QByteArray("\x03\x00\x00\x00tgx\x02", 8));
     QCOMPARE(bytes.mid(24, 12), QByteArray("/srv/forms/\x03"));
-  }
-
-  void configurationIsReadAtStart() {
-    Chanpar()->PortIndex = 4;
-    Syspar()->SetKeyboardType(2);
-    tgx::StopApplication();
     Start();
-    QCOMPARE(Chanpar()->PortIndex, 4);
-    QCOMPARE(Syspar()->KeyboardType(), 2);
+    QCOMPARE(Chanpar()->PortIndex, 2);
+    QCOMPARE(Syspar()->KeyboardType(), 3);
   }
 
   // ---------------------------------------------------------------- the toolkit's boxes
@@ -415,9 +347,7 @@ class TestMainWindow : public QObject {
     QTest::newRow("200 is -56") << 200 << "";
     QTest::newRow("3") << 3 << "";
     QTest::newRow("4") << 4 << cycle;
-    QTest::newRow("9") << 9 << cycle;
     QTest::newRow("10") << 10 << restart;
-    QTest::newRow("127") << 127 << restart;
   }
   void writeReportInTheToolkitsBox() {
     QFETCH(int, versionId);
@@ -432,18 +362,6 @@ class TestMainWindow : public QObject {
     StopWatching();  // where no box came
     const QString box = QString::number(QMessageBox::Ok) + " 1 " + tgx::AppTitle() + "|<b>Таблицы</b> удалены.\n";
     QCOMPARE(seen, notice.isEmpty() ? QString() : box + notice);
-  }
-
-  // Escape answers a question with Cancel.
-  void questionInTheToolkitsBox() {
-    QString seen;
-    WhenModalIs<QMessageBox>([&seen](QMessageBox* box) {
-      seen = QString::number(box->standardButtons().toInt()) + " " + box->windowTitle() + "|" + box->text();
-      QTest::keyClick(box, Qt::Key_Escape);
-    });
-    QCOMPARE(tgx::Dialogs().AskYesNoCancel(Main(), "?"), Answer::Cancel);
-    const int yesNoCancel = (QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel).toInt();
-    QCOMPARE(seen, QString::number(yesNoCancel) + " " + tgx::AppTitle() + "|?");
   }
 
   // ---------------------------------------------------------------- the dialogs it is given

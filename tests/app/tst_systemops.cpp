@@ -120,13 +120,6 @@ class TestSystemOps : public QObject {
 
   void lockOutEndsByItself() { QTRY_VERIFY_WITH_TIMEOUT(!Locked(), kWaitMs); }
 
-  void eachCommandStartsTheLockOut() {
-    ScriptedDialogs dialogs;
-    SetForms(kTwoForms);
-    Run("NStrCompare");
-    QVERIFY(Locked());
-  }
-
   // A read cancelled at the save question starts nothing, not even the lock-out.
   void readCancelledAtTheSaveQuestion() {
     ScriptedDialogs dialogs;
@@ -153,37 +146,42 @@ class TestSystemOps : public QObject {
 
   // ---------------------------------------------------------------- questions before a change
 
-  void writeAsksWithThePortAndTheProject() {
-    ScriptedDialogs dialogs;
-    SetForms(kTwoForms);
-    Main()->Project().SetName("/srv/forms/station.fs");
-    Run("NStrWrite");
-    QCOMPARE(dialogs.Texts().value(0),
-             QString("Записать 2 таблицы проекта station.fs в БВ через COM1? Таблицы БВ будут заменены."));
+  // The write names the port and the project, and once a compare has
+  // counted the unit's tables, how many go; the delete defaults to No.
+  void questionBeforeAChange_data() {
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("project");
+    QTest::addColumn<bool>("counted");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("defaultNo");
+    QTest::newRow("write") << "NStrWrite" << "" << false
+                           << "Записать 2 таблицы в БВ через COM1? Таблицы БВ будут заменены." << false;
+    QTest::newRow("write of a named project")
+        << "NStrWrite" << "/srv/forms/station.fs" << false
+        << "Записать 2 таблицы проекта station.fs в БВ через COM1? Таблицы БВ будут заменены." << false;
+    QTest::newRow("write after a compare") << "NStrWrite" << "" << true
+                                           << "Записать 2 таблицы в БВ через COM1? Таблицы БВ (2) будут заменены."
+                                           << false;
+    QTest::newRow("delete") << "NStrClear" << "" << false << "Удалить все таблицы БВ через COM1?" << true;
   }
-
-  void writeQuestionOfAnUnnamedProject() {
+  void questionBeforeAChange() {
+    QFETCH(QString, command);
+    QFETCH(QString, project);
+    QFETCH(bool, counted);
+    QFETCH(QString, text);
+    QFETCH(bool, defaultNo);
     ScriptedDialogs dialogs;
-    SetForms(kTwoForms);
-    Run("NStrWrite");
-    QCOMPARE(dialogs.Texts().value(0), QString("Записать 2 таблицы в БВ через COM1? Таблицы БВ будут заменены."));
-  }
-
-  void writeQuestionDefaultsToYes() {
-    ScriptedDialogs dialogs;
-    SetForms(kTwoForms);
-    Run("NStrWrite");
-    QVERIFY(!dialogs.OfKind(ScriptedDialogs::Kind::YesNo).at(0).defaultNo);
-  }
-
-  // Once a read has counted the unit's tables, the question says how many go.
-  void writeQuestionCountsTheUnitsTables() {
-    ScriptedDialogs dialogs;
-    QVERIFY(WriteTwoForms(dialogs));
-    Run("NStrCompare");
-    dialogs.Clear();
-    Run("NStrWrite");
-    QCOMPARE(dialogs.Texts().value(0), QString("Записать 2 таблицы в БВ через COM1? Таблицы БВ (2) будут заменены."));
+    if (counted) {
+      QVERIFY(WriteTwoForms(dialogs));
+      Run("NStrCompare");
+      dialogs.Clear();
+    } else {
+      SetForms(kTwoForms);
+    }
+    if (!project.isEmpty()) Main()->Project().SetName(tgx::FromQt(project));
+    Run(command.toLatin1().constData());
+    QCOMPARE(dialogs.Texts(), QStringList{text});
+    QCOMPARE(dialogs.OfKind(ScriptedDialogs::Kind::YesNo).at(0).defaultNo, defaultNo);
   }
 
   // No: no session, no status, no lock-out, the unit as it was.
@@ -198,19 +196,6 @@ class TestSystemOps : public QObject {
     QCOMPARE(dialogs.Texts().last(), kNoTables);
   }
 
-  void deleteAsksWithThePort() {
-    ScriptedDialogs dialogs;
-    SetForms(kTwoForms);
-    Run("NStrClear");
-    QCOMPARE(dialogs.Texts(), QStringList{"Удалить все таблицы БВ через COM1?"});
-  }
-
-  void deleteQuestionDefaultsToNo() {
-    ScriptedDialogs dialogs;
-    Run("NStrClear");
-    QVERIFY(dialogs.OfKind(ScriptedDialogs::Kind::YesNo).at(0).defaultNo);
-  }
-
   void deleteAnsweredNoKeepsTheUnitsTables() {
     ScriptedDialogs dialogs;
     QVERIFY(WriteTwoForms(dialogs));
@@ -220,20 +205,24 @@ class TestSystemOps : public QObject {
     QCOMPARE(dialogs.Texts().last(), QString("Таблицы системы совпадают с проектом."));
   }
 
+  // Same tables: no reason lines; the command starts the lock-out second.
   void compareFindsTheSameTables() {
     ScriptedDialogs dialogs;
     QVERIFY(WriteTwoForms(dialogs));
     QCOMPARE(Run("NStrCompare"), QString("Чтение таблиц ?|Сравнение...|0"));
     QCOMPARE(dialogs.Texts(), QStringList{"Таблицы системы совпадают с проектом."});
+    QCOMPARE(dialogs.OfKind(ScriptedDialogs::Kind::Inform).at(0).detail, QString());
+    QVERIFY(Locked());
   }
 
-  // One table more than the unit has; the project stays as it is.
+  // One table more than the unit has: its channel named; the project stays.
   void compareFindsDifferentTables() {
     ScriptedDialogs dialogs;
     QVERIFY(WriteTwoForms(dialogs));
     Main()->NTabAddNewClick();
     Run("NStrCompare");
     QCOMPARE(dialogs.Texts(), QStringList{"Таблицы системы отличны от проекта !"});
+    QCOMPARE(dialogs.OfKind(ScriptedDialogs::Kind::Inform).at(0).detail, QString("Канал 3: нет в БВ"));
     QCOMPARE(Grid()->rowCount(), 3);
   }
 
@@ -261,13 +250,6 @@ class TestSystemOps : public QObject {
     QCOMPARE(Grid()->rowCount(), 2);
   }
 
-  void compareWithAnEmptyUnit() {
-    ScriptedDialogs dialogs;
-    SetForms(kTwoForms);
-    Run("NStrCompare");
-    QCOMPARE(dialogs.Texts(), QStringList{kNoTables});
-  }
-
   void readFromAnEmptyUnitLeavesNoProject() {
     ScriptedDialogs dialogs;
     SetForms(kTwoForms);
@@ -285,15 +267,10 @@ class TestSystemOps : public QObject {
     return list.Sessions.empty() ? tgx::SessionSummary{} : list.Sessions.front();
   }
 
-  void readIsRecorded() {
+  void readIsRecordedWithItsPort() {
     ScriptedDialogs dialogs;
     Run("NStrRead");
     QCOMPARE(int(Newest().Operation), int(tgx::JournalOp::Read));
-  }
-
-  void recordNamesThePort() {
-    ScriptedDialogs dialogs;
-    Run("NStrRead");
     QCOMPARE(Newest().Port, std::string("COM1"));
   }
 
@@ -329,21 +306,6 @@ class TestSystemOps : public QObject {
     Main()->findChild<QStatusBar*>("ProjBar")->clearMessage();
     Run("NStrRead");
     QCOMPARE(Main()->StatusLine(), QString());
-  }
-
-  void compareNamesTheChannelsThatDiffer() {
-    ScriptedDialogs dialogs;
-    QVERIFY(WriteTwoForms(dialogs));
-    Main()->NTabAddNewClick();
-    Run("NStrCompare");
-    QCOMPARE(dialogs.OfKind(ScriptedDialogs::Kind::Inform).at(0).detail, QString("Канал 3: нет в БВ"));
-  }
-
-  void sameTablesHaveNoReason() {
-    ScriptedDialogs dialogs;
-    QVERIFY(WriteTwoForms(dialogs));
-    Run("NStrCompare");
-    QCOMPARE(dialogs.OfKind(ScriptedDialogs::Kind::Inform).at(0).detail, QString());
   }
 
   // ---------------------------------------------------------------- the byte log
@@ -447,11 +409,12 @@ class TestSystemOps : public QObject {
     QVERIFY2(ticksAtCancel > 0, "the GUI thread waited for the session");
   }
 
-  // The status panel shows the status text; the reason lines wait in its tooltip.
+  // The status panel shows the status text, the reason lines wait in its
+  // tooltip; the busy port works once freed.
   void failedSessionGivesItsReasonInTheStatusTooltip() {
     ScriptedDialogs dialogs;
-    UKEDR_DRV holder;
-    QVERIFY(holder.OpenLink(0, 500));
+    auto holder = std::make_unique<UKEDR_DRV>();
+    QVERIFY(holder->OpenLink(0, 500));
     WhenModal([](QWidget* w) {
       if (w != Progress() || Progress()->findChild<QLabel*>("Label1")->text().isEmpty()) return false;
       Progress()->CancelBtnClick();
@@ -463,27 +426,12 @@ class TestSystemOps : public QObject {
     QVERIFY(!session.StatusDetail.empty());
     QCOMPARE(Main()->findChild<QLabel*>("StrBarPanel2")->toolTip(),
              tgx::ToQt(session.StatusText) + "\n" + tgx::ToQt(session.StatusDetail));
-  }
-
-  void busyPortWorksOnceFreed() {
-    ScriptedDialogs dialogs;
-    {
-      UKEDR_DRV holder;
-      QVERIFY(holder.OpenLink(0, 500));
-      // The failure's message stays in the dialog until cancelled.
-      WhenModal([](QWidget* w) {
-        if (w != Progress() || Progress()->findChild<QLabel*>("Label1")->text().isEmpty()) return false;
-        Progress()->CancelBtnClick();
-        return true;
-      }, kWaitMs);
-      Main()->LockTimer()->stop();
-      Main()->NStrReadClick();
-      QCOMPARE(Status(), QString("Порт занят"));
-    }
-    Main()->LockTimer()->stop();
+    QCOMPARE(Status(), QString("Порт занят"));
+    holder.reset();  // the port works again once freed
     Run("NStrRead");
     QCOMPARE(Status(), QString("OK"));
   }
+
 };
 
 }  // namespace tgxtest
