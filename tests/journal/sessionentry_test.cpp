@@ -27,10 +27,12 @@ void Finish(TBVLink& s, bool succeeded) {
   s.Tables = SmoothSet(2, 50);
 }
 
-TEST(SessionEntry, PortIsNamedFromItsIndex) {
+TEST(SessionEntry, PortAndDurationFromTheSession) {
   TBVLink s(false);
   Finish(s, true);
-  EXPECT_EQ(tgx::SessionEntry(s, JournalOp::Read, "").Port, "COM3");
+  const tgx::SessionRecord r = tgx::SessionEntry(s, JournalOp::Read, "");
+  EXPECT_EQ(r.Port, "COM3");
+  EXPECT_EQ(r.DurationMs, 4500);
 }
 
 TEST(SessionEntry, DevicePathGivenOutrightLeavesThePortEmpty) {
@@ -42,28 +44,15 @@ TEST(SessionEntry, DevicePathGivenOutrightLeavesThePortEmpty) {
   EXPECT_EQ(r.Device, "/dev/pts/9");
 }
 
-TEST(SessionEntry, DurationFromTheSessionsTimes) {
-  TBVLink s(false);
-  Finish(s, true);
-  EXPECT_EQ(tgx::SessionEntry(s, JournalOp::Read, "").DurationMs, 4500);
-}
-
-TEST(SessionEntry, SuccessfulReadKeepsTheUnitsTables) {
-  TBVLink s(false);
-  Finish(s, true);
-  EXPECT_TRUE(tgx::SessionEntry(s, JournalOp::Read, "").Tables.has_value());
-}
-
-TEST(SessionEntry, FailedReadKeepsNoTables) {
-  TBVLink s(false);
-  Finish(s, false);
-  EXPECT_FALSE(tgx::SessionEntry(s, JournalOp::Read, "").Tables.has_value());
-}
-
-TEST(SessionEntry, DeleteKeepsNoTables) {
-  TBVLink s(false);
-  Finish(s, true);
-  EXPECT_FALSE(tgx::SessionEntry(s, JournalOp::Delete, "").Tables.has_value());
+TEST(SessionEntry, TablesKeptOnlyFromASuccessfulReadOrWrite) {
+  struct Row { const char* name; JournalOp op; bool succeeded; bool kept; };
+  for (const Row& row : {Row{"read", JournalOp::Read, true, true}, Row{"failed read", JournalOp::Read, false, false},
+                         Row{"delete", JournalOp::Delete, true, false}}) {
+    SCOPED_TRACE(row.name);
+    TBVLink s(false);
+    Finish(s, row.succeeded);
+    EXPECT_EQ(tgx::SessionEntry(s, row.op, "").Tables.has_value(), row.kept);
+  }
 }
 
 TEST(SessionEntry, BackupKeptOnlyWhenTaken) {
@@ -75,52 +64,33 @@ TEST(SessionEntry, BackupKeptOnlyWhenTaken) {
   EXPECT_TRUE(tgx::SessionEntry(s, JournalOp::Write, "").Backup.has_value());
 }
 
-TEST(SessionEntry, DetailFollowsTheStatusText) {
-  TBVLink s(false);
-  Finish(s, false);
-  s.StatusDetail = "why";
-  EXPECT_EQ(tgx::SessionEntry(s, JournalOp::Write, "").StatusText, "Fail\nwhy");
-}
-
-TEST(SessionEntry, ProjectFileGetsItsChecksum) {
+TEST(SessionEntry, DetailFollowsTheStatusTextAndTheProjectGetsItsChecksum) {
   TempDir dir("tgx-entry");
   const std::string file = dir.File("p.fs");
   std::ofstream(file) << "# a\r\n| 0 10\r\n";
   TBVLink s(false);
-  Finish(s, true);
-  EXPECT_EQ(tgx::SessionEntry(s, JournalOp::Write, file).ProjectChecksum, tgx::FileChecksumText(file));
+  Finish(s, false);
+  s.StatusDetail = "why";
+  const tgx::SessionRecord r = tgx::SessionEntry(s, JournalOp::Write, file);
+  EXPECT_EQ(r.StatusText, "Fail\nwhy");
+  EXPECT_EQ(r.ProjectChecksum, tgx::FileChecksumText(file));
 }
 
-class RecordSessionTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (const char* v = ::getenv("TGX_DATA_DIR")) saved_ = v;
-    ::setenv("TGX_DATA_DIR", dir_.Path().c_str(), 1);
-  }
-  void TearDown() override {
-    if (saved_.empty())
-      ::unsetenv("TGX_DATA_DIR");
-    else
-      ::setenv("TGX_DATA_DIR", saved_.c_str(), 1);
-  }
-  TempDir dir_{"tgx-record"};
-  std::string saved_;
-};
-
-TEST_F(RecordSessionTest, RecordedSessionIsListed) {
+// Recorded into a folder of the test's own; a data folder that is a file
+// cannot hold the journal, which is said the first time only.
+TEST(RecordSession, RecordsAndTellsAFailureOnce) {
+  TempDir dir("tgx-record");
+  const char* old = ::getenv("TGX_DATA_DIR");
+  const std::string saved = old ? old : "";
+  ::setenv("TGX_DATA_DIR", dir.Path().c_str(), 1);
   ASSERT_EQ(tgx::RecordSession(SampleWrite()), "");
-  auto opened = tgx::Journal::Open(dir_.Path().string());
-  EXPECT_EQ(opened.Instance->List({}, 0).Sessions.size(), 1u);
-}
-
-// A data folder that is a file cannot hold the journal: said the first
-// time only.
-TEST_F(RecordSessionTest, FailureIsToldOnce) {
-  const std::string blocker = dir_.File("file");
+  EXPECT_EQ(tgx::Journal::Open(dir.Path().string()).Instance->List({}, 0).Sessions.size(), 1u);
+  const std::string blocker = dir.File("file");
   std::ofstream(blocker) << "x";
   ::setenv("TGX_DATA_DIR", blocker.c_str(), 1);
   EXPECT_NE(tgx::RecordSessionOnce(SampleWrite()), "");
   EXPECT_EQ(tgx::RecordSessionOnce(SampleWrite()), "");
+  saved.empty() ? ::unsetenv("TGX_DATA_DIR") : ::setenv("TGX_DATA_DIR", saved.c_str(), 1);
 }
 
 }  // namespace
