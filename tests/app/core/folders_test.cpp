@@ -52,79 +52,61 @@ class FoldersTest : public ::testing::Test {
 };
 
 // A writable folder of the executable is not enough: only a configuration
-// file or the marker makes an install portable.
-TEST_F(FoldersTest, ConfigurationOfAnInstalledProgramIsInTheUsersConfigFolder) {
-  EXPECT_FALSE(tgx::IsPortableInstall());
-  EXPECT_EQ(tgx::ConfigDir(), home_ + "/.config/tgx/");
-  EXPECT_EQ(tgx::ConfigFilePath(), home_ + "/.config/tgx/tgx.cfg");
-  EXPECT_EQ(tgx::PortMapFilePath(), home_ + "/.config/tgx/tgx.ports");
-}
-
-TEST_F(FoldersTest, PortableInstallKeepsTheConfigurationBesideTheExecutable) {
-  for (const char* name : {"tgx.cfg", "tgx.portable"}) {
-    SCOPED_TRACE(name);
-    Touch(exeDir_ + name);
-    EXPECT_TRUE(tgx::IsPortableInstall());
-    EXPECT_EQ(tgx::ConfigFilePath(), exeDir_ + "tgx.cfg");
-    EXPECT_EQ(tgx::PortMapFilePath(), exeDir_ + "tgx.ports");
-    fs::remove(exeDir_ + name);
-  }
-}
-
-// The executable's own name does not matter; the file is always tgx.cfg.
-TEST_F(FoldersTest, RenamedExecutableKeepsTheFileName) {
-  Touch(exeDir_ + "tgx.portable");
-  tgx::SetExePathForTest(exeDir_ + "tgx-old");
-  EXPECT_EQ(tgx::ConfigFilePath(), exeDir_ + "tgx.cfg");
-}
-
-TEST_F(FoldersTest, XdgConfigHomeWhenAbsolute) {
-  const std::pair<std::string, std::string> cases[] = {
-      {root_ + "/xdg", root_ + "/xdg/tgx/"},
-      {root_ + "/xdg/", root_ + "/xdg/tgx/"},
-      {"relative/xdg", home_ + "/.config/tgx/"},
-      {"", home_ + "/.config/tgx/"},
+// file or the marker makes an install portable; its file is always tgx.cfg,
+// whatever the executable's name. XDG_CONFIG_HOME counts when absolute, and
+// TGX_CONFIG_DIR outranks everything.
+TEST_F(FoldersTest, ConfigurationFolder) {
+  const struct {
+    const char* name;
+    std::string marker, exe, xdg, variable, folder;
+    bool portable;
+  } cases[] = {
+      {"installed", "", "tgx", "", "", home_ + "/.config/tgx/", false},
+      {"configuration beside", "tgx.cfg", "tgx", "", "", exeDir_, true},
+      {"marker beside", "tgx.portable", "tgx", "", "", exeDir_, true},
+      {"renamed portable", "tgx.portable", "tgx-old", "", "", exeDir_, true},
+      {"XDG absolute", "", "tgx", root_ + "/xdg", "", root_ + "/xdg/tgx/", false},
+      {"XDG with a slash", "", "tgx", root_ + "/xdg/", "", root_ + "/xdg/tgx/", false},
+      {"XDG relative", "", "tgx", "relative/xdg", "", home_ + "/.config/tgx/", false},
+      {"variable over portable", "tgx.portable", "tgx", "", root_ + "/cfg", root_ + "/cfg/", true},
   };
-  for (const auto& [value, folder] : cases) {
-    SCOPED_TRACE(value);
-    ::setenv("XDG_CONFIG_HOME", value.c_str(), 1);
-    EXPECT_EQ(tgx::ConfigDir(), folder);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const char* marker : {"tgx.cfg", "tgx.portable"}) fs::remove(exeDir_ + marker);
+    if (!c.marker.empty()) Touch(exeDir_ + c.marker);
+    tgx::SetExePathForTest(exeDir_ + c.exe);
+    ::setenv("XDG_CONFIG_HOME", c.xdg.c_str(), 1);
+    if (c.variable.empty()) ::unsetenv("TGX_CONFIG_DIR");
+    else ::setenv("TGX_CONFIG_DIR", c.variable.c_str(), 1);
+    EXPECT_EQ(tgx::IsPortableInstall(), c.portable);
+    EXPECT_EQ(tgx::ConfigDir(), c.folder);
+    EXPECT_EQ(tgx::ConfigFilePath(), c.folder + "tgx.cfg");
+    EXPECT_EQ(tgx::PortMapFilePath(), c.folder + "tgx.ports");
   }
 }
 
-TEST_F(FoldersTest, ConfigDirVariableOutranksAPortableInstall) {
-  Touch(exeDir_ + "tgx.portable");
-  ::setenv("TGX_CONFIG_DIR", (root_ + "/cfg").c_str(), 1);
-  EXPECT_EQ(tgx::ConfigDir(), root_ + "/cfg/");
-}
-
-TEST_F(FoldersTest, DataOfAnInstalledProgramIsInTheUsersDataFolder) {
-  EXPECT_EQ(tgx::DataDir(), home_ + "/.local/share/tgx/");
-}
-
-TEST_F(FoldersTest, XdgDataHomeWhenAbsolute) {
-  const std::pair<std::string, std::string> cases[] = {
-      {root_ + "/data", root_ + "/data/tgx/"},
-      {"relative/data", home_ + "/.local/share/tgx/"},
+// The data of an installed program go to the user's data folder, of a
+// portable one beside the configuration; TGX_DATA_DIR outranks everything.
+TEST_F(FoldersTest, DataFolder) {
+  const struct {
+    const char* name;
+    std::string marker, xdg, variable, folder;
+  } cases[] = {
+      {"installed", "", "", "", home_ + "/.local/share/tgx/"},
+      {"XDG absolute", "", root_ + "/data", "", root_ + "/data/tgx/"},
+      {"XDG relative", "", "relative/data", "", home_ + "/.local/share/tgx/"},
+      {"portable", "tgx.cfg", root_ + "/data", "", exeDir_},
+      {"variable over all", "tgx.portable", root_ + "/data", root_ + "/journal", root_ + "/journal/"},
   };
-  for (const auto& [value, folder] : cases) {
-    SCOPED_TRACE(value);
-    ::setenv("XDG_DATA_HOME", value.c_str(), 1);
-    EXPECT_EQ(tgx::DataDir(), folder);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const char* marker : {"tgx.cfg", "tgx.portable"}) fs::remove(exeDir_ + marker);
+    if (!c.marker.empty()) Touch(exeDir_ + c.marker);
+    ::setenv("XDG_DATA_HOME", c.xdg.c_str(), 1);
+    if (c.variable.empty()) ::unsetenv("TGX_DATA_DIR");
+    else ::setenv("TGX_DATA_DIR", c.variable.c_str(), 1);
+    EXPECT_EQ(tgx::DataDir(), c.folder);
   }
-}
-
-TEST_F(FoldersTest, PortableInstallKeepsTheDataBesideTheConfiguration) {
-  Touch(exeDir_ + "tgx.cfg");
-  ::setenv("XDG_DATA_HOME", (root_ + "/data").c_str(), 1);
-  EXPECT_EQ(tgx::DataDir(), exeDir_);
-}
-
-TEST_F(FoldersTest, DataDirVariableOutranksEverything) {
-  Touch(exeDir_ + "tgx.portable");
-  ::setenv("XDG_DATA_HOME", (root_ + "/data").c_str(), 1);
-  ::setenv("TGX_DATA_DIR", (root_ + "/journal").c_str(), 1);
-  EXPECT_EQ(tgx::DataDir(), root_ + "/journal/");
 }
 
 // Without HOME (a service, a bare su shell) the account's home stands in.

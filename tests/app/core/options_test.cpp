@@ -21,27 +21,19 @@ class OptionsTest : public ::testing::Test {
     ::setenv("TGX_CONFIG_DIR", (dir_.Path().string() + "/").c_str(), 1);
   }
   void TearDown() override {
-    if (saved_.empty())
-      ::unsetenv("TGX_CONFIG_DIR");
-    else
-      ::setenv("TGX_CONFIG_DIR", saved_.c_str(), 1);
+    if (saved_.empty()) ::unsetenv("TGX_CONFIG_DIR");
+    else ::setenv("TGX_CONFIG_DIR", saved_.c_str(), 1);
   }
-  void Write(const std::string& text) {
-    std::ofstream(tgx::OptionsFilePath(), std::ios::binary) << text;
-  }
+  void Write(const std::string& text) { std::ofstream(tgx::OptionsFilePath(), std::ios::binary) << text; }
   TempDir dir_{"tgx-options"};
   std::string saved_;
 };
 
-TEST_F(OptionsTest, BackupIsOnWithoutAFile) { EXPECT_TRUE(tgx::LoadBackupOption()); }
-
-TEST_F(OptionsTest, BackupOffIsKept) {
+// On without a file; off and on again are each kept.
+TEST_F(OptionsTest, BackupOption) {
+  EXPECT_TRUE(tgx::LoadBackupOption());
   tgx::SaveBackupOption(false);
   EXPECT_FALSE(tgx::LoadBackupOption());
-}
-
-TEST_F(OptionsTest, BackupOnAgainIsKept) {
-  tgx::SaveBackupOption(false);
   tgx::SaveBackupOption(true);
   EXPECT_TRUE(tgx::LoadBackupOption());
 }
@@ -57,15 +49,11 @@ TEST_F(OptionsTest, LinesWithoutKeyAreSkipped) {
   EXPECT_EQ(tgx::ReadOptionsFile(tgx::OptionsFilePath()).size(), 1u);
 }
 
+// Newest first; a file opened again moves to the top.
 TEST_F(OptionsTest, RecentFilesNewestFirst) {
   tgx::AddRecentFile("/a.fs");
   tgx::AddRecentFile("/b.fs");
   EXPECT_EQ(tgx::LoadRecentFiles(), (std::vector<std::string>{"/b.fs", "/a.fs"}));
-}
-
-TEST_F(OptionsTest, RecentFileOpenedAgainMovesToTheTop) {
-  tgx::AddRecentFile("/a.fs");
-  tgx::AddRecentFile("/b.fs");
   tgx::AddRecentFile("/a.fs");
   EXPECT_EQ(tgx::LoadRecentFiles(), (std::vector<std::string>{"/a.fs", "/b.fs"}));
 }
@@ -80,11 +68,6 @@ TEST_F(OptionsTest, RecentFilesKeepFive) {
 TEST_F(OptionsTest, NameWithLineBreakIsNotRecorded) {
   tgx::AddRecentFile("/a\nb.fs");
   EXPECT_TRUE(tgx::LoadRecentFiles().empty());
-}
-
-TEST_F(OptionsTest, LastFolderIsKept) {
-  tgx::SaveLastFolder("/home/x/forms/");
-  EXPECT_EQ(tgx::LoadLastFolder(), "/home/x/forms/");
 }
 
 TEST_F(OptionsTest, WriteIntoMissingFolderFails) {
