@@ -24,7 +24,6 @@
 
 #include "app/Fhelp.h"
 #include "app/Fimport.h"
-#include "app/Freport.h"
 #include "app/Appinfo.h"
 #include "app/Qtext.h"
 #include "forms/Readback.h"
@@ -281,15 +280,24 @@ class TestDesktop : public QObject {
 
   // ---------------------------------------------------------------- the journal
 
-  void journalItemOpensTheJournalWindow() {
-    bool shown = false;
+  void menuItemOpensItsWindow_data() {
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("window");
+    QTest::newRow("journal") << "NJournal" << "JournalForm";
+    QTest::newRow("report") << "NReport" << "ReportDlg";
+  }
+  void menuItemOpensItsWindow() {
+    QFETCH(QString, action);
+    QFETCH(QString, window);
+    SetForms(kTwoForms);
+    QString shown;
     WhenModal([&shown](QWidget* w) {
-      shown = w->objectName() == "JournalForm";
+      shown = w->objectName();
       static_cast<QDialog*>(w)->reject();
       return true;
     });
-    Action("NJournal")->trigger();
-    QVERIFY(shown);
+    Action(action.toLatin1().constData())->trigger();
+    QCOMPARE(shown, window);
   }
 
   // Tables from the journal replace a modified project only past its save question.
@@ -334,17 +342,6 @@ class TestDesktop : public QObject {
   }
 
   // ---------------------------------------------------------------- report and export
-
-  void reportOpensItsDialog() {
-    SetForms(kTwoForms);
-    bool shown = false;
-    WhenModalIs<TReportDlg>([&shown](TReportDlg* dlg) {
-      shown = true;
-      dlg->reject();
-    });
-    Action("NReport")->trigger();
-    QVERIFY(shown);
-  }
 
   void exportCsv_data() {
     QTest::addColumn<bool>("writable");

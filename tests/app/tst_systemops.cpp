@@ -196,19 +196,14 @@ class TestSystemOps : public QObject {
     QCOMPARE(dialogs.Texts().last(), kNoTables);
   }
 
+  // Delete answered No keeps the unit's tables: a compare finds them the
+  // same, gives no reason lines and starts the lock-out second.
   void deleteAnsweredNoKeepsTheUnitsTables() {
     ScriptedDialogs dialogs;
     QVERIFY(WriteTwoForms(dialogs));
     dialogs.answers = {Answer::No};
     QCOMPARE(Run("NStrClear"), QString());
-    Run("NStrCompare");
-    QCOMPARE(dialogs.Texts().last(), QString("Таблицы системы совпадают с проектом."));
-  }
-
-  // Same tables: no reason lines; the command starts the lock-out second.
-  void compareFindsTheSameTables() {
-    ScriptedDialogs dialogs;
-    QVERIFY(WriteTwoForms(dialogs));
+    dialogs.Clear();
     QCOMPARE(Run("NStrCompare"), QString("Чтение таблиц ?|Сравнение...|0"));
     QCOMPARE(dialogs.Texts(), QStringList{"Таблицы системы совпадают с проектом."});
     QCOMPARE(dialogs.OfKind(ScriptedDialogs::Kind::Inform).at(0).detail, QString());
@@ -250,13 +245,20 @@ class TestSystemOps : public QObject {
     QCOMPARE(Grid()->rowCount(), 2);
   }
 
-  void readFromAnEmptyUnitLeavesNoProject() {
+  // A read from an empty unit empties the project and is recorded with its
+  // port; outside test mode a click on the status shows no byte log.
+  void readFromAnEmptyUnit() {
     ScriptedDialogs dialogs;
     SetForms(kTwoForms);
     Run("NStrRead");
     QCOMPARE(dialogs.Texts(), QStringList{kNoTables});
     QCOMPARE(Main()->Project().FormCount(), 0);
     QVERIFY(Grid()->isHidden());
+    QCOMPARE(int(Newest().Operation), int(tgx::JournalOp::Read));
+    QCOMPARE(Newest().Port, std::string("COM1"));
+    dialogs.Clear();
+    QTest::mouseClick(Main()->findChild<QLabel*>("StrBarPanel2"), Qt::LeftButton);
+    QVERIFY(dialogs.shown.empty());
   }
 
   // ---------------------------------------------------------------- the journal
@@ -265,13 +267,6 @@ class TestSystemOps : public QObject {
     auto opened = tgx::Journal::Open(data_->Path().string());
     const auto list = opened.Instance->List({}, 1);
     return list.Sessions.empty() ? tgx::SessionSummary{} : list.Sessions.front();
-  }
-
-  void readIsRecordedWithItsPort() {
-    ScriptedDialogs dialogs;
-    Run("NStrRead");
-    QCOMPARE(int(Newest().Operation), int(tgx::JournalOp::Read));
-    QCOMPARE(Newest().Port, std::string("COM1"));
   }
 
   void writeKeepsTheUnitsTablesFirst() {
@@ -309,14 +304,6 @@ class TestSystemOps : public QObject {
   }
 
   // ---------------------------------------------------------------- the byte log
-
-  void statusBarShowsNoLogOutsideTestMode() {
-    ScriptedDialogs dialogs;
-    Run("NStrRead");
-    dialogs.Clear();
-    QTest::mouseClick(Main()->findChild<QLabel*>("StrBarPanel2"), Qt::LeftButton);
-    QVERIFY(dialogs.shown.empty());
-  }
 
   void statusBarShowsTheLogInTestMode() {
     tgx::StopApplication();
