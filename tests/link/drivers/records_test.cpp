@@ -32,20 +32,5 @@ TEST(DirectoryRecords, DecodeToADirectoryAndItsImageSize) {
   EXPECT_EQ(back, Records({{1, 10}, {0, 0}, {2, 3}, {1, 10}}));
 }
 
-// Records no unit could hold leave nothing to size a read from.
-TEST(DirectoryRecords, ImpossibleRecordsLeaveNothing) {
-  const std::pair<const char*, DirectoryRecords> cases[] = {
-      {"stored number 17", Records({{17, 10}})},
-      {"a stored number nobody counts", Records({{2, 10}})},
-      {"an image over 65535 bytes", Records({{1, 65534}})},
-  };
-  for (const auto& [what, r] : cases) {
-    TableDirectory d{{5}, {1}, 1};
-    int32_t packed = -1;
-    EXPECT_EQ(DecodeDirectory(r.data(), 0, d, packed), kStatusLinkFailure) << what;
-    EXPECT_EQ(packed, 0) << what;
-    EXPECT_EQ(d, TableDirectory{}) << what;
-  }
-}
 }  // namespace
 }  // namespace tgxtest
