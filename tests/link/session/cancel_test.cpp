@@ -5,34 +5,17 @@
 // and events; the only clock bounds are seconds wide, far below what the
 // faults would cost without the behaviour under test.
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <chrono>
 #include <functional>
-#include <memory>
 #include <thread>
-#include <vector>
 
+#include "SessionRig.h"
 #include "link/Portcol.h"
-#include "link/session/Bvlink.h"
-#include "model/Cp1251.h"
-#include "support/SimRunner.h"
-#include "support/TempDir.h"
 
 namespace tgxtest {
 namespace {
-using Log = std::vector<SimRunner::Transaction>;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
-
-GROUPTAB Ramp(int n) {
-  PARTAB t(n);
-  for (int i = 0; i < n; ++i) t[i] = i;
-  GROUPTAB set;
-  set.Add(t);
-  return set;
-}
 
 // Waits for `done` for at most `limit`; true when it came.
 bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
@@ -44,36 +27,17 @@ bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit)
   return true;
 }
 
-int CountIn(const Log& log, const std::vector<uint8_t>& in) {
-  int n = 0;
-  for (const auto& t : log) n += t.in == in ? 1 : 0;
-  return n;
-}
-
-// The parameter block of a handshaked request: code, length, mode, checksum.
-bool IsParameters(const SimRunner::Transaction& t, uint8_t code, uint8_t mode) {
-  return t.in.size() == 6 && t.in[0] == code && t.in[3] == mode && t.in[4] == 0;
-}
-
-// Every byte the unit received and sent.
-int64_t LineBytes(const Log& log) {
-  int64_t n = 0;
-  for (const auto& t : log) n += static_cast<int64_t>(t.in.size() + t.out.size());
-  return n;
-}
-
 // Generous: a cancel that is not seen costs the 20 s or more the faults hold
 // the line for.
 constexpr auto kEndsSoon = 5s;
 
-class SessionCancel : public ::testing::Test {
+// The reply time-out is 30 s, so that a wait a cancel does not end shows.
+class SessionCancel : public SessionRig {
  protected:
-  void Start(const SimRunner& sim, uint8_t operation, const GROUPTAB& tables, int32_t replyTimeoutMs = 30000) {
-    session_->DevicePath = sim.Path();
-    session_->Operation = operation;
-    session_->Tables = tables;
-    session_->Channel.ReplyTimeoutMs = replyTimeoutMs;
-    session_->Start();
+  SessionCancel() { session_->Channel.ReplyTimeoutMs = 30000; }
+  // Leaves `tables` in the unit's state file through a quick, unpaced write.
+  void Prepare(const GROUPTAB& tables) {
+    ASSERT_TRUE(Run(SimRunner({"--version-code", "8530"}, state_), kOpWrite, tables)) << Status();
   }
   bool CancelAndWait() {
     session_->Cancel = true;
@@ -84,11 +48,6 @@ class SessionCancel : public ::testing::Test {
     line.SetDevicePath(sim.Path());
     return line.SetLine(0, kUnitLine) == PCI::kOpenOk;
   }
-  std::string Status() const { return tgx::ToUtf8(session_->StatusText); }
-
-  std::unique_ptr<TBVLink> session_ = std::make_unique<TBVLink>(false);
-  TempDir dir_;
-  const std::string state_ = dir_.File("unit.state");
 };
 
 // The unit holds back its answer to the memory size for 20 s a byte.
@@ -96,7 +55,7 @@ TEST_F(SessionCancel, InAStatusWait) {
   SimRunner sim({"--version-code", "6320", "--byte-delay-ms", "2=20000"});
   Start(sim, kOpWrite, Ramp(10));
   // Two handshake reads, then the data step, whose status is being held.
-  ASSERT_TRUE(WaitFor([&] { return CountIn(sim.Log(), {2}) == 3; }, 10s));
+  ASSERT_TRUE(WaitFor([&] { return Count(sim.Log(), {2}) == 3; }, 10s));
   ASSERT_FALSE(session_->Finished);
   ASSERT_TRUE(CancelAndWait()) << "the session still waits for the status";
   EXPECT_EQ(session_->ResultCode, kStatusLinkFailure);
@@ -108,10 +67,8 @@ TEST_F(SessionCancel, InAStatusWait) {
 TEST_F(SessionCancel, InAnAcknowledgementWait) {
   SimRunner sim({"--version-code", "6320", "--silence-after", "3=1"});
   Start(sim, kOpWrite, Ramp(100));
-  auto imageTaken = [&] {
-    for (const auto& t : sim.Log())
-      if (t.Command() == 3 && t.in.size() == 102 + 2) return true;
-    return false;
+  const auto imageTaken = [&] {
+    return std::ranges::any_of(sim.Log(), [](const auto& t) { return t.Command() == 3 && t.in.size() == 102 + 2; });
   };
   ASSERT_TRUE(WaitFor(imageTaken, 10s));
   ASSERT_FALSE(session_->Finished);
@@ -126,20 +83,12 @@ TEST_F(SessionCancel, InAnAcknowledgementWait) {
 // line then, plus what the terminal's reading side already holds (4 KB, which
 // no discard reaches on a pseudo-terminal) and a second of slack.
 TEST_F(SessionCancel, WhileTheBlockIsQueued) {
-  const GROUPTAB old = Ramp(50);
-  {
-    SimRunner fast({"--version-code", "8530"}, state_);
-    Start(fast, kOpWrite, old);
-    session_->WaitFinished();
-    ASSERT_TRUE(session_->Succeeded) << Status();
-  }
+  Prepare(Ramp(50));
   constexpr int kImage = 16002;
   SimRunner sim({"--version-code", "8530", "--pace"}, state_);
   Start(sim, kOpWrite, Ramp(16000));
-  auto parametersSent = [&] {
-    for (const auto& t : sim.Log())
-      if (IsParameters(t, 3, kModeWrite)) return true;
-    return false;
+  const auto parametersSent = [&] {
+    return std::ranges::any_of(sim.Log(), [](const auto& t) { return IsParameters(t, 3, kModeWrite); });
   };
   ASSERT_TRUE(WaitFor(parametersSent, 20s));
   const int64_t blockStart = session_->WireBytesDone;
@@ -160,23 +109,16 @@ TEST_F(SessionCancel, WhileTheBlockIsQueued) {
   EXPECT_LE(received, onWire + 4096 + TBVLink::kLineBytesPerSecond);
   EXPECT_LT(received, kImage);
 
-  Start(sim, kOpRead, {});
-  session_->WaitFinished();
-  ASSERT_TRUE(session_->Succeeded) << Status();
-  EXPECT_EQ(session_->Tables, old) << "the cancelled write changed the unit";
+  ASSERT_TRUE(Run(sim, kOpRead)) << Status();
+  EXPECT_EQ(session_->Tables, Ramp(50)) << "the cancelled write changed the unit";
 }
 
 // The unit stops after 1,000 bytes of a 16,002-byte image: at 50 ms a
 // missing byte the rest would take 750 s.
 TEST_F(SessionCancel, SilenceEndsAReadBlock) {
-  {
-    SimRunner fast({"--version-code", "8530"}, state_);
-    Start(fast, kOpWrite, Ramp(16000));
-    session_->WaitFinished();
-    ASSERT_TRUE(session_->Succeeded) << Status();
-  }
+  Prepare(Ramp(16000));
   SimRunner sim({"--version-code", "8530", "--silence-after", "3=1001"}, state_);
-  Start(sim, kOpRead, {});
+  Start(sim, kOpRead);
   ASSERT_TRUE(WaitFor([&] { return session_->Finished.load(); }, 10s)) << "the block still waits byte by byte";
   EXPECT_EQ(session_->ResultCode, kStatusLinkFailure);
   EXPECT_EQ(Status(), "Ошибка связи");
@@ -223,12 +165,7 @@ TEST_F(SessionCancel, WireCountFollowsTheLine) {
 // With a backup read first, the total planned during the backup already
 // holds the write that follows: the bar does not run back between the two.
 TEST_F(SessionCancel, BackupAndWriteShareOneTotal) {
-  {
-    SimRunner fast({"--version-code", "8530"}, state_);
-    Start(fast, kOpWrite, Ramp(1200));
-    session_->WaitFinished();
-    ASSERT_TRUE(session_->Succeeded) << Status();
-  }
+  Prepare(Ramp(1200));
   SimRunner sim({"--version-code", "8530", "--pace"}, state_);
   session_->BackupFirst = true;
   Start(sim, kOpWrite, Ramp(1500));

@@ -3,80 +3,16 @@
 // tables did not pack or fit, a directory refused after its image, and the
 // backup read taken before a change.
 
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdlib>
 #include <fstream>
-#include <memory>
 
+#include "SessionRig.h"
 #include "link/Portcol.h"
-#include "link/session/Bvlink.h"
-#include "model/Cp1251.h"
-#include "support/SimRunner.h"
-#include "support/TempDir.h"
 
 namespace tgxtest {
 namespace {
-using Log = std::vector<SimRunner::Transaction>;
+using SessionDetail = SessionRig;
 
-GROUPTAB Ramp(int n, int first = 0) {
-  PARTAB t(n);
-  for (int i = 0; i < n; ++i) t[i] = first + i;
-  GROUPTAB set;
-  set.Add(t);
-  return set;
-}
-
-// Index of the first parameter block of `code` in `mode`, -1 without one.
-int FirstParameters(const Log& log, int mode, int code = -1) {
-  for (size_t i = 0; i < log.size(); ++i) {
-    const auto& in = log[i].in;
-    if (in.size() == 6 && (code < 0 || in[0] == code) && in[3] == mode && in[4] == 0) return int(i);
-  }
-  return -1;
-}
-
-class SessionDetail : public ::testing::Test {
- protected:
-  bool Run(const std::string& device, uint8_t operation, const GROUPTAB& tables = {}) {
-    session_->DevicePath = device;
-    session_->Operation = operation;
-    session_->Tables = tables;
-    session_->Start();
-    session_->WaitFinished();
-    return session_->Succeeded;
-  }
-  bool Run(const SimRunner& sim, uint8_t operation, const GROUPTAB& tables = {}) {
-    return Run(sim.Path(), operation, tables);
-  }
-  std::string Status() const { return tgx::ToUtf8(session_->StatusText); }
-  std::string Detail() const { return tgx::ToUtf8(session_->StatusDetail); }
-
-  std::unique_ptr<TBVLink> session_ = std::make_unique<TBVLink>(false);
-  TempDir dir_;
-  const std::string state_ = dir_.File("unit.state");
-};
-
-TEST_F(SessionDetail, FirmwareCodeAsIdentified) {
-  const struct {
-    std::vector<std::string> args;
-    int32_t code;
-  } cases[] = {
-      {{"--version-code", "6343"}, 6343},
-      {{"--version-code", "9700"}, 9700},
-      {{"--version-code", "6210"}, 6210},
-      {{"--unknown-version"}, 0},
-  };
-  for (const auto& c : cases) {
-    SimRunner sim(c.args);
-    Run(sim, kOpRead);
-    EXPECT_EQ(session_->VersionCode, c.code) << c.args[0];
-  }
-}
-
-TEST_F(SessionDetail, ResultCodeAndTimesOfASession) {
+TEST_F(SessionDetail, ResultAndVersionCodesBytesAndTimes) {
   SimRunner refusing({"--version-code", "6320", "--status", "20=4"});
   EXPECT_FALSE(Run(refusing, kOpRead));
   EXPECT_EQ(session_->ResultCode, kStatusUnitFault);
@@ -85,12 +21,11 @@ TEST_F(SessionDetail, ResultCodeAndTimesOfASession) {
   const auto before = std::chrono::system_clock::now();
   EXPECT_TRUE(Run(sim, kOpWrite, Ramp(40)));
   EXPECT_EQ(session_->ResultCode, kStatusOk);
+  EXPECT_EQ(session_->VersionCode, 6320);
   EXPECT_GE(session_->StartedAt, before);
   EXPECT_GE(session_->EndedAt, session_->StartedAt);
   EXPECT_EQ(Detail(), "");
-  int64_t line = 0;
-  for (const auto& t : sim.Log()) line += int64_t(t.in.size() + t.out.size());
-  EXPECT_EQ(session_->BytesExchanged, line);
+  EXPECT_EQ(session_->BytesExchanged, LineBytes(sim.Log()));
 }
 
 // The status text stays "Порт занят"; the detail says why.
@@ -103,17 +38,15 @@ TEST_F(SessionDetail, WhyThePortDidNotOpen) {
   holder.SetDevicePath(sim.Path());
   ASSERT_EQ(holder.SetLine(0, kUnitLine), PCI::kOpenOk);
 
-  const struct {
-    std::string device, detail;
-  } cases[] = {
+  const std::pair<std::string, std::string> cases[] = {  // device, detail
       {missing, "Порт " + missing + " не найден"},
       {plain, "Порт " + plain + " не является последовательным портом"},
       {sim.Path(), "Порт " + sim.Path() + " занят другой программой"},
   };
-  for (const auto& c : cases) {
-    EXPECT_FALSE(Run(c.device, kOpRead));
-    EXPECT_EQ(Status(), "Порт занят") << c.device;
-    EXPECT_EQ(Detail(), c.detail);
+  for (const auto& [device, detail] : cases) {
+    EXPECT_FALSE(Run(device, kOpRead));
+    EXPECT_EQ(Status(), "Порт занят") << device;
+    EXPECT_EQ(Detail(), detail);
     EXPECT_EQ(session_->ResultCode, kStatusLinkFailure);
   }
 }
@@ -141,43 +74,37 @@ TEST_F(SessionDetail, WhichChannelDoesNotPack) {
 }
 
 TEST_F(SessionDetail, HowManyBytesTheUnitLacks) {
-  const struct {
-    std::vector<std::string> args;
-    int entries;
-    std::string detail;
-  } cases[] = {
+  const std::tuple<std::vector<std::string>, int, std::string> cases[] = {  // options, entries, detail
       // 2,002 bytes against 2,000 less the header (774) and the reserve (224).
       {{"--version-code", "6320", "--memory", "2000"}, 2000,
        "Таблицам не хватает 1000 байт памяти БВ (нужно 2002, доступно 1002)"},
       // The 853's fixed limit of 21,760 bytes.
       {{"--version-code", "8530"}, 22000, "Таблицам не хватает 242 байт памяти БВ (нужно 22002, доступно 21760)"},
   };
-  for (const auto& c : cases) {
-    SimRunner sim(c.args);
-    EXPECT_FALSE(Run(sim, kOpWrite, Ramp(c.entries)));
+  for (const auto& [args, entries, detail] : cases) {
+    SimRunner sim(args);
+    EXPECT_FALSE(Run(sim, kOpWrite, Ramp(entries)));
     EXPECT_EQ(Status(), "Недостаточно памяти БВ!");
-    EXPECT_EQ(Detail(), c.detail);
+    EXPECT_EQ(Detail(), detail);
   }
 }
 
 // The unit takes the image, then refuses the header or directory that would
 // point into it.
 TEST_F(SessionDetail, DirectoryRefusedAfterTheImage) {
-  const struct {
-    std::vector<std::string> args;
-    const char* detail;
-  } cases[] = {
+  const std::string inconsistent = "Таблицы БВ могут быть несогласованы: запишите таблицы ещё раз.";
+  const std::pair<std::vector<std::string>, std::string> cases[] = {  // options, detail
       // Request 1's first data step is the header read, the second its write.
-      {{"--version-code", "6320", "--status", "1=4@2"}, "Таблицы БВ могут быть несогласованы: запишите таблицы ещё раз."},
-      {{"--version-code", "8530", "--status", "4=4@1"}, "Таблицы БВ могут быть несогласованы: запишите таблицы ещё раз."},
-      // Refused before the image: the unit is as it was.
-      {{"--version-code", "6320", "--status", "3=4@1"}, ""},
+      {{"--version-code", "6320", "--status", "1=4@2"}, inconsistent},
+      {{"--version-code", "8530", "--status", "4=4@1"}, inconsistent},
+      {{"--version-code", "6320", "--status", "3=4@1"}, ""},  // refused before the image: the unit is as it was
   };
-  for (const auto& c : cases) {
-    SimRunner sim(c.args);
+  for (const auto& [args, detail] : cases) {
+    SCOPED_TRACE(args[3]);
+    SimRunner sim(args);
     EXPECT_FALSE(Run(sim, kOpWrite, Ramp(30)));
-    EXPECT_EQ(Status(), "Неисправность БВ!") << c.args[2];
-    EXPECT_EQ(Detail(), c.detail) << c.args[2];
+    EXPECT_EQ(Status(), "Неисправность БВ!");
+    EXPECT_EQ(Detail(), detail);
   }
 }
 
@@ -206,14 +133,6 @@ TEST_F(SessionBackup, ReadBeforeTheFirstChange) {
     session_->BackupFirst = false;
     ASSERT_TRUE(Run(sim, kOpWrite, old_));
   }
-}
-
-TEST_F(SessionBackup, NoBackupWithoutTheSwitch) {
-  SimRunner sim({"--version-code", "6320"}, state_);
-  ASSERT_TRUE(Run(sim, kOpWrite, Ramp(40))) << Status();
-  EXPECT_FALSE(session_->BackupTaken);
-  EXPECT_EQ(session_->Backup.Count(), 0);
-  EXPECT_EQ(FirstParameters(sim.Log(), kModeRead, 3), -1) << "the image was read";
 }
 
 // The backup's image read is refused: nothing is written and the unit keeps
