@@ -1,8 +1,9 @@
 // tgx-sim seen from the line: a minimal master in the test talks to the
 // simulator over its pseudo-terminal, the way the program's link does, and
 // checks the unit's answers byte by byte. What the program's sessions and the
-// panel already show against the simulator (tables kept per family, memory
-// limits, packing modes, refused requests, display frames) is not repeated here.
+// panel already show against the simulator (identification, tables kept per
+// family, memory limits, packing modes, refused requests, display frames) is
+// not repeated here.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -23,7 +24,6 @@ namespace tgxtest {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-using Strings = std::vector<std::string>;
 namespace fs = std::filesystem;
 
 // Generous waits: the machine running the tests may be busy.
@@ -95,29 +95,6 @@ class Master {
  private:
   int fd_;
 };
-
-// The probe (15) and the version query (7) as each firmware answers them; the
-// 621a takes its single unhandshaked restart right after the probe.
-TEST(Sim, EachFirmwareAnswersProbeAndVersionQueryAsItsFamily) {
-  const std::tuple<Strings, int, int, Bytes> cases[] = {  // options, probe status, version status and bytes
-      {{"--version-code", "6210"}, 0, 12, {}},        {{"--version-code", "6343"}, 12, 0, {6, 3, 43}},
-      {{"--version-code", "9700"}, 12, 0, {9, 7, 0}}, {{"--version-bytes", "6,3,80"}, 12, 0, {6, 3, 80}},
-      {{"--unknown-version"}, 12, 12, {}},
-  };
-  for (const auto& [args, probe, status, bytes] : cases) {
-    SCOPED_TRACE(args.back());
-    SimRunner sim(args);
-    Master m(sim.Path());
-    EXPECT_EQ(m.Exchange(15).status, probe);
-    if (probe == 0) {
-      EXPECT_EQ(m.Exchange(14).status, 0);
-      EXPECT_EQ(m.Exchange(20, 1, 1).data, Bytes{0x01});
-    }
-    const Result version = m.Exchange(7, 1, 3);
-    EXPECT_EQ(version.status, status);
-    EXPECT_EQ(version.data, bytes);
-  }
-}
 
 // Tables written through one handshake word are read back through the other
 // by the next simulator on the same state, and nothing but the state is left
