@@ -22,7 +22,7 @@ constexpr int32_t kReplyMs = 150;  // short, so that time-out cases stay quick
 // Waits are bounded from above only to catch a wait of the wrong kind (a
 // reply time-out where none is due, or none ending at all), never to time
 // the machine.
-constexpr long long kSlack = 2000;
+constexpr long long kSlack = 5000;
 constexpr int32_t R = kModeRead, W = kModeWrite;
 
 // Data to write or to compare a read with: 10 11 12 13...
