@@ -21,45 +21,35 @@ class TstLinkDlg : public QObject {
  private slots:
   void cleanup() { StopWatching(); }
 
-  void barValue_data() {
-    QTest::addColumn<qint64>("done");
-    QTest::addColumn<qint64>("total");
-    QTest::addColumn<int>("progress");
-    QTest::addColumn<int>("value");
-    QTest::newRow("bytes known") << qint64(250) << qint64(1000) << 90 << 25;
-    QTest::newRow("total unknown: the session's progress") << qint64(250) << qint64(0) << 40 << 40;
-    QTest::newRow("more bytes than expected") << qint64(1200) << qint64(1000) << 0 << 100;
-  }
-  void barValue() {
-    QFETCH(qint64, done);
-    QFETCH(qint64, total);
-    QFETCH(int, progress);
-    QFETCH(int, value);
-    QCOMPARE(TLinkDlg::BarValue(done, total, progress), value);
-  }
-
-  void timeLeftText_data() {
-    QTest::addColumn<qint64>("done");
-    QTest::addColumn<qint64>("total");
-    QTest::addColumn<QString>("text");
+  // The bar follows the bytes on the line when their total is known, the
+  // session's own progress otherwise; the time left is what the rest of the
+  // bytes take at the line's rate, a part of a second counting whole.
+  void barAndTimeLeft() {
     const qint64 second = TBVLink::kLineBytesPerSecond;
-    QTest::newRow("42 seconds to go") << qint64(100) << 100 + 42 * second << "Осталось 0:42";
-    QTest::newRow("a part of a second counts whole") << qint64(0) << second + 1 << "Осталось 0:02";
-    QTest::newRow("over a minute") << qint64(0) << 61 * second << "Осталось 1:01";
-    QTest::newRow("all sent") << qint64(500) << qint64(500) << "Осталось 0:00";
-    QTest::newRow("total unknown") << qint64(0) << qint64(0) << "";
-  }
-  void timeLeftText() {
-    QFETCH(qint64, done);
-    QFETCH(qint64, total);
-    QFETCH(QString, text);
-    QCOMPARE(TLinkDlg::TimeLeftText(done, total), text);
+    const struct { qint64 done, total; int progress, value; const char* text; } cases[] = {
+        {100, 100 + 42 * second, 90, 0, "Осталось 0:42"}, {250, 1000, 90, 25, "Осталось 0:01"},
+        {0, second + 1, 50, 0, "Осталось 0:02"},          {0, 61 * second, 50, 0, "Осталось 1:01"},
+        {500, 500, 0, 100, "Осталось 0:00"},              {1200, 1000, 0, 100, "Осталось 0:00"},
+        {250, 0, 40, 40, ""},
+    };
+    // Each answer carries its row's bytes, so that a failure names the row.
+    for (const auto& c : cases) {
+      const QString row = QString("%1 of %2: ").arg(c.done).arg(c.total);
+      QCOMPARE(row + QString::number(TLinkDlg::BarValue(c.done, c.total, c.progress)), row + QString::number(c.value));
+      QCOMPARE(row + TLinkDlg::TimeLeftText(c.done, c.total), row + c.text);
+    }
   }
 
-  // Cancel pressed right after a progress poll, while a slow unit is still
-  // answering, closes the dialog before the next poll: the worker stops well
-  // within the poll's period.
+  // Cancel or Escape pressed right after a progress poll, while a slow unit
+  // is still answering, closes the dialog before the next poll: the worker
+  // stops well within the poll's period.
+  void cancelClosesBeforeTheNextPoll_data() {
+    QTest::addColumn<bool>("escape");
+    QTest::newRow("Cancel button") << false;
+    QTest::newRow("Escape") << true;
+  }
   void cancelClosesBeforeTheNextPoll() {
+    QFETCH(bool, escape);
     SimRunner sim({"--byte-delay-ms", "200"});
     TLinkDlg dlg(nullptr, false);
     dlg.Session().DevicePath = sim.Path();
@@ -71,7 +61,8 @@ class TstLinkDlg : public QObject {
         ++pollsAfterCancel;
       } else if (!dlg.Session().Finished) {
         pollsAfterCancel = 0;
-        QTest::mouseClick(dlg.findChild<QPushButton*>("CancelBtn"), Qt::LeftButton);
+        if (escape) QTest::keyClick(&dlg, Qt::Key_Escape);
+        else QTest::mouseClick(dlg.findChild<QPushButton*>("CancelBtn"), Qt::LeftButton);
       }
     });
     // Keeps a session that ended by itself from leaving the dialog open.
@@ -82,18 +73,6 @@ class TstLinkDlg : public QObject {
     QVERIFY(!dlg.RunRead("Чтение таблиц"));
     QVERIFY(pollsAfterCancel >= 0);
     QCOMPARE(pollsAfterCancel, 0);
-  }
-
-  void escapeCancelsAsTheButtonDoes() {
-    SimRunner sim({"--byte-delay-ms", "200"});
-    TLinkDlg dlg(nullptr, false);
-    dlg.Session().DevicePath = sim.Path();
-    WhenModal([&](QWidget* w) {
-      if (w != &dlg) return false;
-      QTest::keyClick(&dlg, Qt::Key_Escape);
-      return true;
-    });
-    QVERIFY(!dlg.RunRead("Чтение таблиц"));
     QVERIFY(dlg.Session().Cancel);
   }
 

@@ -30,25 +30,16 @@ FORMA Linear(int n, int64_t step = 10, int64_t base = 0) {
 }
 
 // A graph on a picture of the editor's logical size at a device pixel ratio.
-struct ScaledGraph {
+struct Graph {
   QImage image;
   VGRAF g;
-  ScaledGraph(const FORMA& f, qreal dpr) : image(QSize(593, 489) * dpr, QImage::Format_RGB32), g(Scaled(image, dpr), true) {
+  explicit Graph(const FORMA& f, qreal dpr = 1.0) : image(QSize(593, 489) * dpr, QImage::Format_RGB32), g(Scaled(image, dpr), true) {
     g.LoadForm(f);
     g.ShowCurrent();
   }
   static QImage* Scaled(QImage& image, qreal dpr) {
     image.setDevicePixelRatio(dpr);
     return &image;
-  }
-};
-
-struct Graph {
-  QImage image{593, 489, QImage::Format_RGB32};
-  VGRAF g{&image, true};
-  explicit Graph(const FORMA& f) {
-    g.LoadForm(f);
-    g.ShowCurrent();
   }
 };
 
@@ -64,35 +55,24 @@ class TestGraf : public QObject {
   Q_OBJECT
 
  private slots:
-  // Volumes of six and seven digits, a sparse and a dense view, at 100 % and
-  // 200 %: no label covers another.
-  void LabelsNeverOverlap_data() {
-    QTest::addColumn<qreal>("dpr");
-    QTest::addColumn<int>("entries");
-    QTest::addColumn<int>("step");
-    for (qreal dpr : {1.0, 2.0}) {
-      const QByteArray at = dpr == 1.0 ? " at 100%" : " at 200%";
-      QTest::newRow("six digits, sparse" + at) << dpr << 12 << 91234;
-      QTest::newRow("seven digits, dense" + at) << dpr << 400 << 25013;
-      QTest::newRow("small volumes, dense" + at) << dpr << 300 << 3;
-    }
-  }
+  // Volumes of six and seven digits and small ones, a sparse and a dense
+  // view, at 100 % and 200 %: no label covers another.
   void LabelsNeverOverlap() {
-    QFETCH(qreal, dpr);
-    QFETCH(int, entries);
-    QFETCH(int, step);
-    ScaledGraph graph(Linear(entries, step), dpr);
-    const auto& labels = graph.g.Labels();
-    QVERIFY(labels.size() > 4);
-    for (size_t i = 0; i < labels.size(); ++i)
-      for (size_t j = i + 1; j < labels.size(); ++j)
-        QVERIFY2(!labels[i].box.intersects(labels[j].box),
-                 qPrintable(labels[i].text + " covers " + labels[j].text));
+    for (qreal dpr : {1.0, 2.0})
+      for (auto [entries, step] : {std::pair{12, 91234}, {400, 25013}, {300, 3}}) {
+        Graph graph(Linear(entries, step), dpr);
+        const auto& labels = graph.g.Labels();
+        const QString at = QString(" (%1 entries of step %2 at %3x)").arg(entries).arg(step).arg(dpr);
+        QVERIFY2(labels.size() > 4, qPrintable(at));
+        for (size_t i = 0; i < labels.size(); ++i)
+          for (size_t j = i + 1; j < labels.size(); ++j)
+            QVERIFY2(!labels[i].box.intersects(labels[j].box), qPrintable(labels[i].text + " covers " + labels[j].text + at));
+      }
   }
 
   // Every caption of the picture is written, whatever else is there.
   void CaptionsAreAllWritten() {
-    ScaledGraph graph(Linear(400, 25013), 1.0);
+    Graph graph(Linear(400, 25013), 1.0);
     QStringList texts;
     for (const auto& l : graph.g.Labels()) texts << l.text;
     for (const char* caption : {"V[литр]", "L[см]", "ddV", "V(L)", "ddV(L)"})
@@ -102,39 +82,29 @@ class TestGraf : public QObject {
   // The layout is the logical one: at 200 % the frame and the ticks are
   // where they are at 100 %, and the picture has twice the pixels.
   void ScaledPictureKeepsTheLayout() {
-    ScaledGraph single(Linear(100, 10), 1.0);
-    ScaledGraph twice(Linear(100, 10), 2.0);
+    Graph single(Linear(100, 10), 1.0);
+    Graph twice(Linear(100, 10), 2.0);
     QCOMPARE(twice.g.MainFrame().right, single.g.MainFrame().right);
     QCOMPARE(twice.g.MainFrame().bottom, single.g.MainFrame().bottom);
     QCOMPARE(Labels(twice.g.XTicks()), Labels(single.g.XTicks()));
     QCOMPARE(twice.g.XTicks().back().pos, single.g.XTicks().back().pos);
   }
 
-  // The vector drawing is the picture's layout scaled evenly: at twice the
-  // size the axes meet at twice the frame's corner.
-  void PaintScalesTheLayoutEvenly() {
+  // Paint draws the picture's layout scaled evenly into its area and
+  // nothing outside it: at twice the size the axes meet at twice the frame's
+  // corner, shifted to the area's corner.
+  void PaintScalesIntoItsArea() {
     Graph graph(Linear(100, 10));
-    QImage out(593 * 2, 489 * 2, QImage::Format_RGB32);
+    QImage out(593 * 2 + 200, 489 * 2 + 200, QImage::Format_RGB32);
     out.fill(Qt::white);
-    {
-      QPainter p(&out);
-      graph.g.Paint(p, QRectF(0, 0, out.width(), out.height()));
-    }
-    const VGRAF::Frame& f = graph.g.MainFrame();
-    QCOMPARE(out.pixelColor(2 * f.left + 20, 2 * f.bottom).lightness() < 128, true);
-    QCOMPARE(out.pixelColor(2 * f.left, 2 * f.bottom - 20).lightness() < 128, true);
-  }
-
-  // Nothing of the drawing leaves its area.
-  void PaintStaysInsideItsArea() {
-    Graph graph(Linear(100, 10));
-    QImage out(800, 600, QImage::Format_RGB32);
-    out.fill(Qt::white);
-    const QRect area(100, 100, 400, 300);
+    const QRect area(100, 100, 593 * 2, 489 * 2);
     {
       QPainter p(&out);
       graph.g.Paint(p, area);
     }
+    const VGRAF::Frame& f = graph.g.MainFrame();
+    QVERIFY(out.pixelColor(100 + 2 * f.left + 20, 100 + 2 * f.bottom).lightness() < 128);
+    QVERIFY(out.pixelColor(100 + 2 * f.left, 100 + 2 * f.bottom - 20).lightness() < 128);
     int outside = 0;
     for (int y = 0; y < out.height(); ++y)
       for (int x = 0; x < out.width(); ++x)
@@ -142,29 +112,22 @@ class TestGraf : public QObject {
     QCOMPARE(outside, 0);
   }
 
-  void RangeFollowsCentreAndSpan_data() {
-    QTest::addColumn<int>("centre");
-    QTest::addColumn<int>("span");
-    QTest::addColumn<QString>("range");
-    // V[i] = 10 i + 5 over 100 entries; a whole view starts its volume axis
-    // at zero, a partial one at V[start].
-    QTest::newRow("centre 0 keeps the whole span") << 0 << 7 << "0..7 partial V 5..75";
-    QTest::newRow("centre 50 span 7") << 50 << 7 << "47..53 partial V 475..535";
-    QTest::newRow("centre near the end slides back") << 98 << 7 << "92..99 partial V 925..995";
-    QTest::newRow("span beyond the table") << 10 << 500 << "0..99 whole V 0..995";
-    QTest::newRow("odd span loses its last entry") << 49 << 99 << "0..98 partial V 5..985";
-    QTest::newRow("even span covering the table") << 49 << 100 << "0..99 whole V 0..995";
-  }
+  // V[i] = 10 i + 5 over 100 entries; a whole view starts its volume axis at
+  // zero, a partial one at V[start]. Near the end the range slides back; an
+  // odd span loses its last entry.
   void RangeFollowsCentreAndSpan() {
-    QFETCH(int, centre);
-    QFETCH(int, span);
-    QFETCH(QString, range);
-    Graph t(Linear(100, 10, 5));
-    t.g.ShowRange(centre, span);
-    const VGRAF::Range& r = t.g.MainRange();
-    QCOMPARE(QString("%1..%2 %3 V %4..%5")
-                 .arg(r.start).arg(r.end).arg(t.g.Partial() ? "partial" : "whole").arg(r.vmin).arg(r.vmax),
-             range);
+    const char* const cases[] = {"0/7: 0..7 partial V 5..75",        "50/7: 47..53 partial V 475..535",
+                                 "98/7: 92..99 partial V 925..995",   "10/500: 0..99 whole V 0..995",
+                                 "49/99: 0..98 partial V 5..985",     "49/100: 0..99 whole V 0..995"};
+    for (const QString expected : cases) {
+      const int centre = expected.section('/', 0, 0).toInt(), span = expected.section('/', 1).section(':', 0, 0).toInt();
+      Graph t(Linear(100, 10, 5));
+      t.g.ShowRange(centre, span);
+      const VGRAF::Range& r = t.g.MainRange();
+      QCOMPARE(QString("%1/%2: %3..%4 %5 V %6..%7")
+                   .arg(centre).arg(span).arg(r.start).arg(r.end).arg(t.g.Partial() ? "partial" : "whole").arg(r.vmin).arg(r.vmax),
+               expected);
+    }
   }
 
   void FailedRangesKeepThePictureAndAnswerMinusOne() {
