@@ -109,7 +109,7 @@ void TPortDlg::RefreshPorts() {
   struct Entry {
     int Index;
     QString Text, Tip;
-    std::string BindPath;
+    std::string BindPath{};
     bool Enabled = true;
   };
   std::vector<Entry> entries;

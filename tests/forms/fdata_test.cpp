@@ -132,7 +132,9 @@ TEST_F(FdataFile, LoadShowsWhyItFailed) {
     ASSERT_EQ(sink.shown.size(), 1u);
     EXPECT_EQ(sink.shown[0].substr(0, sink.shown[0].find('\n')), Msg(first));
     EXPECT_NE(sink.shown[0].find('\n' + Path(file)), std::string::npos);
-    if (std::string(file).starts_with("a.")) EXPECT_EQ(d.Count(), 1);
+    if (std::string(file).starts_with("a.")) {
+      EXPECT_EQ(d.Count(), 1);
+    }
   }
   EXPECT_EQ(d.Count(), 0);
   WriteBytes(Path("UP.FS2"), "\r\n\r\n# a\r\n\r\n        1\r\n        2");

@@ -69,7 +69,9 @@ TEST(SiteFields, FieldNames) {
     SITEFIELDS f;
     EXPECT_EQ(SetSiteField(f, name, "v"), known) << name;
     EXPECT_EQ(f == SITEFIELDS{}, !known) << name;
-    if (name == "tank16") EXPECT_EQ(f.tank[15], "v");
+    if (name == "tank16") {
+      EXPECT_EQ(f.tank[15], "v");
+    }
   }
 }
 
