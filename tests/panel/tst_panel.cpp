@@ -71,61 +71,66 @@ struct Rig {
   }
 };
 
+// Rows of a table as one QTest column holding their index.
+template <class T, size_t N>
+void AddRows(const T (&rows)[N]) {
+  QTest::addColumn<int>("i");
+  for (size_t i = 0; i < N; ++i) QTest::newRow(rows[i].name) << int(i);
+}
+
+// The firmware codes and what they make of the panel: the display variant
+// with its status bar label, the frame length, whether the panel is started
+// first, and the menu key's answer as the display's characters (look-alikes
+// as the unit draws them).
+const struct { const char* name; std::vector<std::string> args; int variant; const char* label; int frame; bool panelStart; const char* menu; } kVersions[] = {
+    {"6350", {"--version-code", "6350"}, 0, " << 635", 13, true, "П-1"},
+    {"6351", {"--version-code", "6351"}, 2, " 6361 >>", 33, true, "Mеню"},
+    {"6360", {"--version-code", "6360"}, 1, " 636 ", 33, true, "MEHЮ"},
+    {"6361", {"--version-code", "6361"}, 2, " 6361 >>", 33, true, "Mеню"},
+    {"7320", {"--version-code", "7320"}, 0, " << 635", 13, true, "П-1"},
+    {"unknown", {"--unknown-version"}, 0, " << 635", 13, false, "П-1"},
+};
+
+// The second display poll fails, and so does the first identification after
+// it; nothing but identification (with its panel start) goes out between the
+// failed poll and the next one.
+const struct { const char* name; std::vector<std::string> faults; QList<int> between; } kFailures[] = {
+    {"refused poll, refused identification", {"--status", "poll=4@2", "--status", "7=4@2"},
+     {kVersionQuery, kVersionQuery, kPanelStart}},
+    {"silent poll, refused start", {"--silence-after", "poll=0@2", "--status", "13=4@2"},
+     {kVersionQuery, kPanelStart, kVersionQuery, kPanelStart}},
+    {"spoilt poll, silent identification", {"--bad-checksum", "poll@2", "--silence-after", "7=0@2"},
+     {kVersionQuery, kVersionQuery, kPanelStart}},
+};
+
 }  // namespace
 
 class TestPanel : public QObject {
   Q_OBJECT
 
-  // The firmware codes and what they make of the panel: the display variant
-  // with its status bar label, the frame length, whether the panel is started
-  // first, and the menu key's answer as the display's characters (look-alikes
-  // as the unit draws them).
-  static void VersionRows() {
-    QTest::addColumn<QStringList>("args");
-    QTest::addColumn<int>("variant");
-    QTest::addColumn<QString>("label");
-    QTest::addColumn<int>("frame");
-    QTest::addColumn<bool>("panelStart");
-    QTest::addColumn<QString>("menu");
-    const QString segments = "П-1", lower = "Mеню";
-    QTest::newRow("6350") << QStringList{"--version-code", "6350"} << 0 << " << 635" << 13 << true << segments;
-    QTest::newRow("6351") << QStringList{"--version-code", "6351"} << 2 << " 6361 >>" << 33 << true << lower;
-    QTest::newRow("6360") << QStringList{"--version-code", "6360"} << 1 << " 636 " << 33 << true << "MEHЮ";
-    QTest::newRow("6361") << QStringList{"--version-code", "6361"} << 2 << " 6361 >>" << 33 << true << lower;
-    QTest::newRow("7320") << QStringList{"--version-code", "7320"} << 0 << " << 635" << 13 << true << segments;
-    QTest::newRow("unknown") << QStringList{"--unknown-version"} << 0 << " << 635" << 13 << false << segments;
-  }
-  static std::vector<std::string> Args(const QStringList& args) {
-    std::vector<std::string> out;
-    for (const QString& a : args) out.push_back(a.toStdString());
-    return out;
-  }
-
  private slots:
   // ---------------------------------------------------------------- variants
 
-  void statusBarNamesTheVariant_data() { VersionRows(); }
-  void statusBarNamesTheVariant() {
-    QFETCH(QStringList, args);
-    QFETCH(int, variant);
-    QFETCH(QString, label);
-    Rig rig(Args(args));
+  // Identification, then the panel start where the firmware needs it, then
+  // polls answered with status, frame and checksum; the whole frame shows,
+  // one display row per line without clipping, and the menu key of the
+  // variant reaches the unit and its answer is shown.
+  void variantOfEachFirmware_data() { AddRows(kVersions); }
+  void variantOfEachFirmware() {
+    QFETCH(int, i);
+    const auto& [name, args, variant, label, frame, panelStart, menu] = kVersions[i];
+    Rig rig(args);
     QVERIFY(rig.ShowAndWait());
     QCOMPARE(rig.form.Variant(), variant);
     QCOMPARE(rig.Bar(0), QString("СИСТЕМА"));
-    QCOMPARE(rig.Bar(1), label);
+    QCOMPARE(rig.Bar(1), QString(label));
     QCOMPARE(rig.Bar(2), QString("OK"));
     QVERIFY(rig.dialogs.shown.empty());
-  }
-
-  // The unit's frames decode fully, one display row per line, each fitting
-  // the memo without clipping.
-  void displayShowsTheWholeFrame_data() { VersionRows(); }
-  void displayShowsTheWholeFrame() {
-    QFETCH(QStringList, args);
-    QFETCH(int, frame);
-    Rig rig(Args(args));
-    QVERIFY(rig.ShowAndWait());
+    const QList<int> commands = rig.Commands();
+    QCOMPARE(commands.first(), kVersionQuery);
+    QCOMPARE(commands.contains(kPanelStart), panelStart);
+    for (const auto& t : rig.sim.Log())
+      if (t.Command() == kPoll) QCOMPARE(int(t.out.size()), 1 + frame + 1);
     QCOMPARE(rig.Shown().size(), 2 * (frame - 1));
     QVERIFY2(!rig.Characters().contains('?'), qPrintable(rig.Characters()));
     const QTextLayout* layout = rig.Memo()->document()->firstBlock().layout();
@@ -133,33 +138,9 @@ class TestPanel : public QObject {
     QCOMPARE(layout->lineAt(0).textLength(), qMin(32, 2 * (frame - 1)));
     QVERIFY(layout->lineAt(0).naturalTextWidth() <= rig.Memo()->viewport()->width());
     QVERIFY(rig.Memo()->document()->size().height() <= rig.Memo()->viewport()->height() + 1);
-  }
-
-  // Every display answer is status, frame and checksum.
-  void identificationThenPanelStartThenPolls_data() { VersionRows(); }
-  void identificationThenPanelStartThenPolls() {
-    QFETCH(QStringList, args);
-    QFETCH(int, frame);
-    QFETCH(bool, panelStart);
-    Rig rig(Args(args));
-    QVERIFY(rig.ShowAndWait());
-    const QList<int> commands = rig.Commands();
-    QCOMPARE(commands.first(), kVersionQuery);
-    QCOMPARE(commands.contains(kPanelStart), panelStart);
-    for (const auto& t : rig.sim.Log())
-      if (t.Command() == kPoll) QCOMPARE(int(t.out.size()), 1 + frame + 1);
-  }
-
-  // The menu key of this variant reaches the unit, and its answer is shown.
-  void menuKeyReachesTheUnit_data() { VersionRows(); }
-  void menuKeyReachesTheUnit() {
-    QFETCH(QStringList, args);
-    QFETCH(QString, menu);
-    Rig rig(Args(args));
-    QVERIFY(rig.ShowAndWait());
-    QVERIFY(!rig.Characters().startsWith(menu));
+    QVERIFY(!rig.Characters().startsWith(QString(menu)));
     QTest::keyClick(&rig.form, 'm');
-    QTRY_VERIFY_WITH_TIMEOUT(rig.Characters().startsWith(menu), kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.Characters().startsWith(QString(menu)), kWaitMs);
   }
 
   // ---------------------------------------------------------------- keys
@@ -170,19 +151,6 @@ class TestPanel : public QObject {
     QCOMPARE(rig.form.KeyboardType(), 1);
     QVERIFY(rig.form.findChild<QGroupBox*>("KeyBox1")->isVisibleTo(&rig.form));
     QVERIFY(!rig.form.findChild<QGroupBox*>("KeyBox3")->isVisibleTo(&rig.form));
-  }
-
-  // "+" is on the first keypad but is no key of the first character display,
-  // nor is "Q": a poll follows them and nothing else went out.
-  void keysTheDisplayLacksAreNotSent() {
-    Rig rig({"--version-code", "6360"});
-    rig.form.SetKeyboardType(1);
-    QVERIFY(rig.ShowAndWait());
-    const int polls = rig.Commands().count(kPoll);
-    QTest::mouseClick(rig.Key("KeyBox1", "+"), Qt::LeftButton);
-    QTest::keyClick(&rig.form, 'Q');
-    QTRY_VERIFY_WITH_TIMEOUT(rig.Commands().count(kPoll) > polls + 1, kWaitMs);
-    QCOMPARE(rig.KeysSent(), QList<int>{});
   }
 
   // A click goes at the next tick as a key request, ahead of the next display
@@ -205,26 +173,32 @@ class TestPanel : public QObject {
     QCOMPARE(rig.KeysSent(), QList<int>{0xE7});
   }
 
-  // "." is the key written "n"; a caption's first letter is its key.
+  // "." is the key written "n"; a caption's first letter is its key. "+" is
+  // on the first keypad but is no key of the first character display, nor is
+  // "Q": nothing goes out for them though polls follow.
   void pcKeysAndCaptionsMapToKeys_data() {
     QTest::addColumn<QString>("typed");    // typed on the PC keyboard
     QTest::addColumn<QString>("caption");  // or the keypad button
-    QTest::addColumn<int>("request");
-    QTest::newRow("typed .") << "." << "" << 0xEF;
-    QTest::newRow("typed 7") << "7" << "" << 0xE7;
-    QTest::newRow("button m (MR)") << "" << "m (MR)" << 0xEE;
-    QTest::newRow("button q (EX)") << "" << "q (EX)" << 0xEC;
+    QTest::addColumn<QList<int>>("requests");
+    QTest::newRow("typed .") << "." << "" << QList<int>{0xEF};
+    QTest::newRow("typed 7") << "7" << "" << QList<int>{0xE7};
+    QTest::newRow("button m (MR)") << "" << "m (MR)" << QList<int>{0xEE};
+    QTest::newRow("button q (EX)") << "" << "q (EX)" << QList<int>{0xEC};
+    QTest::newRow("typed Q, no key") << "Q" << "" << QList<int>{};
+    QTest::newRow("button +, no key") << "" << "+" << QList<int>{};
   }
   void pcKeysAndCaptionsMapToKeys() {
     QFETCH(QString, typed);
     QFETCH(QString, caption);
-    QFETCH(int, request);
+    QFETCH(QList<int>, requests);
     Rig rig({"--version-code", "6360"});
     rig.form.SetKeyboardType(1);
     QVERIFY(rig.ShowAndWait());
+    const int polls = rig.Commands().count(kPoll);
     if (!typed.isEmpty()) QTest::keyClick(&rig.form, typed.at(0).toLatin1());
     else QTest::mouseClick(rig.Key("KeyBox1", caption), Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(rig.KeysSent(), QList<int>{request}, kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.Commands().count(kPoll) > polls + 1, kWaitMs);
+    QCOMPARE(rig.KeysSent(), requests);
   }
 
   // Closing the window gives the port back at once.
@@ -270,50 +244,22 @@ class TestPanel : public QObject {
 
   // ---------------------------------------------------------------- failures
 
-  // The second display poll fails, and so does the first identification after
-  // it; nothing but identification (with its panel start) goes out between the
-  // failed poll and the next one.
-  static void FailureRows() {
-    QTest::addColumn<QStringList>("faults");
-    QTest::addColumn<QList<int>>("between");
-    QTest::newRow("refused poll, refused identification")
-        << QStringList{"--status", "poll=4@2", "--status", "7=4@2"}
-        << QList<int>{kVersionQuery, kVersionQuery, kPanelStart};
-    QTest::newRow("silent poll, refused start")
-        << QStringList{"--silence-after", "poll=0@2", "--status", "13=4@2"}
-        << QList<int>{kVersionQuery, kPanelStart, kVersionQuery, kPanelStart};
-    QTest::newRow("spoilt poll, silent identification")
-        << QStringList{"--bad-checksum", "poll@2", "--silence-after", "7=0@2"}
-        << QList<int>{kVersionQuery, kVersionQuery, kPanelStart};
-  }
-
-  void failedPollClearsTheDisplay_data() { FailureRows(); }
-  void failedPollClearsTheDisplay() {
-    QFETCH(QStringList, faults);
-    Rig rig(Args(QStringList{"--version-code", "6361"} + faults));
+  // A failed poll clears the display while the status bar keeps its texts;
+  // the failed identification shows the error; then identification comes
+  // back and the display with it.
+  void failureAndRecovery_data() { AddRows(kFailures); }
+  void failureAndRecovery() {
+    QFETCH(int, i);
+    const auto& [name, faults, between] = kFailures[i];
+    std::vector<std::string> args{"--version-code", "6361"};
+    args.insert(args.end(), faults.begin(), faults.end());
+    Rig rig(args);
     QVERIFY(rig.ShowAndWait());
     QTRY_VERIFY_WITH_TIMEOUT(!rig.form.Identified(), kWaitMs);
     QCOMPARE(rig.Shown(), QString());
-    QCOMPARE(rig.Bar(2), QString("OK"));  // the status bar keeps its texts until identification fails
-  }
-
-  void failedIdentificationShowsError_data() { FailureRows(); }
-  void failedIdentificationShowsError() {
-    QFETCH(QStringList, faults);
-    Rig rig(Args(QStringList{"--version-code", "6361"} + faults));
-    QVERIFY(rig.ShowAndWait());
     QTRY_COMPARE_WITH_TIMEOUT(rig.Bar(2), QString("ERROR"), kWaitMs);
     QCOMPARE(rig.Bar(1), QString("?"));
     QCOMPARE(rig.Shown(), QString());
-  }
-
-  void displayComesBackAfterAFailure_data() { FailureRows(); }
-  void displayComesBackAfterAFailure() {
-    QFETCH(QStringList, faults);
-    QFETCH(QList<int>, between);
-    Rig rig(Args(QStringList{"--version-code", "6361"} + faults));
-    QVERIFY(rig.ShowAndWait());
-    QTRY_COMPARE_WITH_TIMEOUT(rig.Bar(2), QString("ERROR"), kWaitMs);
     QTRY_VERIFY_WITH_TIMEOUT(rig.form.Identified(), kWaitMs);
     QCOMPARE(rig.Bar(2), QString("OK"));
     QTRY_VERIFY_WITH_TIMEOUT(!rig.Shown().isEmpty(), kWaitMs);
