@@ -111,12 +111,6 @@ TEST_F(ConfigTest, ForeignFileLayoutAndShorterSave) {
   EXPECT_TRUE(sink_.shown.empty());
 }
 
-TEST_F(ConfigTest, FormsFolderOfAFirstRunIsTheHomeFolder) {
-  tgx::SetExePathForTest("/usr/bin/tgx");
-  CreateSettings();
-  EXPECT_EQ(Syspar()->FormsFolder(), home_);
-}
-
 // A damaged file keeps what it did hold and reports the rest once, whether
 // cut short or holding a length that the file cannot hold.
 TEST_F(ConfigTest, DamagedFilesKeepWhatWasRead) {
