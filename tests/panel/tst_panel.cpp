@@ -145,14 +145,6 @@ class TestPanel : public QObject {
 
   // ---------------------------------------------------------------- keys
 
-  void keyboardTypeShowsItsKeypad() {
-    Rig rig({"--version-code", "6360"});
-    rig.form.findChild<QAction*>("NType1")->trigger();
-    QCOMPARE(rig.form.KeyboardType(), 1);
-    QVERIFY(rig.form.findChild<QGroupBox*>("KeyBox1")->isVisibleTo(&rig.form));
-    QVERIFY(!rig.form.findChild<QGroupBox*>("KeyBox3")->isVisibleTo(&rig.form));
-  }
-
   // A click goes at the next tick as a key request, ahead of the next display
   // poll, and the answer carries the display back; the key goes only once.
   void aKeyGoesOnceBeforeTheNextPoll() {
@@ -173,6 +165,7 @@ class TestPanel : public QObject {
     QCOMPARE(rig.KeysSent(), QList<int>{0xE7});
   }
 
+  // The keyboard type chosen in the menu shows its keypad.
   // "." is the key written "n"; a caption's first letter is its key. "+" is
   // on the first keypad but is no key of the first character display, nor is
   // "Q": nothing goes out for them though polls follow.
@@ -192,8 +185,11 @@ class TestPanel : public QObject {
     QFETCH(QString, caption);
     QFETCH(QList<int>, requests);
     Rig rig({"--version-code", "6360"});
-    rig.form.SetKeyboardType(1);
+    rig.form.findChild<QAction*>("NType1")->trigger();
+    QCOMPARE(rig.form.KeyboardType(), 1);
     QVERIFY(rig.ShowAndWait());
+    QVERIFY(rig.form.findChild<QGroupBox*>("KeyBox1")->isVisible());
+    QVERIFY(!rig.form.findChild<QGroupBox*>("KeyBox3")->isVisible());
     const int polls = rig.Commands().count(kPoll);
     if (!typed.isEmpty()) QTest::keyClick(&rig.form, typed.at(0).toLatin1());
     else QTest::mouseClick(rig.Key("KeyBox1", caption), Qt::LeftButton);
