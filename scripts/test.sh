@@ -5,7 +5,8 @@
 #      are built, not run;
 #   2. build-asan/: every test again under AddressSanitizer, leak detection
 #      on for the windows' tests too, and UndefinedBehaviorSanitizer;
-#   3. build-tsan/: the link, session and tool tests under ThreadSanitizer.
+#   3. build-tsan/: the link, session and tool tests under ThreadSanitizer;
+#   4. build-fuzz/: every fuzz target for 15 s (scripts/fuzz.sh).
 # TGX_SKIP_SANITIZERS=1 runs the first pass only; TGX_BUILD_DIR=DIR builds in
 # DIR, DIR-asan and DIR-tsan. A pass whose build or tests fail does not stop
 # the next one; the script fails at the end if any did. CI (.ci/run) calls
@@ -90,6 +91,11 @@ if [ "${TGX_SKIP_SANITIZERS:-0}" != 1 ]; then
     compgen -G "tests/$dir/*_test.cpp" >/dev/null && targets+=("test_${dir//\//_}")
   done
   build tsan "$tsan_build" --target "${targets[@]}" && run_tests tsan "$tsan_build" -L '^test_(link|tools)'
+
+  pass fuzz
+  # Each fuzz target for 15 s: a smoke run that every target still builds and
+  # finds nothing in its first seconds; the long runs are scripts/fuzz.sh's.
+  "$tgx_root/scripts/fuzz.sh" "${TGX_FUZZ_SECONDS:-15}" || failed_passes+=("fuzz")
 fi
 pass ""
 
