@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "model/Cp1251.h"
+#include "model/Regfile.h"
 
 namespace {
 
@@ -41,14 +42,20 @@ std::string Trim(const std::string& s) {
 // a later line for the same port wins.
 std::string LookupMapFile(const std::string& file, int number) {
   if (file.empty()) return {};
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return {};
+  // Only a regular file, and only as much as a hand-written map can hold: a
+  // FIFO or a device given as the map reads as no map at all, a huge file as
+  // its beginning.
+  std::string text;
+  const RegFileStatus status = ReadRegularFile(file, kMaxPortMapBytes, text);
+  if (status != RegFileStatus::Ok && status != RegFileStatus::TooLarge) return {};
   std::string found;
-  std::string line;
-  size_t total = 0;
-  while (total < kMaxPortMapBytes && std::getline(in, line)) {
-    total += line.size() + 1;
-    if (line.size() > kMaxPortMapLine) continue;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    const size_t length = end - start;
+    const std::string line = length > kMaxPortMapLine ? std::string() : text.substr(start, length);
+    start = end + 1;
     const std::string t = Trim(line);
     if (t.empty() || t[0] == '#') continue;
     const auto eq = t.find('=');

@@ -8,6 +8,8 @@
 #include <sstream>
 
 #include "app/core/Folders.h"
+#include "model/Regfile.h"
+#include "model/Safesave.h"
 
 namespace tgx {
 namespace {
@@ -35,12 +37,9 @@ std::string OptionsFilePath() { return ConfigDir() + kOptionsName; }
 
 std::map<std::string, std::string> ReadOptionsFile(const std::string& path) {
   std::map<std::string, std::string> out;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return out;
-  in.seekg(0, std::ios::end);
-  const std::streamoff size = in.tellg();
-  if (size < 0 || size > kMaxOptionsBytes) return out;
-  in.seekg(0);
+  std::string text;
+  if (ReadRegularFile(path, static_cast<size_t>(kMaxOptionsBytes), text) != RegFileStatus::Ok) return out;
+  std::istringstream in(text);
   std::string line;
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -58,23 +57,7 @@ bool WriteOptionsFile(const std::string& path, const std::map<std::string, std::
     if (!Storable(key) || !Storable(value) || key.find('=') != std::string::npos || key.empty()) continue;
     text << key << '=' << value << '\n';
   }
-  const std::string temp = path + ".tmp" + std::to_string(::getpid());
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out << text.str();
-    out.flush();
-    if (!out) {
-      out.close();
-      std::remove(temp.c_str());
-      return false;
-    }
-  }
-  if (std::rename(temp.c_str(), path.c_str()) != 0) {
-    std::remove(temp.c_str());
-    return false;
-  }
-  return true;
+  return SaveFileSafely(path, text.str());
 }
 
 bool LoadBackupOption() {

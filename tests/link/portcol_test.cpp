@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -168,6 +170,23 @@ TEST_F(PortListTest, PortMapPrecedenceAndMalformedLines) {
       {6, "/dev/ttyS6"},   {7, "/dev/second"},  {8, "/dev/ttyS8"},  {11, "/dev/ttyACM0"}, {15, "/dev/ttyS15"},
       {-1, ""}};
   for (const auto& [index, path] : paths) EXPECT_EQ(PortDevicePath(index), path) << index;
+}
+
+// A map file that is a FIFO reads as no map (the default device) instead of
+// blocking every lookup; one with an endless first line is read no further
+// than the map's bound.
+TEST_F(PortListTest, AFifoOrAHugeLineAsTheMapFileIsNoMap) {
+  const std::string fifo = dir_.File("fifo.ports");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  SetPortMapFile(fifo);
+  EXPECT_EXIT(
+      {
+        ::alarm(20);
+        std::exit(PortDevicePath(2) == "/dev/ttyS2" ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+  SetPortMapFile(File("huge.ports", std::string(1 << 20, 'x') + "\nCOM3=/dev/ttyUSB0\n"));
+  EXPECT_EQ(PortDevicePath(2), "/dev/ttyS2");
 }
 
 // The list shows the usable ports among COM1 to COM9 once, ascending, however
