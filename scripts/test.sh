@@ -6,7 +6,9 @@
 #   2. build-asan/: every test again under AddressSanitizer, leak detection
 #      on for the windows' tests too, and UndefinedBehaviorSanitizer;
 #   3. build-tsan/: the link, session and tool tests under ThreadSanitizer;
-#   4. build-fuzz/: every fuzz target for 15 s (scripts/fuzz.sh).
+#   4. build-fuzz/: every fuzz target for 15 s (scripts/fuzz.sh);
+#   5. out/deb/: the Debian package checked with lintian, when lintian is
+#      installed (scripts/package.sh --check; TGX_SKIP_PACKAGE=1 skips it).
 # TGX_SKIP_SANITIZERS=1 runs the first pass only; TGX_BUILD_DIR=DIR builds in
 # DIR, DIR-asan and DIR-tsan. A pass whose build or tests fail does not stop
 # the next one; the script fails at the end if any did. CI (.ci/run) calls
@@ -96,6 +98,13 @@ if [ "${TGX_SKIP_SANITIZERS:-0}" != 1 ]; then
   # Each fuzz target for 15 s: a smoke run that every target still builds and
   # finds nothing in its first seconds; the long runs are scripts/fuzz.sh's.
   "$tgx_root/scripts/fuzz.sh" "${TGX_FUZZ_SECONDS:-15}" || failed_passes+=("fuzz")
+fi
+
+if [ "${TGX_SKIP_PACKAGE:-0}" != 1 ] && command -v lintian >/dev/null 2>&1; then
+  pass package
+  # The Debian package from the committed tree, checked with lintian (errors
+  # and warnings fail), the desktop entry, AppStream data and man pages.
+  "$tgx_root/scripts/package.sh" --check || failed_passes+=("package")
 fi
 pass ""
 

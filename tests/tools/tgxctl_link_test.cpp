@@ -30,7 +30,9 @@ class TgxctlLink : public ::testing::Test {
     ASSERT_EQ(r.lines.size(), lines.size()) << ::testing::PrintToString(r.lines);
     EXPECT_EQ(lines[0].back() == '\t' ? r.lines[0].substr(0, lines[0].size()) : r.lines[0], lines[0]);
     EXPECT_EQ(Strings(r.lines.begin() + 1, r.lines.end()), Strings(lines.begin() + 1, lines.end()));
-    if (exit == 0) EXPECT_EQ(r.err, "");
+    if (exit == 0) {
+      EXPECT_EQ(r.err, "");
+    }
   }
   std::string File(const char* name) const { return dir_.File(name); }
 
