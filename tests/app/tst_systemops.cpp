@@ -336,7 +336,7 @@ class TestSystemOps : public QObject {
     QTest::addColumn<bool>("read");  // else a write
     QTest::addColumn<bool>("fails");
     QTest::newRow("the unit refuses a write") << QStringList{"--status", "7=4"} << false << false << true;
-    QTest::newRow("a slow read cancelled") << QStringList{"--byte-delay-ms", "100"} << false << true << false;
+    QTest::newRow("a slow read cancelled") << QStringList{"--byte-delay-ms", "40"} << false << true << false;
     QTest::newRow("a read on a busy port") << QStringList{} << true << true << true;
   }
   void failedOrCancelledSession() {
