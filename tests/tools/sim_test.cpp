@@ -161,6 +161,18 @@ TEST(Sim, LinkFollowsTheTerminal) {
   EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
 }
 
+// The simulator names itself and its version, as the other programs do.
+TEST(Sim, VersionAnswers) {
+  FILE* p = ::popen((std::string(TGX_SIM_PATH) + " --version").c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  char line[128] = {};
+  const bool read = std::fgets(line, sizeof line, p) != nullptr;
+  const int status = ::pclose(p);
+  ASSERT_TRUE(read);
+  EXPECT_EQ(std::string(line).rfind("tgx-sim 1.", 0), 0u) << line;
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
 
 }  // namespace
 }  // namespace tgxtest
+

@@ -176,6 +176,7 @@ Simulates the computing unit of a level-gauge installation on a pseudo-
 terminal. Prints the terminal's path as the first line of standard output,
 then answers the program's requests as a unit of the given firmware would.
 Runs until SIGTERM or SIGINT (the state is saved and the link removed).
+tgx-sim --version prints the program's name and version.
 
 Unit:
   --version-code CODE   firmware version code (default 6320). 6210 is a 621a

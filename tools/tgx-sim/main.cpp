@@ -10,6 +10,7 @@
 #include "PtyServer.h"
 #include "SimOptions.h"
 #include "SimUnit.h"
+#include "Version.h"
 
 namespace {
 
@@ -29,6 +30,11 @@ extern "C" void OnStopSignal(int) {
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.size() == 1 && args[0] == "--version") {
+    std::printf("tgx-sim %u.%u.%u.%u\n", tgx::kVersionMajor, tgx::kVersionMinor, tgx::kVersionRelease,
+                tgx::kVersionBuild);
+    return kExitOk;
+  }
   tgxsim::SimOptions options;
   std::string error;
   switch (tgxsim::ParseOptions(args, options, error)) {
