@@ -2,6 +2,8 @@
 
 #include "app/Fproj.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -9,6 +11,7 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -141,7 +144,11 @@ TPrjForm::TPrjForm(bool testMode, QWidget* parent)
   tab_grid_->horizontalHeader()->setHighlightSections(false);
   tab_grid_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   tab_grid_->horizontalHeader()->setSectionsClickable(false);
-  for (int c = 0; c < 5; ++c) tab_grid_->setColumnWidth(c, kColumnWidths[c]);
+  // The widths were chosen for a small face: a column is widened to its
+  // caption where the desktop's font needs more, so no caption is clipped.
+  const QFontMetrics captions(tab_grid_->horizontalHeader()->font());
+  for (int c = 0; c < 5; ++c)
+    tab_grid_->setColumnWidth(c, std::max(kColumnWidths[c], captions.horizontalAdvance(QString(kHeaders[c])) + 10));
   tab_grid_->horizontalHeader()->setStretchLastSection(true);
   tab_grid_->setSelectionBehavior(QAbstractItemView::SelectRows);
   tab_grid_->setSelectionMode(QAbstractItemView::SingleSelection);

@@ -4,6 +4,7 @@
 // it is given.
 
 #include <QAction>
+#include <QHeaderView>
 #include <QFile>
 #include <QFileInfo>
 #include <QMenu>
@@ -111,6 +112,15 @@ class TestMainWindow : public QObject {
     if (afterNew >= 0) QCOMPARE(Enabled(control.toLatin1().constData()), bool(afterNew));
   }
 
+  // Whatever the desktop's font, each column is at least as wide as its
+  // caption ("Ёмкость (л)" was clipped at the original widths).
+  void everyCaptionFitsItsColumn() {
+    QHeaderView* header = Grid()->horizontalHeader();
+    for (int c = 0; c < Grid()->columnCount() - 1; ++c) {
+      const QString caption = Grid()->horizontalHeaderItem(c)->text();
+      QVERIFY2(header->fontMetrics().horizontalAdvance(caption) < Grid()->columnWidth(c), qPrintable(caption));
+    }
+  }
   void noProjectHidesTheGridAndTheTableMenu() {
     QVERIFY(Grid()->isHidden());
     QVERIFY(!Main()->findChild<QMenu*>("NTab")->menuAction()->isEnabled());
