@@ -121,10 +121,14 @@ void TBVLink::Execute() {
 
 namespace {
 const char* const kInconsistentText = "Таблицы БВ могут быть несогласованы: запишите таблицы ещё раз.";
+// Where the operator finds the tables the unit held before, when they were
+// read first: the window program and tgxctl record them in the journal.
+const char* const kBackupKeptText = "Прежние таблицы БВ прочитаны перед записью: их можно взять из журнала сеансов.";
 }  // namespace
 
 std::string TBVLink::FailureDetail(const SessionContext& s) const {
-  if (s.DirectoryRefusedAfterImage) return tgx::FromUtf8(kInconsistentText);
+  if (s.DirectoryRefusedAfterImage)
+    return tgx::FromUtf8(kInconsistentText) + (BackupTaken ? "\n" + tgx::FromUtf8(kBackupKeptText) : std::string());
   switch (s.ResultCode) {
     case kResultPackError: return PackFailureText(Tables, s.PackMode);
     case kResultNoMemory:

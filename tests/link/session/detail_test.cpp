@@ -106,6 +106,12 @@ TEST_F(SessionDetail, DirectoryRefusedAfterTheImage) {
     EXPECT_EQ(Status(), "Неисправность БВ!");
     EXPECT_EQ(Detail(), detail);
   }
+  // With the old tables read first, the detail says where they are kept.
+  SimRunner sim({"--version-code", "8530", "--status", "4=4@2"});
+  session_->BackupFirst = true;
+  EXPECT_FALSE(Run(sim, kOpWrite, Ramp(30)));
+  EXPECT_TRUE(session_->BackupTaken);
+  EXPECT_EQ(Detail(), inconsistent + "\nПрежние таблицы БВ прочитаны перед записью: их можно взять из журнала сеансов.");
 }
 
 class SessionBackup : public SessionDetail {
