@@ -21,27 +21,10 @@
 
 #include "forms/Fdata.h"
 #include "project/Eprj.h"
+#include "FullProject.h"
 #include "report/Report.h"
 
 namespace {
-constexpr int kChannels = 16;
-constexpr int kEntries = 3000;
-
-EPROJECT FullProject() {
-  std::string text;
-  for (int k = 0; k < kChannels; ++k) {
-    text += "# t" + std::to_string(k + 1) + "\n";
-    for (int i = 0; i < kEntries; ++i)
-      text += (i % 10 == 0 ? "\n|" : "") + std::string(" ") + std::to_string(i * (900 + k) + (i * i) / 50);
-    text += "\n";
-  }
-  FDATA forms;
-  forms.ReadText(text, 1);
-  EPROJECT p;
-  p.New();
-  p.SetForms(forms);
-  return p;
-}
 
 void BM_LayoutOf16Channels(benchmark::State& state) {
   const EPROJECT p = FullProject();

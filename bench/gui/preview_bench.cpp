@@ -12,25 +12,10 @@
 #include "app/Freport.h"
 #include "forms/Fdata.h"
 #include "project/Eprj.h"
+#include "../FullProject.h"
 #include "report/Report.h"
 
 namespace {
-
-EPROJECT FullProject() {
-  std::string text;
-  for (int k = 0; k < 16; ++k) {
-    text += "# t" + std::to_string(k + 1) + "\n";
-    for (int i = 0; i < 3000; ++i)
-      text += (i % 10 == 0 ? "\n|" : "") + std::string(" ") + std::to_string(i * (900 + k) + (i * i) / 50);
-    text += "\n";
-  }
-  FDATA forms;
-  forms.ReadText(text, 1);
-  EPROJECT p;
-  p.New();
-  p.SetForms(forms);
-  return p;
-}
 
 // Opens the preview, draws it once as a person would see it, closes it, and
 // reports the time to that first complete drawing.
