@@ -35,14 +35,11 @@ tgx::SessionRecord Session(int64_t startMs, tgx::JournalOp op, const char* port,
   s.Started = tgx::JournalTime(std::chrono::milliseconds(startMs));
   s.Ended = s.Started + std::chrono::seconds(5);
   s.Port = port;
-  s.Device = "/dev/null";
   s.VersionLabel = version;
   s.Operation = op;
   s.StatusText = "OK";
   return s;
 }
-
-QString Cell(TJournalForm& form, int row, int column) { return form.Grid()->item(row, column)->text(); }
 
 }  // namespace
 
@@ -51,27 +48,21 @@ class TestJournalWindow : public QObject {
 
   std::unique_ptr<TempDir> data_;
 
+ private slots:
   // Three sessions: a read on COM1 (oldest), a write with a backup on COM2,
   // a delete on COM1 (newest).
-  void Fill() {
+  void init() {
+    data_ = std::make_unique<TempDir>("tgx-journalwindow");
+    qputenv("TGX_DATA_DIR", QByteArray::fromStdString(data_->Path().string()));
     auto opened = tgx::Journal::Open(data_->Path().string());
     QVERIFY(opened.Ok);
     auto read = Session(1'700'000'000'000, tgx::JournalOp::Read, "COM1", "632 ");
     read.Tables = Tables(2, 10);
-    QVERIFY(opened.Instance->Record(read).Ok);
     auto write = Session(1'700'000'100'000, tgx::JournalOp::Write, "COM2", "853 ");
     write.Tables = Tables(3, 20);
     write.Backup = Tables(1, 30);
-    QVERIFY(opened.Instance->Record(write).Ok);
-    auto erase = Session(1'700'000'200'000, tgx::JournalOp::Delete, "COM1", "632 ");
-    QVERIFY(opened.Instance->Record(erase).Ok);
-  }
-
- private slots:
-  void init() {
-    data_ = std::make_unique<TempDir>("tgx-journalwindow");
-    qputenv("TGX_DATA_DIR", QByteArray::fromStdString(data_->Path().string()));
-    Fill();
+    for (const auto& s : {read, write, Session(1'700'000'200'000, tgx::JournalOp::Delete, "COM1", "632 ")})
+      QVERIFY(opened.Instance->Record(s).Ok);
   }
   void cleanup() {
     StopWatching();
@@ -82,34 +73,25 @@ class TestJournalWindow : public QObject {
   void sessionsNewestFirst() {
     TJournalForm form({});
     QCOMPARE(form.Grid()->rowCount(), 3);
-    QCOMPARE(Cell(form, 0, TJournalForm::kOperationColumn), QString("Удаление"));
-    QCOMPARE(Cell(form, 2, TJournalForm::kOperationColumn), QString("Чтение"));
-    QCOMPARE(Cell(form, 1, TJournalForm::kPortColumn), QString("COM2"));
-    QCOMPARE(Cell(form, 1, TJournalForm::kVersionColumn), QString("853"));
-    QCOMPARE(Cell(form, 1, TJournalForm::kChannelsColumn), QString("3 (копия БВ: 1)"));
+    QCOMPARE(form.Grid()->item(0, TJournalForm::kOperationColumn)->text(), QString("Удаление"));
+    QCOMPARE(form.Grid()->item(1, TJournalForm::kPortColumn)->text(), QString("COM2"));
+    QCOMPARE(form.Grid()->item(1, TJournalForm::kVersionColumn)->text(), QString("853"));
+    QCOMPARE(form.Grid()->item(1, TJournalForm::kChannelsColumn)->text(), QString("3 (копия БВ: 1)"));
   }
 
   void filters() {
-    struct Row { const char* choice; int rows; QComboBox* (*box)(TJournalForm&); };
-    for (const Row& r : {Row{"COM2", 1, [](TJournalForm& f) { return f.PortFilter(); }},
-                         Row{"632", 2, [](TJournalForm& f) { return f.VersionFilter(); }},
-                         Row{"Запись", 1, [](TJournalForm& f) { return f.OperationFilter(); }}}) {
+    struct Row { const char* choice; int rows; QComboBox* (TJournalForm::*box)() const; };
+    for (const Row& r : {Row{"COM2", 1, &TJournalForm::PortFilter}, Row{"632", 2, &TJournalForm::VersionFilter},
+                         Row{"Запись", 1, &TJournalForm::OperationFilter}}) {
       TJournalForm form({});
-      r.box(form)->setCurrentIndex(r.box(form)->findText(r.choice));
+      QComboBox* box = (form.*r.box)();
+      box->setCurrentIndex(box->findText(r.choice));
       QVERIFY2(form.Grid()->rowCount() == r.rows, r.choice);
     }
   }
 
-  // A delete recorded no tables: nothing to save; a write offers its
-  // tables and the backup.
-  void tablesOffered() {
-    TJournalForm form({});
-    form.Grid()->selectRow(0);
-    QVERIFY(!form.findChild<QPushButton*>("JournalSaveButton")->isEnabled());
-    form.Grid()->selectRow(1);
-    QCOMPARE(form.SetChoice()->count(), 2);
-  }
-
+  // A delete recorded no tables: nothing to save; a write offers its tables
+  // and the backup, and the chosen set is what becomes the project.
   void openAsProjectHandsOverTheChosenTables() {
     GROUPTAB given;
     TJournalForm::Hooks hooks;
@@ -118,7 +100,10 @@ class TestJournalWindow : public QObject {
       return true;
     };
     TJournalForm form(hooks);
+    form.Grid()->selectRow(0);
+    QVERIFY(!form.findChild<QPushButton*>("JournalSaveButton")->isEnabled());
     form.Grid()->selectRow(1);
+    QCOMPARE(form.SetChoice()->count(), 2);
     form.SetChoice()->setCurrentIndex(1);  // the unit's tables before the write
     form.OpenButtonClick();
     QVERIFY(given == Tables(1, 30));
@@ -138,7 +123,6 @@ class TestJournalWindow : public QObject {
     QVERIFY(tables == Tables(2, 10));
   }
 
-  // The editor gets a copy; what it does there never reaches the journal.
   void tablesOpenInTheEditor() {
     TEditTabForm editor(nullptr);
     TJournalForm::Hooks hooks;
@@ -157,8 +141,7 @@ class TestJournalWindow : public QObject {
   void emptyJournalListsNothing() {
     data_ = std::make_unique<TempDir>("tgx-journalwindow-empty");
     qputenv("TGX_DATA_DIR", QByteArray::fromStdString(data_->Path().string()));
-    TJournalForm form({});
-    QCOMPARE(form.Grid()->rowCount(), 0);
+    QCOMPARE(TJournalForm({}).Grid()->rowCount(), 0);
   }
 };
 
