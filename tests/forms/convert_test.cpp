@@ -1,23 +1,31 @@
-// Conversion of forms into volume tables: the number readers, the unit's
-// single-precision line arithmetic and the resampling of level/volume pairs.
+// One form: its data-line syntax and row operations, the number readers, the
+// conversion into a volume table (the unit's single-precision line arithmetic,
+// the resampling of level/volume pairs), why a form does not convert, and the
+// texts a form file would not give back unchanged.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cstring>
 #include <optional>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "forms/Convert.h"
+#include "forms/Fdata.h"
 #include "forms/Forma.h"
 #include "forms/Line.h"
+#include "forms/Readback.h"
+#include "model/Cp1251.h"
 #include "model/Prjvol.h"
 
 namespace tgxtest {
 namespace {
 using Values = std::vector<int32_t>;
+using Texts = std::vector<std::string>;
 
 // Cells of types 4 and 5 alternate level and volume; other types hold
 // volumes only.
@@ -51,16 +59,6 @@ TEST(ReadFormDecimal, AcceptsPointOrCommaAndAnExponent) {
   for (const auto& [text, want] : cases) {
     long double v = -1;
     EXPECT_EQ(ReadFormDecimal(text, v) ? std::optional(v) : std::nullopt, want) << text;
-  }
-}
-
-TEST(ReadFormLevel, TakesWhatEitherReaderTakes) {
-  const std::pair<const char*, std::optional<long double>> cases[] = {
-      {"1000", 1000.0L}, {"$10", 16.0L}, {"0x1f", 31.0L}, {"12.5", 12.5L}, {"12,5", 12.5L}, {" -7", -7.0L},
-      {"?", {}}, {"", {}}, {"12 ", {}}};
-  for (const auto& [text, want] : cases) {
-    long double v = -1;
-    EXPECT_EQ(ReadFormLevel(text, v) ? std::optional(v) : std::nullopt, want) << text;
   }
 }
 
@@ -125,15 +123,13 @@ TEST(ConvertForm, TablesOfEachType) {
   }
 }
 
-// The resampling as first described: a bubble sort that moves only a greater
-// level past a smaller one, and for each entry a scan from the first pair.
+// The resampling as first described: a stable sort by level, and for each
+// entry a scan from the first pair.
 Values Reference(const std::vector<std::string>& cells) {
   std::vector<std::pair<int32_t, int32_t>> p;
   for (size_t j = 0; j < cells.size(); j += 2) p.emplace_back(std::stoi(cells[j]) / 10, std::stoi(cells[j + 1]));
+  std::stable_sort(p.begin(), p.end(), [](auto& a, auto& b) { return a.first < b.first; });
   const size_t n = p.size();
-  for (size_t a = 0; a < n; ++a)
-    for (size_t b = 0; b + 1 < n - a; ++b)
-      if (p[b].first > p[b + 1].first) std::swap(p[b], p[b + 1]);
   Values t(static_cast<size_t>(p[n - 1].first / 10 + 2));
   const LINE below(0, 0, p[0].first, p[0].second);
   const LINE above(p[n - 2].first, p[n - 2].second, p[n - 1].first, p[n - 1].second);
@@ -196,6 +192,151 @@ TEST(ConvertForm, IgnoresTheProcessLocale) {
   EXPECT_TRUE(ConvertForm(Form(2, {"1.5", "1,5", "0.123"}), t));
   EXPECT_EQ(t.Values(), (Values{1500, 1500, 123}));
   std::setlocale(LC_ALL, "C");
+}
+
+TEST(FormaParseLine, FindsTheValuesOfEachType) {
+  const struct {
+    int32_t type;
+    const char* line;
+    Texts levels, volumes;
+  } cases[] = {
+      {1, "| 10 20 * 30", {"0", "10"}, {"10", "20"}}, {1, "|-5 1.5", {"0", "10", "20"}, {"5", "1", "5"}},
+      {3, "  7x8", {"0", "10"}, {"7", "8"}}, {2, "  1,25  3.5", {"0", "10"}, {"1.25", "3.5"}},
+      {4, "| 1050 ? 7", {"1050"}, {"?"}}, {4, "| -5", {"-5"}, {""}}, {4, "|", {}, {}}, {4, "1050 7", {}, {}},
+      {4, "|12-5 99", {"12"}, {"-5"}}, {4, "|  a1055b;7c", {"1055"}, {"7"}}, {5, "| 100 -3", {"100"}, {"-3"}},
+      {0, "| 100 3", {}, {}},
+      // Runs that cross and end on eight-byte boundaries, and lines ending inside a run.
+      {4, "|         123456789012345678        7", {"123456789012345678"}, {"7"}},
+      {4, "|1234567 12345678", {"1234567"}, {"12345678"}},
+      {1, "|1 22 333 4444 55555 666666 7777777 88888888 999999999",
+       {"0", "10", "20", "30", "40", "50", "60", "70", "80"},
+       {"1", "22", "333", "4444", "55555", "666666", "7777777", "88888888", "999999999"}},
+  };
+  for (const auto& c : cases) {
+    FORMA f;
+    f.SetType(c.type);
+    f.ParseLine(c.line);
+    EXPECT_EQ(f.Levels(), c.levels) << c.type << " '" << c.line << "'";
+    EXPECT_EQ(f.Volumes(), c.volumes) << c.type << " '" << c.line << "'";
+  }
+}
+
+TEST(Forma, RowOperations) {
+  FORMA f, p;
+  f.Init(1);
+  f.DeleteRow(0);  // two rows: refused
+  f.AppendRow("999", "2");
+  f.InsertRow(0, "", "9");
+  f.DeleteRow(1);
+  EXPECT_EQ(f.Levels(), (Texts{"0", "10", "20"}));  // generated levels are renumbered
+  EXPECT_EQ(f.Volumes(), (Texts{"9", "1", "2"}));
+  p.Init(4);
+  p.InsertRow(1, "55", "5");
+  p.DeleteRow(0);
+  EXPECT_EQ(p.Levels(), (Texts{"55", "1"}));  // typed levels never are
+}
+
+FORMA FormOfType(int32_t type) {
+  FORMA f;
+  f.Init(type);
+  return f;
+}
+
+// The answers agree with the file itself: a form holding a text that reads
+// back is saved as text and read again with all its rows.
+TEST(Readback, TellsWhetherATextReadsBackAndHowManyValuesItGives) {
+  const struct {
+    int32_t type;
+    bool volume;
+    const char* text;
+    bool safe;
+    int32_t values;
+  } cases[] = {
+    {1, true, "1234", true, 1},      {1, true, " 12 ", true, 1},   {1, true, "12x4", false, 2},
+    {1, true, "5OO", false, 1},      {1, true, "-300", false, 1},  {1, true, "", false, 0},
+    {1, true, "abc", false, 0},      {1, true, "1.5", false, 2},   {1, true, "7*8", false, 1},
+    {1, false, "anything", true, 1}, {3, true, "12x4", false, 2},  {3, true, "42", true, 1},
+    {2, true, "1.25", true, 1},      {2, true, "1,25", true, 1},   {2, true, "-1.5", false, 1},
+    {2, true, ".5", false, 1},       {2, true, "1e5", false, 2},   {2, true, "", false, 0},
+    {4, false, "1050", true, 1},     {4, false, "-5", true, 1},    {4, false, "?", true, 1},
+    {4, false, "", false, 0},        {4, false, "10 5", false, 2}, {4, false, "1.5", false, 2},
+    {4, true, "-300", true, 1},      {4, true, "", true, 0},       {4, true, "5OO", false, 1},
+    {4, true, "1 2 3", false, 3},    {5, true, "12x4", false, 2},  {5, false, "0x10", false, 2},
+    {1, true, "12\n# t", false, 1},  {4, true, "7\n| 8", false, 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE("type " + std::to_string(c.type) + " \"" + c.text + '"');
+    EXPECT_EQ(TextReadsBack(FormOfType(c.type), c.text, c.volume), c.safe);
+    EXPECT_EQ(ValuesReadBack(FormOfType(c.type), c.text, c.volume), c.values);
+    if (!c.safe) continue;
+    FDATA forms;
+    forms.AddNew();
+    FORMA& f = forms.Form(0);
+    f.Init(c.type);
+    c.volume ? f.SetVolumeText(1, c.text) : f.SetLevelText(1, c.text);
+    f.AppendRow("2000", "3000");
+    FDATA again;
+    again.ReadText(forms.WriteText(), c.type);
+    EXPECT_EQ(again.Form(0).RowCount(), f.RowCount());
+  }
+}
+
+TEST(Readback, FindsTheFirstUnsafeTextAndWhatItReadsAs) {
+  FORMA f;
+  f.Init(4);
+  f.AppendRow("200", "12x4");
+  f.AppendRow("x", "5");
+  auto t = FirstUnsafeText(f);
+  ASSERT_TRUE(t.has_value());
+  EXPECT_EQ(std::tie(t->Row, t->Volume, t->Text, t->Values), std::make_tuple(2, true, std::string("12x4"), 2));
+  f.Init(1);
+  f.SetVolumeText(1, "-300");
+  t = FirstUnsafeText(f);
+  ASSERT_TRUE(t.has_value());
+  EXPECT_EQ(t->ReadAs, "300");
+  for (int32_t type = 1; type <= 5; ++type) EXPECT_FALSE(FirstUnsafeText(FormOfType(type))) << "fresh form " << type;
+}
+
+TEST(Readback, AsksInTheOperatorsWords) {
+  const struct {
+    UNSAFETEXT t;
+    const char* question;
+  } cases[] = {
+      {{13, true, "12x4", 2, ""}, "Форма 2, строка 14: \"12x4\" будет прочитано как два значения. Сохранить?"},
+      {{0, true, "-300", 1, "300"}, "Форма 2, строка 1: \"-300\" будет прочитано как 300. Сохранить?"},
+      {{4, false, "abc", 0, ""}, "Форма 2, строка 5: \"abc\" не будет прочитано. Сохранить?"},
+      {{4, true, "1 2 3 4 5", 5, ""}, "Форма 2, строка 5: \"1 2 3 4 5\" будет прочитано как 5 значений. Сохранить?"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(tgx::ToUtf8(UnsafeTextQuestion(1, c.t)), c.question);
+}
+
+TEST(Readback, CutsALongTextInTheQuestion) {
+  UNSAFETEXT t{0, true, std::string(5000, 'x'), 0, ""};
+  EXPECT_LT(UnsafeTextQuestion(0, t).size(), 200u);
+}
+
+TEST(ConversionFailure, NamesTheRowAndTheTextThatStopTheConversion) {
+  const std::vector<std::tuple<int32_t, std::string, std::string>> cases = {
+      {1, "| 1 2", ""},
+      {4, "| 0 0\n| 10", "строка 2: объём «» не является целым числом литров"},
+      {4, "| 0 0\n| ? 5", "строка 2: уровень «?» не является целым числом"},
+      {2, "0.5\n1.2.3", "строка 2: объём «1.2.3» не является числом кубических метров или слишком велик"},
+      {1, "| 5 " + std::string(40, '9'),
+       "строка 2: объём «" + std::string(32, '9') + "…» не является целым числом литров"},
+      {4, "| -400 0\n| -300 5", "уровни пар вне допустимого диапазона: таблица не строится"},
+  };
+  for (const auto& [type, lines, reason] : cases) {
+    FDATA forms;
+    ASSERT_TRUE(forms.ReadText("# a\n" + lines + "\n", type)) << lines;
+    EXPECT_EQ(tgx::ToUtf8(ConversionFailureText(forms.Form(0))), reason) << lines;
+  }
+  EXPECT_EQ(tgx::ToUtf8(ConversionFailureText(FormOfType(5))), "форма приращений объёма (тип 5) не переводится в таблицу");
+  FORMA letters = FormOfType(1), high = FormOfType(4);
+  letters.SetVolumeText(1, "5OO");
+  high.SetLevelText(1, "99999980");
+  EXPECT_EQ(tgx::ToUtf8(ConversionFailureText(letters)), "строка 2: объём «5OO» не является целым числом литров");
+  EXPECT_EQ(tgx::ToUtf8(ConversionFailureText(high)),
+            "верхний уровень 99999980 (мм*10) дал бы таблицу длиннее 65535 значений");
 }
 
 }  // namespace

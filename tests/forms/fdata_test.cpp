@@ -1,5 +1,5 @@
-// The form set: reading and writing form files, their limits and the
-// conversions of a whole set.
+// The form set: reading and writing form files, the files that are not what
+// they claim, the limits of a set and the memory a file may cost.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -24,7 +25,6 @@ namespace fs = std::filesystem;
 
 namespace tgxtest {
 namespace {
-using Texts = std::vector<std::string>;
 
 std::string ReadBytes(const fs::path& p) {
   std::ostringstream s;
@@ -34,47 +34,77 @@ std::string ReadBytes(const fs::path& p) {
 
 void WriteBytes(const fs::path& p, const std::string& bytes) { std::ofstream(p, std::ios::binary) << bytes; }
 
-std::string Msg(const char* utf8) { return tgx::FromUtf8(utf8); }
+std::string FirstLine(const std::string& m) { return m.substr(0, m.find('\n')); }
 
-// A private folder and a recorded message sink for the tests that touch files.
-class FdataFile : public ::testing::Test {
+// Runs `body` in a child and returns its exit code; a child that hangs is
+// ended by an alarm well beyond any honest run (-1).
+int InChild(const std::function<int()>& body) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::alarm(60);
+    ::_exit(body());
+  }
+  int status = 0;
+  if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+std::string TypeOneForm(int values) {
+  std::string s = "\n# big\n";
+  for (int i = 0; i < values; ++i) s += (i % 10 == 0 ? "\n| " : " ") + std::to_string(i % 10);
+  return s;
+}
+
+// Sixteen pair forms whose top level is 9,999.98 m: a few hundred bytes that
+// would ask for sixteen tables of a million entries.
+std::string HighPairForms() {
+  std::string s;
+  for (int k = 0; k < 16; ++k) s += "# f\n| 0 0\n| 99999980 5\n";
+  return s;
+}
+
+class FormFile : public ::testing::Test {
  protected:
-  std::string Path(const char* file) const { return folder.File(file); }
-
-  TempDir folder{"tgx-forms"};
-  const fs::path& dir = folder.Path();
+  std::string Path(const std::string& name) const { return dir.File(name); }
+  TempDir dir{"tgx-forms"};
   tgx::RecordingSink sink;
-  tgx::ScopedMessageSink scope{sink};
+  tgx::ScopedMessageSink scoped{sink};
   FDATA d;
 };
-}  // namespace
 
-// A middle form without data stays as a gap; trailing ones are cut.
-TEST(FdataReadText, GapsStayTrailingFormsWithoutDataGo) {
+// A middle form without data stays as a gap; trailing ones are cut; sixteen
+// forms at most, and the 17th form's data is not taken either.
+TEST(FdataReadText, GapsLastFormsAndTheSeventeenth) {
   FDATA d;
   ASSERT_TRUE(d.ReadText("# a\n| 1 2\n# b\n# c\n| 3 4\n# d\n| 5\n# e\n", 1));
   EXPECT_EQ(d.Count(), 3);
   EXPECT_FALSE(d.Form(1).Defined());
   EXPECT_FALSE(d.ReadText("# only\n| 5\n", 1)) << "no defined form at all";
-}
-
-TEST(FdataReadText, SixteenFormsAtMost) {
-  FDATA d;
   std::string seventeen;
   for (int k = 0; k < 17; ++k) seventeen += "# f" + std::to_string(k) + "\n| 1 2\n";
   ASSERT_TRUE(d.ReadText(seventeen, 1));
   EXPECT_EQ(d.Count(), 16);
-  EXPECT_EQ(d.Form(15).Title(), "f15");
-  EXPECT_EQ(d.Form(15).RowCount(), 2);  // the 17th form's data is not taken either
+  EXPECT_EQ(d.Form(15).RowCount(), 2);
 }
 
-TEST(FdataReadText, LongLines) {
+TEST(FdataReadText, TheLongestTableIsReadAndOneRowMoreIsRefused) {
   FDATA d;
-  std::string line = "|";
-  for (int i = 0; i < 3000; ++i) line += " " + std::to_string(i);
-  ASSERT_TRUE(d.ReadText("# long\n" + line + "\n", 1));
-  ASSERT_EQ(d.Form(0).RowCount(), 3000);
-  EXPECT_EQ(d.Form(0).VolumeText(2999), "2999");
+  ASSERT_TRUE(d.ReadText(TypeOneForm(65535), 1));
+  EXPECT_EQ(d.Form(0).RowCount(), 65535);
+  std::string why;
+  EXPECT_FALSE(d.ReadText(TypeOneForm(65536), 1, &why));
+  EXPECT_NE(why.find(tgx::FromUtf8("форма 1")), std::string::npos) << tgx::ToUtf8(why);
+  EXPECT_TRUE(d.ReadText("# a\n|" + std::string(64 * 1024 - 1, ' ') + "\n| 1 2\n", 1)) << "a line at the bound";
+}
+
+// (6553300 / 100) + 2 = 65535 entries: the highest level a table holds.
+TEST(FdataReadText, APairFormJustLowEnoughIsReadAndOneStepHigherIsNotBuilt) {
+  FDATA d;
+  ASSERT_TRUE(d.ReadText("# f\n| 0 0\n| 6553399 5\n", 4));
+  d.Form(0).SetLevelText(1, "6553400");
+  GROUPTAB tables;
+  d.ToTables(tables);
+  EXPECT_FALSE(d.Form(0).Converted());
 }
 
 TEST(FdataWriteText, LayoutOfEachType) {
@@ -112,29 +142,49 @@ TEST(FdataWriteText, SaveAndLoadKeepTitlesAndValuesForEveryType) {
   }
 }
 
-// Each refusal's first line says what is wrong; the second names the file.
-// A file that is no form file leaves the set untouched.
-TEST_F(FdataFile, LoadShowsWhyItFailed) {
+// Each refusal's first line says what is wrong and the rest names the file
+// (and the line or form at fault); a file that is no form file leaves the set
+// untouched. A FIFO or /dev/zero must not block the load: those rows load in
+// a child.
+TEST_F(FormFile, LoadShowsWhyItFailed) {
   d.AddNew();
-  WriteBytes(Path("a.f2"), "# a\n| 1 2\n| 3 4\n");
-  WriteBytes(Path("a.txt"), "# a\n| 1 2\n| 3 4\n");
   fs::create_directory(Path("folder.fs"));
-  WriteBytes(Path("one.fs"), "# one value\n| 5\n");
-  WriteBytes(Path("big.f1"), "# a\n| 0 0\n| 10 1\n" + std::string(9 * 1024 * 1024, ' '));  // beyond any form
-  const std::pair<const char*, const char*> cases[] = {
-      {"a.f2", "Неизвестная форма!"}, {"a.txt", "Неизвестная форма!"}, {"missing.fs", "Файл испорчен!"},
-      {"folder.fs", "Файл испорчен!"},  {"one.fs", " Ошибка формы! "},   {"big.f1", "Файл испорчен!"},
+  ASSERT_EQ(::mkfifo(Path("pipe.fs").c_str(), 0600), 0);
+  fs::create_symlink("/dev/zero", Path("zero.fs"));
+  const struct {
+    const char* file;
+    std::string bytes;  // none: made above or missing
+    const char* first;
+    const char* names;
+    bool child;
+  } cases[] = {
+      {"a.f2", "# a\n| 1 2\n| 3 4\n", "Неизвестная форма!", "", false},
+      {"a.txt", "# a\n| 1 2\n| 3 4\n", "Неизвестная форма!", "", false},
+      {"missing.fs", "", "Файл испорчен!", "", false},
+      {"folder.fs", "", "Файл испорчен!", "", false},
+      {"one.fs", "# one value\n| 5\n", " Ошибка формы! ", "", false},
+      {"big.f1", "# a\n| 0 0\n| 10 1\n" + std::string(9 * 1024 * 1024, ' '), "Файл испорчен!", "", false},
+      {"long.fs", "# a\n| 1 2\n" + std::string(100 * 1024, '7') + "\n| 3\n", "Файл испорчен!", "строка 3 ", false},
+      // UTF-16, whose digits would come one by one
+      {"wide.fs", std::string("#\0 \0a\0\n\0|\0 \0" "1\0" "2\0", 16), "Файл испорчен!", "строка 1 ", false},
+      {"high.f1", HighPairForms(), " Ошибка формы! ", "форма 1: верхний уровень 99999980", false},
+      {"pipe.fs", "", "Файл испорчен!", "", true},
+      {"zero.fs", "", "Файл испорчен!", "", true},
   };
-  for (const auto& [file, first] : cases) {
-    SCOPED_TRACE(file);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    if (!c.bytes.empty()) WriteBytes(Path(c.file), c.bytes);
     sink.shown.clear();
-    EXPECT_FALSE(d.Load(Path(file)));
-    ASSERT_EQ(sink.shown.size(), 1u);
-    EXPECT_EQ(sink.shown[0].substr(0, sink.shown[0].find('\n')), Msg(first));
-    EXPECT_NE(sink.shown[0].find('\n' + Path(file)), std::string::npos);
-    if (std::string(file).starts_with("a.")) {
-      EXPECT_EQ(d.Count(), 1);
+    if (c.child) {
+      EXPECT_EQ(InChild([&] { return !d.Load(Path(c.file)) && FirstLine(sink.shown.at(0)) == tgx::FromUtf8(c.first) ? 0 : 1; }), 0);
+      continue;
     }
+    EXPECT_FALSE(d.Load(Path(c.file)));
+    ASSERT_EQ(sink.shown.size(), 1u);
+    EXPECT_EQ(FirstLine(sink.shown[0]), tgx::FromUtf8(c.first));
+    EXPECT_NE(sink.shown[0].find('\n' + Path(c.file)), std::string::npos);
+    EXPECT_NE(sink.shown[0].find(tgx::FromUtf8(c.names)), std::string::npos);
+    if (std::string(c.file).starts_with("a.")) EXPECT_EQ(d.Count(), 1);
   }
   EXPECT_EQ(d.Count(), 0);
   WriteBytes(Path("UP.FS2"), "\r\n\r\n# a\r\n\r\n        1\r\n        2");
@@ -142,41 +192,50 @@ TEST_F(FdataFile, LoadShowsWhyItFailed) {
   EXPECT_EQ(d.Form(0).Type(), 3);
 }
 
-TEST_F(FdataFile, SaveReplacesTheFileWholeOrNotAtAll) {
+// A folder or a name that is all extension is refused; a full disk (a file
+// size limit in a child) fails part way and the old file stays whole, with
+// its mode and no temporary beside it.
+TEST_F(FormFile, SaveReplacesTheFileWholeOrNotAtAll) {
   ASSERT_TRUE(d.ReadText("# a\n| 1 2 3\n", 1));
   const std::string target = Path("t.fs"), written = "\r\n\r\n# a\r\n\r\n|  1 2 3";
   WriteBytes(target, "old");
   ::chmod(target.c_str(), 0640);
-  fs::create_symlink(target, Path("link.fs"));
-  ASSERT_TRUE(d.Save(Path("link.fs")));  // the linked file is written; the link and the mode stay
+  ASSERT_TRUE(d.Save(target));
   EXPECT_EQ(ReadBytes(target), written);
-  EXPECT_TRUE(fs::is_symlink(Path("link.fs")));
   EXPECT_EQ(fs::status(target).permissions() & fs::perms::all, fs::perms(0640));
-
-  fs::create_directory(Path("taken.fs"));  // a folder is never replaced
-  EXPECT_FALSE(d.Save(Path("taken.fs")));
-  ASSERT_EQ(sink.shown.size(), 1u);
-  EXPECT_EQ(sink.shown[0].substr(0, sink.shown[0].find('\n')), Msg("Невозможно записать файл!"));
+  fs::create_directory(Path("taken.fs"));
+  for (const std::string& refused : {Path("taken.fs"), Path("") + ".fs"}) {
+    sink.shown.clear();
+    EXPECT_FALSE(d.Save(refused)) << refused;
+    ASSERT_EQ(sink.shown.size(), 1u);
+    EXPECT_EQ(FirstLine(sink.shown[0]), tgx::FromUtf8("Невозможно записать файл!"));
+  }
   sink.shown.clear();
-
-  // A full disk, made by a file size limit in a child: the new contents fail part way.
   std::string rows = "# big\n";
   for (int i = 0; i < 20000; ++i) rows += "| 1234567\n";
   ASSERT_TRUE(d.ReadText(rows, 1));
-  const pid_t pid = ::fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    ::signal(SIGXFSZ, SIG_IGN);
-    const rlimit limit{4096, 4096};
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-    ::_exit(!d.Save(target) && sink.shown == Texts(1, Msg("Невозможно записать файл!")) ? 0 : 1);
-  }
-  int status = 0;
-  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "the save in the child did not fail as it should";
+  EXPECT_EQ(InChild([&] {
+              ::signal(SIGXFSZ, SIG_IGN);
+              const rlimit limit{4096, 4096};
+              ::setrlimit(RLIMIT_FSIZE, &limit);
+              return !d.Save(target) && sink.shown.size() == 1 ? 0 : 1;
+            }),
+            0);
   EXPECT_EQ(ReadBytes(target), written);
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 3);  // no temporary left
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), {}), 2);
+}
+
+TEST(FdataFileName, GivesEveryNameItsTypesExtension) {
+  const struct {
+    const char* path;
+    int32_t type;
+    const char* named;
+  } cases[] = {
+      {"/d/a", 1, "/d/a.fs"},       {"/d/a", 4, "/d/a.f1"},         {"/d/a.fs", 2, "/d/a.fs1"},
+      {"/d/a.FS2", 1, "/d/a.fs"},   {"/d/a.f1", 5, "/d/a.f2"},      {"/d.x/a", 3, "/d.x/a.fs2"},
+      {"/d/a.fs1", 2, "/d/a.fs1"},  {"a.f2", 4, "a.f1"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FDATA::FileNameForType(c.path, c.type), c.named) << c.path;
 }
 
 TEST(FdataTables, ToTablesFromTablesAndCheck) {
@@ -193,7 +252,6 @@ TEST(FdataTables, ToTablesFromTablesAndCheck) {
   ASSERT_EQ(tables.Count(), 4);
   EXPECT_EQ(tables.Table(1).Count(), 0);
   EXPECT_EQ(tables.Table(2).Values(), (std::vector<int32_t>{0, 0, 0}));  // zeros, one per row: slots line up
-
   GROUPTAB three;
   three.Add(PARTAB(2));
   three.AddEmpty();
@@ -202,4 +260,51 @@ TEST(FdataTables, ToTablesFromTablesAndCheck) {
   EXPECT_EQ(d.WriteText(), "\r\n\r\n# t1\r\n\r\n|  0 0\r\n\r\n# t2\r\n\r\n\r\n# t3\r\n\r\n|  0 0");
 }
 
+// The peak resident size of a child that loads, converts and checks a file,
+// against 20 times the file's size and 50 MB: 0 within, 1 beyond, 2 when the
+// file was not accepted or refused as expected.
+int PeakWithinAllowance(const std::string& path, bool accepted) {
+  return InChild([&] {
+    tgx::RecordingSink quiet;
+    tgx::ScopedMessageSink scoped(quiet);
+    FDATA d;
+    if (d.Load(path) != accepted) return 2;
+    GROUPTAB tables;
+    d.ToTables(tables);
+    d.Check();
+    rusage u{};
+    ::getrusage(RUSAGE_SELF, &u);
+    return u.ru_maxrss * 1024LL <= 20LL * fs::file_size(path) + 50LL * 1024 * 1024 ? 0 : 1;
+  });
+}
+
+TEST_F(FormFile, EveryFileStaysWithinItsMemoryAllowance) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "resident size means nothing under a sanitizer";
+#endif
+  // Each file is made just before its child runs, so no child inherits the others.
+  const struct {
+    const char* name;
+    std::function<std::string()> bytes;
+    bool accepted;
+  } cases[] = {
+      {"high.f1", HighPairForms, false},
+      {"full.fs", [] {  // the largest file accepted
+         std::string s;
+         for (int k = 0; k < 16; ++k) s += TypeOneForm(65535);
+         return s;
+       }, true},
+      {"huge.fs", [] {  // four million values in one form: more than a table holds
+         std::string s = "# a\n";
+         while (s.size() < 8 * 1024 * 1024 - 32) s += "\n| 1 2 3 4 5 6 7 8 9 0";
+         return s;
+       }, false},
+  };
+  for (const auto& c : cases) {
+    WriteBytes(Path(c.name), c.bytes());
+    EXPECT_EQ(PeakWithinAllowance(Path(c.name), c.accepted), 0) << c.name;
+  }
+}
+
+}  // namespace
 }  // namespace tgxtest

@@ -1,5 +1,6 @@
-// Saving through a temporary file: what is left beside the target, which
-// names and targets are refused, and which links are followed.
+// Small files that may be something else: reading only regular files within a
+// bound, and saving through a temporary file (what is left beside the target,
+// which names and targets are refused, which links are followed).
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -12,6 +13,7 @@
 #include <sstream>
 #include <string>
 
+#include "model/Regfile.h"
 #include "model/Safesave.h"
 #include "support/TempDir.h"
 
@@ -30,14 +32,52 @@ void WriteBytes(const fs::path& p, const std::string& bytes) { std::ofstream(p, 
 
 int Entries(const fs::path& dir) { return static_cast<int>(std::distance(fs::directory_iterator(dir), {})); }
 
+// A FIFO must be refused at open, not waited on: the read runs in a child that
+// an alarm ends, so a regression fails the test instead of hanging it.
+TEST(ReadRegularFile, AFifoIsRefusedWithoutWaitingForAWriter) {
+  TempDir dir;
+  const std::string fifo = dir.File("tgx.ports");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EXIT(
+      {
+        ::alarm(20);
+        std::string bytes;
+        std::exit(ReadRegularFile(fifo, 1024, bytes) == RegFileStatus::NotRegular ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+// A file over the bound gives only its beginning; a device gives nothing.
+TEST(ReadRegularFile, StatusAndBytesOfEachKindOfFile) {
+  TempDir dir;
+  WriteBytes(dir.File("big"), std::string(5000, 'x'));
+  WriteBytes(dir.File("small"), "COM3=/dev/ttyUSB0\n");
+  const struct {
+    std::string path;
+    RegFileStatus status;
+    size_t size;
+  } cases[] = {{"/dev/zero", RegFileStatus::NotRegular, 0}, {dir.File("big"), RegFileStatus::TooLarge, 100},
+               {dir.File("none"), RegFileStatus::Missing, 0}, {dir.File("small"), RegFileStatus::Ok, 18}};
+  for (const auto& c : cases) {
+    std::string bytes;
+    EXPECT_EQ(ReadRegularFile(c.path, 100, bytes), c.status) << c.path;
+    EXPECT_EQ(bytes.size(), c.size) << c.path;
+  }
+}
+
+// The user's own link is followed and stays a link; a 255-byte name is saved.
 TEST(SafeSave, WritesTheContentAndLeavesNothingBeside) {
   TempDir dir;
-  for (const std::string& name : {std::string("a.txt"), std::string(255, 'n')}) {
+  WriteBytes(dir.File("real"), "old");
+  fs::create_symlink(dir.File("real"), dir.File("link"));
+  for (const std::string& name : {std::string("link"), std::string(255, 'n')}) {
     SCOPED_TRACE(name.size());
     ASSERT_TRUE(SaveFileSafely(dir.File(name), "new"));
     EXPECT_EQ(ReadBytes(dir.File(name)), "new");
   }
-  EXPECT_EQ(Entries(dir.Path()), 2);
+  EXPECT_TRUE(fs::is_symlink(dir.File("link")));
+  EXPECT_EQ(ReadBytes(dir.File("real")), "new");
+  EXPECT_EQ(Entries(dir.Path()), 3);
 }
 
 // The temporary file is listed (for the signal handlers) only while a save is
@@ -106,30 +146,15 @@ TEST(SafeSave, ChecksTheTargetBeforeSaving) {
   EXPECT_FALSE(SaveFileSafely("/dev/null", "x")) << "a device is never replaced";
 }
 
-TEST(SafeSave, FollowsTheUsersOwnLink) {
-  TempDir dir;
-  WriteBytes(dir.File("real"), "old");
-  fs::create_symlink(dir.File("real"), dir.File("link"));
-  ASSERT_TRUE(SaveFileSafely(dir.File("link"), "new"));
-  EXPECT_EQ(ReadBytes(dir.File("real")), "new");
-  EXPECT_TRUE(fs::is_symlink(dir.File("link")));
-}
-
 // In a sticky folder open to all, a link that another user planted is not
 // followed: the file it points at stays as it was.
-class PlantedLink : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (::geteuid() != 0) GTEST_SKIP() << "giving a link to another user needs root";
-    ASSERT_EQ(::chmod(shared.Path().c_str(), 01777), 0);
-    WriteBytes(victim.File("passwd"), "precious");
-    fs::create_symlink(victim.File("passwd"), shared.File("X.fs"));
-    ASSERT_EQ(::lchown(shared.File("X.fs").c_str(), 65534, 65534), 0);
-  }
+TEST(SafeSave, APlantedLinkIsRefusedAndItsTargetStaysUnchanged) {
+  if (::geteuid() != 0) GTEST_SKIP() << "giving a link to another user needs root";
   TempDir shared{"tgx-shared"}, victim{"tgx-victim"};
-};
-
-TEST_F(PlantedLink, IsRefusedAndItsTargetStaysUnchanged) {
+  ASSERT_EQ(::chmod(shared.Path().c_str(), 01777), 0);
+  WriteBytes(victim.File("passwd"), "precious");
+  fs::create_symlink(victim.File("passwd"), shared.File("X.fs"));
+  ASSERT_EQ(::lchown(shared.File("X.fs").c_str(), 65534, 65534), 0);
   std::string why, message;
   EXPECT_FALSE(CheckSaveTarget(shared.File("X.fs"), message));
   EXPECT_FALSE(SaveFileSafely(shared.File("X.fs"), "evil", &why));

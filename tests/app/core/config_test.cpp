@@ -1,7 +1,9 @@
-// The configuration file: its byte layout, the silent and the reported
-// failures, the reply time-out's range, and files that are no regular file.
+// The settings: where they live, the configuration file (its byte layout, the
+// silent and the reported failures, the reply time-out's range, files that
+// are no regular file) and the small text options file beside it.
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -13,14 +15,14 @@
 #include <climits>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <future>
 #include <iterator>
-#include <optional>
+#include <map>
 #include <string>
 #include <tuple>
 
 #include "support/TempDir.h"
+#include "app/core/Options.h"
 #include "app/core/Syscfg.h"
 #include "model/Cp1251.h"
 #include "model/Messages.h"
@@ -28,6 +30,7 @@
 namespace tgxtest {
 namespace {
 namespace fs = std::filesystem;
+using Texts = std::vector<std::string>;
 
 std::string Le32(uint32_t v) { return {char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
 std::string Str(const std::string& s) { return Le32(uint32_t(s.size())) + s; }
@@ -48,11 +51,18 @@ auto Settings() {
 const std::string kReadError = tgx::FromUtf8("Ошибка при чтении файла конфигурации");
 const std::string kWriteError = tgx::FromUtf8("Ошибка при записи файла конфигурации");
 
+const char* const kVariables[] = {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "TGX_CONFIG_DIR", "TGX_DATA_DIR"};
+
 // Each test has a folder for the executable, one named by TGX_CONFIG_DIR and
-// a home folder, and starts with the settings of a first run.
+// a home folder, and starts with the settings of a first run; the
+// environment is given back afterwards.
 class ConfigTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    for (const char* name : kVariables) {
+      if (const char* v = ::getenv(name)) saved_[name] = v;
+      ::unsetenv(name);
+    }
     for (const char* dir : {"/bin", "/cfg", "/home"}) fs::create_directories(root_ + dir);
     tgx::SetExePathForTest(root_ + "/bin/tgx");
     ::setenv("TGX_CONFIG_DIR", (root_ + "/cfg").c_str(), 1);
@@ -63,41 +73,37 @@ class ConfigTest : public ::testing::Test {
     ::setenv("TGX_CONFIG_DIR", (root_ + "/cfg").c_str(), 1);  // the final save stays in here
     fs::remove(cfg_);
     DestroySettings();
-    ::unsetenv("TGX_CONFIG_DIR");
-    if (home_was_) ::setenv("HOME", home_was_->c_str(), 1);
+    for (const char* name : kVariables) {
+      if (saved_.count(name)) ::setenv(name, saved_[name].c_str(), 1);
+      else ::unsetenv(name);
+    }
     tgx::SetExePathForTest({});
   }
   int CfgFiles() const { return int(std::distance(fs::directory_iterator(root_ + "/cfg"), {})); }
-  // Loads with a watchdog: a load that waits on the file fails the test
-  // instead of hanging it. `unblock` makes a stuck load return.
-  bool LoadWithin(std::chrono::seconds limit, const std::function<void()>& unblock) {
-    auto load = std::async(std::launch::async, [] { return LoadConfiguration(); });
-    if (load.wait_for(limit) != std::future_status::ready) {
-      ADD_FAILURE() << "loading the configuration waited on the file";
-      unblock();
-    }
-    return load.get();
+  // Fresh first-run settings and an empty message list before each row.
+  void Fresh() {
+    fs::remove(cfg_);
+    CreateSettings();
+    sink_.shown.clear();
   }
 
   TempDir dir_{"tgx-config"};
-  const std::string root_ = dir_.Path().string(), cfg_ = root_ + "/cfg/tgx.cfg", home_ = root_ + "/home/";
-  const std::optional<std::string> home_was_ = getenv("HOME") ? std::optional<std::string>(getenv("HOME")) : std::nullopt;
+  const std::string root_ = dir_.Path().string(), cfg_ = root_ + "/cfg/tgx.cfg", home_ = root_ + "/home/",
+                    exe_ = root_ + "/bin/";
+  std::map<std::string, std::string> saved_;
   tgx::RecordingSink sink_;
   tgx::ScopedMessageSink scoped_{sink_};
 };
 
 TEST_F(ConfigTest, ForeignFileLayoutAndShorterSave) {
-  // Another program's file is passed over in silence: the first run's
-  // defaults stand, and a save replaces it.
+  // Another program's file is passed over in silence and a save replaces it.
   std::ofstream(cfg_, std::ios::binary) << Str("abc") + Le32(5) + Le32(9) + Le32(100);
   EXPECT_FALSE(LoadConfiguration());
   EXPECT_EQ(Settings(), std::make_tuple(0, 9, 4000, 0, home_, 1));
   ASSERT_TRUE(SaveConfiguration());
   const std::string old = ReadFile(cfg_);
-  EXPECT_EQ(old, Image(0, 9, 4000, 0, home_, 1));  // 28 + folder bytes
-
-  // The file is overwritten from its start but never shortened, through a
-  // temporary file that replaces it; the old tail does not stop a load.
+  EXPECT_EQ(old, Image(0, 9, 4000, 0, home_, 1));
+  // Overwritten from its start but never shortened; the old tail does not stop a load.
   const std::string folder = tgx::FromUtf8("/данные/");  // shorter than home_
   Chanpar()->PortIndex = 4, Chanpar()->Spare = -7, Chanpar()->ReplyTimeoutMs = 1234, Chanpar()->SpareFlag = 0xA5;
   Syspar()->SetFormsFolderText(folder);
@@ -116,7 +122,6 @@ TEST_F(ConfigTest, ForeignFileLayoutAndShorterSave) {
 TEST_F(ConfigTest, DamagedFilesKeepWhatWasRead) {
   const std::string chan = Str("tgx") + Le32(3) + Le32(9) + Le32(2500) + '\0';
   const std::tuple<const char*, std::string, int32_t, int32_t, std::string> cases[] = {  // port, time-out, folder
-      {"cut after the channel", chan, 3, 2500, home_},
       {"cut inside the channel", Str("tgx") + Le32(3) + Le32(9) + "\x10", 3, 4000, home_},
       {"cut inside the folder", chan + Le32(10) + "/ab", 3, 2500, home_},
       {"folder length beyond the file", chan + Le32(0x7FFFFFFF) + "/x/", 3, 2500, home_},
@@ -127,27 +132,22 @@ TEST_F(ConfigTest, DamagedFilesKeepWhatWasRead) {
   };
   for (const auto& [name, bytes, port, timeout, folder] : cases) {
     SCOPED_TRACE(name);
-    fs::remove(cfg_);
-    CreateSettings();
+    Fresh();
     std::ofstream(cfg_, std::ios::binary) << bytes;
-    sink_.shown.clear();
     EXPECT_FALSE(LoadConfiguration());
-    EXPECT_EQ(sink_.shown, std::vector<std::string>{kReadError});
+    EXPECT_EQ(sink_.shown, Texts{kReadError});
     EXPECT_EQ(Settings(), std::make_tuple(port, 9, timeout, 0, folder, 1));
   }
 }
 
-// A stored time-out outside the range is taken at its nearest bound; one
-// inside stays exactly as stored.
+// A stored time-out outside the range is taken at its nearest bound.
 TEST_F(ConfigTest, StoredReplyTimeoutIsBroughtIntoRange) {
-  const std::pair<int32_t, int32_t> cases[] = {{INT32_MIN, 100}, {-1, 100}, {0, 100},        {99, 100},
-                                               {100, 100},       {150, 150}, {4000, 4000},    {60000, 60000},
-                                               {60001, 60000},   {INT32_MAX, 60000}};
+  const std::pair<int32_t, int32_t> cases[] = {{INT32_MIN, 100}, {99, 100},       {100, 100},
+                                               {4000, 4000},     {60000, 60000}, {60001, 60000}, {INT32_MAX, 60000}};
   for (const auto& [stored, used] : cases) {
-    SCOPED_TRACE(stored);
     std::ofstream(cfg_, std::ios::binary | std::ios::trunc) << Image(2, 9, stored, 0, "/f/", 2);
-    ASSERT_TRUE(LoadConfiguration());
-    EXPECT_EQ(Chanpar()->ReplyTimeoutMs, used);
+    ASSERT_TRUE(LoadConfiguration()) << stored;
+    EXPECT_EQ(Chanpar()->ReplyTimeoutMs, used) << stored;
   }
 }
 
@@ -170,57 +170,45 @@ TEST_F(ConfigTest, FailedSaveReportsAndKeepsTheOldFile) {
   std::ofstream(root_ + "/blocker") << "x";
   ::setenv("TGX_CONFIG_DIR", (root_ + "/blocker/tgx").c_str(), 1);
   EXPECT_FALSE(SaveConfiguration());
-  EXPECT_EQ(sink_.shown, std::vector<std::string>(2, kWriteError));
+  EXPECT_EQ(sink_.shown, Texts(2, kWriteError));
 }
 
-// A FIFO under the configuration's name is refused at once: opening it to
-// read used to wait for a writer for ever.
-TEST_F(ConfigTest, FifoIsRefusedWithoutWaiting) {
-  ASSERT_EQ(::mkfifo(cfg_.c_str(), 0644), 0);
-  const bool loaded = LoadWithin(std::chrono::seconds(20), [this] {
-    const int fd = ::open(cfg_.c_str(), O_WRONLY | O_NONBLOCK);
-    if (fd >= 0) ::close(fd);
-  });
-  EXPECT_FALSE(loaded);
-  EXPECT_EQ(sink_.shown, std::vector<std::string>{kReadError});
-  EXPECT_EQ(Settings(), std::make_tuple(0, 9, 4000, 0, home_, 1));
-}
-
-// A save never writes through a FIFO or a link to a device: the thing
-// under the name stays what it was.
-TEST_F(ConfigTest, SaveLeavesAFifoOrALinkToADeviceAsItIs) {
-  for (bool fifo : {true, false}) {
-    SCOPED_TRACE(fifo ? "FIFO" : "link to /dev/null");
-    fs::remove(cfg_);
-    sink_.shown.clear();
-    if (fifo) ASSERT_EQ(::mkfifo(cfg_.c_str(), 0644), 0);
-    else fs::create_symlink("/dev/null", cfg_);
-    EXPECT_FALSE(SaveConfiguration());
-    EXPECT_EQ(sink_.shown, std::vector<std::string>{kWriteError});
-    EXPECT_EQ(fs::symlink_status(cfg_).type(), fifo ? fs::file_type::fifo : fs::file_type::symlink);
-    EXPECT_EQ(CfgFiles(), 1);
-  }
-}
-
-// An endless device under the configuration's name is refused before any
-// read (its "strings" used to be read as far as their random lengths said),
-// and so is a folder.
-TEST_F(ConfigTest, DeviceOrFolderUnderTheNameIsAReadError) {
-  for (bool device : {true, false}) {
-    SCOPED_TRACE(device ? "link to /dev/urandom" : "folder");
-    fs::remove(cfg_);
-    sink_.shown.clear();
-    if (device) fs::create_symlink("/dev/urandom", cfg_);
+// A FIFO, an endless device or a folder under the name is refused at once:
+// opening a FIFO to read used to wait for a writer for ever, a device's
+// "strings" were read as far as their random lengths said. A load that waits
+// fails the test instead of hanging it, and a writer then unblocks it.
+TEST_F(ConfigTest, NoRegularFileUnderTheNameIsAReadError) {
+  for (const std::string kind : {"fifo", "device", "folder"}) {
+    SCOPED_TRACE(kind);
+    Fresh();
+    if (kind == "fifo") ASSERT_EQ(::mkfifo(cfg_.c_str(), 0644), 0);
+    else if (kind == "device") fs::create_symlink("/dev/urandom", cfg_);
     else fs::create_directory(cfg_);
-    EXPECT_FALSE(LoadConfiguration());
-    EXPECT_EQ(sink_.shown, std::vector<std::string>{kReadError});
+    auto load = std::async(std::launch::async, [] { return LoadConfiguration(); });
+    if (load.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+      ADD_FAILURE() << "loading the configuration waited on the file";
+      ::close(::open(cfg_.c_str(), O_WRONLY | O_NONBLOCK));
+    }
+    EXPECT_FALSE(load.get());
+    EXPECT_EQ(sink_.shown, Texts{kReadError});
     EXPECT_EQ(Settings(), std::make_tuple(0, 9, 4000, 0, home_, 1));
   }
 }
 
-// A configuration kept elsewhere and linked in is saved where it lives; the
-// link stays a link.
-TEST_F(ConfigTest, SaveThroughALinkKeepsTheLink) {
+// A save never writes through a FIFO or a link to a device; a link to a
+// regular file is saved where it points and stays a link.
+TEST_F(ConfigTest, SaveThroughWhatIsUnderTheName) {
+  for (bool fifo : {true, false}) {
+    SCOPED_TRACE(fifo ? "FIFO" : "link to /dev/null");
+    Fresh();
+    if (fifo) ASSERT_EQ(::mkfifo(cfg_.c_str(), 0644), 0);
+    else fs::create_symlink("/dev/null", cfg_);
+    EXPECT_FALSE(SaveConfiguration());
+    EXPECT_EQ(sink_.shown, Texts{kWriteError});
+    EXPECT_EQ(fs::symlink_status(cfg_).type(), fifo ? fs::file_type::fifo : fs::file_type::symlink);
+    EXPECT_EQ(CfgFiles(), 1);
+  }
+  Fresh();
   const std::string real = root_ + "/home/tgx.cfg";
   std::ofstream(real, std::ios::binary) << Image(1, 9, 4000, 0, "/f/", 1);
   fs::create_symlink(real, cfg_);
@@ -230,5 +218,83 @@ TEST_F(ConfigTest, SaveThroughALinkKeepsTheLink) {
   EXPECT_TRUE(fs::is_symlink(cfg_));
   EXPECT_EQ(ReadFile(real), Image(6, 9, 4000, 0, "/f/", 1));
 }
+
+// A writable folder of the executable is not enough: only a configuration
+// file or the marker makes an install portable, whatever the executable's
+// name. XDG folders count when absolute; the TGX_ variables outrank all.
+TEST_F(ConfigTest, ConfigurationAndDataFolders) {
+  const struct {
+    const char* name;
+    std::string marker, exe, xdg, tgx, config, data;
+    bool portable;
+  } cases[] = {
+      {"installed", "", "tgx", "", "", home_ + ".config/tgx/", home_ + ".local/share/tgx/", false},
+      {"configuration beside", "tgx.cfg", "tgx", root_ + "/x", "", exe_, exe_, true},
+      {"marker beside", "tgx.portable", "tgx", "", "", exe_, exe_, true},
+      {"renamed portable", "tgx.portable", "tgx-old", "", "", exe_, exe_, true},
+      {"XDG absolute", "", "tgx", root_ + "/x", "", root_ + "/x/tgx/", root_ + "/x/tgx/", false},
+      {"XDG with a slash", "", "tgx", root_ + "/x/", "", root_ + "/x/tgx/", root_ + "/x/tgx/", false},
+      {"XDG relative", "", "tgx", "rel/x", "", home_ + ".config/tgx/", home_ + ".local/share/tgx/", false},
+      {"variables over portable", "tgx.portable", "tgx", root_ + "/x", root_ + "/v", root_ + "/v/", root_ + "/v/", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const char* marker : {"tgx.cfg", "tgx.portable"}) fs::remove(exe_ + marker);
+    if (!c.marker.empty()) std::ofstream(exe_ + c.marker) << "";
+    tgx::SetExePathForTest(exe_ + c.exe);
+    for (const char* xdg : {"XDG_CONFIG_HOME", "XDG_DATA_HOME"}) ::setenv(xdg, c.xdg.c_str(), 1);
+    for (const char* tgx : {"TGX_CONFIG_DIR", "TGX_DATA_DIR"}) {
+      if (c.tgx.empty()) ::unsetenv(tgx);
+      else ::setenv(tgx, c.tgx.c_str(), 1);
+    }
+    EXPECT_EQ(tgx::IsPortableInstall(), c.portable);
+    EXPECT_EQ(tgx::ConfigFilePath(), c.config + "tgx.cfg");
+    EXPECT_EQ(tgx::PortMapFilePath(), c.config + "tgx.ports");
+    EXPECT_EQ(tgx::DataDir(), c.data);
+  }
+}
+
+// Without HOME (a service, a bare su shell) the account's home stands in.
+TEST_F(ConfigTest, HomeFolderFallsBackToTheAccount) {
+  const passwd* pw = ::getpwuid(::getuid());
+  ASSERT_NE(pw, nullptr);
+  const std::string account = std::string(pw->pw_dir) + (std::string(pw->pw_dir).back() == '/' ? "" : "/");
+  ::setenv("HOME", (root_ + "/home").c_str(), 1);
+  EXPECT_EQ(tgx::HomeFolder(), home_);
+  ::unsetenv("HOME");
+  EXPECT_EQ(tgx::HomeFolder(), account);
+  ::setenv("HOME", "relative", 1);
+  EXPECT_EQ(tgx::HomeFolder(), account);
+}
+
+// On without a file; off is kept; a later program's keys survive the rewrite
+// and lines without a key are dropped.
+TEST_F(ConfigTest, BackupOptionAmongOtherLines) {
+  EXPECT_TRUE(tgx::LoadBackupOption());
+  std::ofstream(tgx::OptionsFilePath(), std::ios::binary) << "# by a later program\nfuture_key=a=b\r\ngarbage\n=value\n";
+  tgx::SaveBackupOption(false);
+  EXPECT_FALSE(tgx::LoadBackupOption());
+  const auto options = tgx::ReadOptionsFile(tgx::OptionsFilePath());
+  EXPECT_EQ(options.size(), 2u);
+  EXPECT_EQ(options.at("future_key"), "a=b");
+}
+
+// Newest first, a file opened again moves to the top, five at most, and a
+// name with a line break is not recorded.
+TEST_F(ConfigTest, RecentFiles) {
+  tgx::AddRecentFile("/a.fs");
+  tgx::AddRecentFile("/b.fs");
+  tgx::AddRecentFile("/a.fs");
+  tgx::AddRecentFile("/a\nb.fs");
+  EXPECT_EQ(tgx::LoadRecentFiles(), (Texts{"/a.fs", "/b.fs"}));
+  for (int i = 0; i < 7; ++i) tgx::AddRecentFile("/" + std::to_string(i) + ".fs");
+  EXPECT_EQ(tgx::LoadRecentFiles(), (Texts{"/6.fs", "/5.fs", "/4.fs", "/3.fs", "/2.fs"}));
+}
+
+TEST_F(ConfigTest, OptionsIntoAMissingFolderFail) {
+  ::setenv("TGX_CONFIG_DIR", "/nonexistent-tgx-folder/", 1);
+  EXPECT_FALSE(tgx::WriteOptionsFile(tgx::OptionsFilePath(), {{"a", "1"}}));
+}
+
 }  // namespace
 }  // namespace tgxtest
