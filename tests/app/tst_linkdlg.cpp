@@ -43,37 +43,30 @@ class TstLinkDlg : public QObject {
   // Cancel or Escape pressed right after a progress poll, while a slow unit
   // is still answering, closes the dialog before the next poll: the worker
   // stops well within the poll's period.
-  void cancelClosesBeforeTheNextPoll_data() {
-    QTest::addColumn<bool>("escape");
-    QTest::newRow("Cancel button") << false;
-    QTest::newRow("Escape") << true;
-  }
   void cancelClosesBeforeTheNextPoll() {
-    QFETCH(bool, escape);
-    SimRunner sim({"--byte-delay-ms", "200"});
-    TLinkDlg dlg(nullptr, false);
-    dlg.Session().DevicePath = sim.Path();
-    auto* poll = dlg.findChild<QTimer*>("Timer1");
-    QVERIFY(poll);
-    int pollsAfterCancel = -1;
-    connect(poll, &QTimer::timeout, &dlg, [&] {
-      if (pollsAfterCancel >= 0) {
-        ++pollsAfterCancel;
-      } else if (!dlg.Session().Finished) {
-        pollsAfterCancel = 0;
-        if (escape) QTest::keyClick(&dlg, Qt::Key_Escape);
-        else QTest::mouseClick(dlg.findChild<QPushButton*>("CancelBtn"), Qt::LeftButton);
-      }
-    });
-    // Keeps a session that ended by itself from leaving the dialog open.
-    QTimer::singleShot(20000, &dlg, [&] {
-      dlg.Session().Cancel = true;
-      dlg.CancelBtnClick();
-    });
-    QVERIFY(!dlg.RunRead("Чтение таблиц"));
-    QVERIFY(pollsAfterCancel >= 0);
-    QCOMPARE(pollsAfterCancel, 0);
-    QVERIFY(dlg.Session().Cancel);
+    for (bool escape : {false, true}) {
+      SimRunner sim({"--byte-delay-ms", "200"});
+      TLinkDlg dlg(nullptr, false);
+      dlg.Session().DevicePath = sim.Path();
+      int pollsAfterCancel = -1;
+      connect(dlg.findChild<QTimer*>("Timer1"), &QTimer::timeout, &dlg, [&] {
+        if (pollsAfterCancel >= 0) {
+          ++pollsAfterCancel;
+        } else if (!dlg.Session().Finished) {
+          pollsAfterCancel = 0;
+          if (escape) QTest::keyClick(&dlg, Qt::Key_Escape);
+          else QTest::mouseClick(dlg.findChild<QPushButton*>("CancelBtn"), Qt::LeftButton);
+        }
+      });
+      // Keeps a session that ended by itself from leaving the dialog open.
+      QTimer::singleShot(20000, &dlg, [&] {
+        dlg.Session().Cancel = true;
+        dlg.CancelBtnClick();
+      });
+      QVERIFY(!dlg.RunRead("Чтение таблиц"));
+      QCOMPARE(pollsAfterCancel, 0);
+      QVERIFY(dlg.Session().Cancel);
+    }
   }
 
   // A failed session keeps the dialog open with its status and, under it,

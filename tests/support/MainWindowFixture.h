@@ -1,7 +1,7 @@
 #pragma once
 // Shared by the Qt tests that drive the whole program: starting it with a
-// command line, a project given forms as a load gives them, and a few
-// look-ups of the main window's widgets.
+// command line, a project given forms as a load gives them, and look-ups of
+// the main window's widgets.
 
 #include <string>
 #include <vector>
@@ -21,17 +21,12 @@ inline TPrjForm* Main() { return tgx::MainWindow(); }
 inline QTableWidget* Grid() { return Main()->TabGrid(); }
 inline QString Panel(const QString& name) { return Main()->findChild<QLabel*>(name)->text(); }
 
-// Calls `use(argc, argv)` with the program's name followed by `args`.
-template <typename Use>
-auto WithArgs(std::vector<std::string> args, Use use) {
+inline void Start(std::vector<std::string> args = {}) {
   args.insert(args.begin(), "tgx");
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
-  return use(int(args.size()), argv.data());
-}
-inline void Start(std::vector<std::string> args = {}) {
-  WithArgs(std::move(args), tgx::StartApplication);
+  tgx::StartApplication(int(args.size()), argv.data());
   QVERIFY(QTest::qWaitForWindowExposed(Main()));
 }
 

@@ -1,10 +1,8 @@
 #pragma once
 // Drives the program's modal windows from a Qt test: the program sits in a
-// window's exec(), and the action given here runs from that window's own
-// event loop once the window is up.
-//
+// window's exec(), and the action given here runs from that window's own event
+// loop once the window is up.
 //   tgxtest::WhenModalIs<TEditDlg>([](TEditDlg* dlg) { dlg->SetText("x"); dlg->accept(); });
-//   tgx::MainWindow()->EditTitle();          // returns after the accept
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -14,33 +12,29 @@
 
 namespace tgxtest {
 
-// The parent of every watcher, so that a test's cleanup can end the ones that
-// never saw their window.
+// The parent of every watcher, so that a test's cleanup ends those that never
+// saw their window.
 inline QObject& Watchers() {
   static QObject parent;
   return parent;
 }
-inline void StopWatching() {
-  for (QTimer* t : Watchers().findChildren<QTimer*>(Qt::FindDirectChildrenOnly)) delete t;
-}
+inline void StopWatching() { qDeleteAll(Watchers().findChildren<QTimer*>(Qt::FindDirectChildrenOnly)); }
 
-// Polls every `periodMs` for the active modal widget and hands it to `action`
-// until the action returns true or `timeoutMs` pass (then the modal widget is
-// rejected, so a test fails instead of hanging).
+// Hands the active modal widget to `action` every `periodMs` until it returns
+// true; after `timeoutMs` the widget is rejected, so a test fails, not hangs.
 inline void WhenModal(std::function<bool(QWidget*)> action, int timeoutMs = 10000, int periodMs = 20) {
   auto* timer = new QTimer(&Watchers());
   QElapsedTimer clock;
   clock.start();
-  timer->setInterval(periodMs);
   QObject::connect(timer, &QTimer::timeout, [timer, clock, action = std::move(action), timeoutMs] {
     QWidget* modal = QApplication::activeModalWidget();
     const bool done = modal && modal->isVisible() && action(modal);
     if (!done && clock.elapsed() <= timeoutMs) return;
-    timer->stop();
     timer->deleteLater();
+    timer->stop();
     if (!done && modal) QMetaObject::invokeMethod(modal, "reject", Qt::QueuedConnection);
   });
-  timer->start();
+  timer->start(periodMs);
 }
 
 // The same for the first modal window of class T: `action` runs once on it.

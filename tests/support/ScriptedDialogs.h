@@ -1,17 +1,8 @@
 #pragma once
-// A DialogService for Qt tests: answers come from queues filled by the test,
-// and every box or file dialog the program opens is recorded, so a test can
-// assert the exact texts an operator would have seen.
-//
-//   tgxtest::ScriptedDialogs dialogs;          // installed until destroyed
-//   dialogs.answers = {Answer::Cancel};          // for "Сохранить проект?"
-//   dialogs.files = {"/tmp/x.fs"};               // for the next file dialog
-//   ...
-//   QCOMPARE(dialogs.Texts(), QStringList{"Таблицы удалены."});
-//
-// An empty answer queue answers Cancel (No for a Yes/No question) and an
-// empty file queue cancels the file dialog; both are counted in `unanswered`,
-// so a test can tell a box it did not expect from one it answered on purpose.
+// A DialogService for Qt tests: answers come from queues the test fills, and
+// every box or file dialog is recorded with the texts an operator would see.
+// An empty answer queue answers Cancel (No for a Yes/No question), an empty
+// file queue cancels the dialog; both count in `unanswered`.
 
 #include <deque>
 #include <vector>
@@ -26,6 +17,7 @@ namespace tgxtest {
 class ScriptedDialogs : public tgx::DialogService {
  public:
   using Answer = tgx::DialogService::Answer;
+  // The message boxes come first: Texts() relies on the order.
   enum class Kind { Inform, YesNoCancel, OkCancel, YesNo, OpenFile, SaveFile, Folder };
   struct Shown {
     Kind kind;
@@ -34,35 +26,28 @@ class ScriptedDialogs : public tgx::DialogService {
     QString fileName{};  // proposed file name (save)
     QString filter{};
     bool confirmOverwrite = false;
-    QString detail{};      // the reason under an information box's text
+    QString detail{};        // the reason under an information box's text
     bool defaultNo = false;  // a Yes/No question whose default button is No
   };
 
   ScriptedDialogs() { tgx::SetDialogs(this); }
   ~ScriptedDialogs() override { tgx::SetDialogs(nullptr); }  // back to the toolkit's boxes
   ScriptedDialogs(const ScriptedDialogs&) = delete;
-  ScriptedDialogs& operator=(const ScriptedDialogs&) = delete;
 
-  std::deque<Answer> answers;  // for AskYesNoCancel and AskOkCancel, in order
+  std::deque<Answer> answers;  // for the questions, in order
   std::deque<QString> files;   // for the file dialogs, in order; "" cancels
   std::vector<Shown> shown;    // everything shown, in order
   int beeps = 0;
   int unanswered = 0;
 
   void Inform(QWidget*, const QString& text) override { shown.push_back({Kind::Inform, text}); }
-  Answer AskYesNoCancel(QWidget*, const QString& text) override { return Ask(Kind::YesNoCancel, text); }
   void InformDetail(QWidget*, const QString& text, const QString& detail) override {
-    Shown s{Kind::Inform, text};
-    s.detail = detail;
-    shown.push_back(s);
+    shown.push_back({Kind::Inform, text, {}, {}, {}, false, detail});
   }
-  Answer AskOkCancel(QWidget*, const QString& text) override { return Ask(Kind::OkCancel, text); }
-  // An empty queue answers No here, as closing the box does.
+  Answer AskYesNoCancel(QWidget*, const QString& t) override { return Ask({Kind::YesNoCancel, t}, Answer::Cancel); }
+  Answer AskOkCancel(QWidget*, const QString& t) override { return Ask({Kind::OkCancel, t}, Answer::Cancel); }
   Answer AskYesNo(QWidget*, const QString& text, bool defaultNo) override {
-    Shown s{Kind::YesNo, text};
-    s.defaultNo = defaultNo;
-    shown.push_back(s);
-    return Next(answers, Answer::No);
+    return Ask({Kind::YesNo, text, {}, {}, {}, false, {}, defaultNo}, Answer::No);  // as closing the box does
   }
   QString OpenFileName(QWidget*, const QString& caption, const QString& folder, const QString& filter) override {
     return File({Kind::OpenFile, caption, folder, {}, filter});
@@ -80,9 +65,7 @@ class ScriptedDialogs : public tgx::DialogService {
   QStringList Texts() const {
     QStringList out;
     for (const Shown& s : shown)
-      if (s.kind == Kind::Inform || s.kind == Kind::YesNoCancel || s.kind == Kind::OkCancel ||
-          s.kind == Kind::YesNo)
-        out << s.text;
+      if (s.kind <= Kind::YesNo) out << s.text;
     return out;
   }
   std::vector<Shown> OfKind(Kind kind) const {
@@ -106,9 +89,9 @@ class ScriptedDialogs : public tgx::DialogService {
     queue.pop_front();
     return first;
   }
-  Answer Ask(Kind kind, const QString& text) {
-    shown.push_back({kind, text});
-    return Next(answers, Answer::Cancel);
+  Answer Ask(Shown s, Answer none) {
+    shown.push_back(s);
+    return Next(answers, none);
   }
   QString File(Shown s) {
     shown.push_back(s);
