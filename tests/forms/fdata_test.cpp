@@ -184,9 +184,8 @@ TEST_F(FormFile, LoadShowsWhyItFailed) {
     EXPECT_EQ(FirstLine(sink.shown[0]), tgx::FromUtf8(c.first));
     EXPECT_NE(sink.shown[0].find('\n' + Path(c.file)), std::string::npos);
     EXPECT_NE(sink.shown[0].find(tgx::FromUtf8(c.names)), std::string::npos);
-    if (std::string(c.file).starts_with("a.")) EXPECT_EQ(d.Count(), 1);
+    EXPECT_EQ(d.Count(), std::string(c.file).starts_with("a.") ? 1 : 0);
   }
-  EXPECT_EQ(d.Count(), 0);
   WriteBytes(Path("UP.FS2"), "\r\n\r\n# a\r\n\r\n        1\r\n        2");
   ASSERT_TRUE(d.Load(Path("UP.FS2")));
   EXPECT_EQ(d.Form(0).Type(), 3);
@@ -238,15 +237,11 @@ TEST(FdataFileName, GivesEveryNameItsTypesExtension) {
   for (const auto& c : cases) EXPECT_EQ(FDATA::FileNameForType(c.path, c.type), c.named) << c.path;
 }
 
-TEST(FdataTables, ToTablesFromTablesAndCheck) {
+TEST(FdataTables, ToTablesAndFromTables) {
   FDATA d;
   const char* text = "# ok\n| 0 0\n| 1000 50\n| 2500 200\n# gap\n# bad\n| 0 0\n| 100 ?\n| 200 5\n"
                      "# steep\n| 0 0\n| 100 0\n| 200 500\n";
   ASSERT_TRUE(d.ReadText(text, 4));
-  d.Check();
-  std::string flags;  // per form: converted and smooth, converted only, neither
-  for (int k = 0; k < d.Count(); ++k) flags += d.Form(k).Smooth() ? 's' : d.Form(k).Converted() ? 'c' : '-';
-  EXPECT_EQ(flags, "s--c");
   GROUPTAB tables;
   ASSERT_TRUE(d.ToTables(tables));
   ASSERT_EQ(tables.Count(), 4);
@@ -274,7 +269,7 @@ int PeakWithinAllowance(const std::string& path, bool accepted) {
     d.Check();
     rusage u{};
     ::getrusage(RUSAGE_SELF, &u);
-    return u.ru_maxrss * 1024LL <= 20LL * fs::file_size(path) + 50LL * 1024 * 1024 ? 0 : 1;
+    return u.ru_maxrss * 1024LL <= 20 * static_cast<long long>(fs::file_size(path)) + 50LL * 1024 * 1024 ? 0 : 1;
   });
 }
 

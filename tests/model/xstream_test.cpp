@@ -1,5 +1,5 @@
 // The building blocks under the tables, the link and the configuration file:
-// buffer growth, the binary stream layout, the stopwatch, the
+// the byte dump of the logs, the binary stream layout, the stopwatch, the
 // table set and the code page.
 
 #include <gtest/gtest.h>
@@ -15,15 +15,7 @@
 
 namespace tgxtest {
 
-TEST(Data, AppendsKeepEveryByteAcrossGrowth) {
-  uint8_t bytes[111];
-  for (int i = 0; i < 111; ++i) bytes[i] = static_cast<uint8_t>(i + 1);
-  DATA d;
-  d.Append(bytes, 10);
-  d.Append(bytes + 10, 100);
-  d.AppendByte(111);
-  ASSERT_EQ(d.Size(), 111);
-  EXPECT_EQ(std::memcmp(d.Bytes(), bytes, 111), 0);
+TEST(HexDump, SpacedUppercaseWithoutLeadingZeros) {
   EXPECT_EQ(HexDump(reinterpret_cast<const uint8_t*>("\x05\xAB\x10"), 3), " 5 AB 10 ");
 }
 
@@ -94,15 +86,11 @@ TEST(Pstream, StoredLengthFromAnUnknownSourceIsReadInBoundedPieces) {
   EXPECT_EQ(s, std::string(100000, 'x'));
 }
 
-namespace {
-uint32_t g_ticks = 0;
-}  // namespace
-
 TEST(Timer, ElapsedAcrossTheTickWrap) {
-  SetTickSourceForTest([] { return g_ticks; });
-  g_ticks = 0xFFFFFF00u;
+  static uint32_t ticks = 0xFFFFFF00u;
+  SetTickSourceForTest([] { return ticks; });
   TIMER t(500);
-  g_ticks += 0x100 + 1000;  // wrapped past 0
+  ticks += 0x100 + 1000;  // wrapped past 0
   EXPECT_EQ(t.Elapsed(), 0x100u + 1000);
   SetTickSourceForTest(nullptr);
 }
