@@ -5,7 +5,6 @@
 //
 //   CtlRunner ctl(dir.Path().string());
 //   const CtlRunner::Result r = ctl.Run({"check", "x.fs"});
-//   EXPECT_EQ(r.exit, 0);
 
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -54,14 +53,15 @@ class CtlRunner {
   // (TGX_DATA_DIR is its "data" folder) and the captured error output.
   explicit CtlRunner(std::string folder) : folder_(std::move(folder)) {}
 
-  // Starts tgxctl with `args` and extra environment assignments ("TGX_COM5=...");
-  // the process id is tgxctl's own (the shell execs it).
-  FILE* Start(const Strings& args, const std::string& env = "", pid_t* pid = nullptr) const {
+  // Starts tgxctl with `args`, extra environment assignments ("TGX_COM5=...")
+  // and shell redirections after the default ones (">&5" sends the output to
+  // an inherited descriptor); the process id is tgxctl's own (the shell execs it).
+  FILE* Start(const Strings& args, const std::string& env = "", pid_t* pid = nullptr,
+              const std::string& redirect = "") const {
     std::string cmd = "echo $$; exec env -i PATH=/usr/bin:/bin TGX_CONFIG_DIR=" + Quote(folder_) +
-                      " TGX_DATA_DIR=" + Quote(folder_ + "/data") + " " + env + " " +
-                      Quote(TGX_CTL_PATH);
+                      " TGX_DATA_DIR=" + Quote(folder_ + "/data") + " " + env + " " + Quote(TGX_CTL_PATH);
     for (const auto& a : args) cmd += " " + Quote(a);
-    FILE* f = ::popen((cmd + " 2>" + Quote(ErrPath())).c_str(), "r");
+    FILE* f = ::popen((cmd + " 2>" + Quote(ErrPath()) + " " + redirect).c_str(), "r");
     char line[32] = {};
     if (!f || !::fgets(line, sizeof line, f)) throw std::runtime_error("cannot start tgxctl");
     if (pid) *pid = std::atoi(line);
@@ -80,7 +80,9 @@ class CtlRunner {
     r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;
   }
-  Result Run(const Strings& args, const std::string& env = "") const { return Finish(Start(args, env)); }
+  Result Run(const Strings& args, const std::string& env = "", const std::string& redirect = "") const {
+    return Finish(Start(args, env, nullptr, redirect));
+  }
 
  private:
   static std::string Quote(const std::string& s) {

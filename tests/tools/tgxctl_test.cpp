@@ -1,0 +1,267 @@
+// tgxctl as scripts use it, apart from the sessions' results: the form
+// commands' exact lines, the spreadsheet exchange, the document, the port
+// list, the session journal, the exit codes 2, 3 and 64, output that cannot
+// be written or names no file, and the progress line.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <regex>
+
+#include "support/SimRunner.h"
+#include "support/TempDir.h"
+#include "tools/CtlRunner.h"
+
+namespace tgxtest {
+namespace {
+
+class Tgxctl : public ::testing::Test {
+ protected:
+  std::string File(const char* name) const { return dir_.File(name); }
+  // The worked example of the packing, a gap, the same table again, and a
+  // table too rough for packing mode 0.
+  std::string Small() {
+    WriteFile(File("small.fs"), "# a\r\n| 0 10 25 45\r\n# b\r\n\r\n# c\r\n| 0 10 25 45\r\n# d\r\n| 0 10 400 0\r\n");
+    return File("small.fs");
+  }
+  // Form 2 does not convert.
+  std::string NotConverting() {
+    WriteFile(File("bad.fs"), "# a\r\n| 0 10 25 45\r\n# b\r\n| 0 99999999999\r\n");
+    return File("bad.fs");
+  }
+  CtlRunner::Result Run(const Strings& args, const std::string& env = "", const std::string& redirect = "") const {
+    return ctl_.Run(args, env, redirect);
+  }
+
+  TempDir dir_{"tgx-ctl"};
+  CtlRunner ctl_{dir_.Path().string()};
+};
+
+TEST_F(Tgxctl, VersionNamesTheProgramAndFourNumbers) {
+  const CtlRunner::Result r = Run({"--version"});
+  EXPECT_EQ(r.exit, 0);
+  ASSERT_EQ(r.lines.size(), 1u);
+  EXPECT_TRUE(std::regex_match(r.lines[0], std::regex(R"(tgxctl \d+\.\d+\.\d+\.\d+)"))) << r.lines[0];
+}
+
+// Output that does not reach its reader is a failure, not a silent success:
+// a full device, and a pipe whose reader is gone before anything is written.
+TEST_F(Tgxctl, OutputThatCannotBeWrittenExitsTwo) {
+  int p[2];
+  ASSERT_EQ(::pipe(p), 0);
+  ::close(p[0]);
+  for (const std::string& redirect : {std::string(">/dev/full"), ">&" + std::to_string(p[1])}) {
+    SCOPED_TRACE(redirect);
+    const CtlRunner::Result r = Run({"check", Example("station_with_gap.fs")}, "", redirect);
+    EXPECT_EQ(r.exit, 2);
+    EXPECT_NE(r.err.find("вывод не записан"), std::string::npos) << r.err;
+  }
+  ::close(p[1]);
+}
+
+// Each command that writes a file prints the path it wrote, with the
+// extension of what it holds.
+TEST_F(Tgxctl, CommandsThatWriteAFilePrintItsPath) {
+  const Strings help = Run({"--help"}).lines;
+  const bool withReport = std::any_of(help.begin(), help.end(), [](auto& l) { return l.find("tgxctl report") != l.npos; });
+  WriteFile(File("in.csv"), "level;a\r\n0;0\r\n10;100\r\n25;300\r\n");
+  const std::string form = Example("vertical_cylinder.fs");
+  struct Row { Strings args; std::string written, start; };
+  const Row rows[] = {
+      {{"import-csv", File("in.csv"), File("pairs.txt"), "--type", "4"}, File("pairs.f1"), "\r\n\r\n# a\r\n"},
+      {{"export-csv", form, File("semi.csv")}, File("semi.csv"), "\xEF\xBB\xBFlevel_mm;"},
+      {{"export-csv", form, File("comma.csv"), "--delimiter", ","}, File("comma.csv"), "\xEF\xBB\xBFlevel_mm,"},
+      {{"export-csv", form, File("tab.csv"), "--delimiter", "tab"}, File("tab.csv"), "\xEF\xBB\xBFlevel_mm\t"},
+      {{"report", form, File("doc.pdf")}, File("doc.pdf"), "%PDF-"},
+  };
+  for (const Row& row : rows) {
+    if (row.args[0] == "report" && !withReport) continue;  // built without the document layout
+    SCOPED_TRACE(row.written);
+    const CtlRunner::Result r = Run(row.args);
+    EXPECT_EQ(r.exit, 0);
+    EXPECT_EQ(r.lines, Strings{row.written});
+    EXPECT_EQ(ReadFile(row.written).substr(0, row.start.size()), row.start);
+  }
+}
+
+// One line per form: channel, control mark, rows, title. The mark "OK " keeps
+// its blank; a gap has an empty mark, a form that does not convert "-".
+TEST_F(Tgxctl, CheckGivesALinePerForm) {
+  const std::pair<std::string, Strings> cases[] = {
+      {Example("station_with_gap.fs"),
+       {"1\tOK \t201\tКанал 1: резервуар РВС-50, бензин АИ-95", "2\t\t0\tКанал 2: не используется",
+        "3\tOK*\t181\tКанал 3: резервуар с уширением пояса на 1 м"}},
+      {NotConverting(), {"1\tOK \t4\ta", "2\t-\t2\tb"}},
+  };
+  for (const auto& [file, lines] : cases) {
+    const CtlRunner::Result r = Run({"check", file});
+    EXPECT_EQ(r.exit, 0) << file;
+    EXPECT_EQ(r.lines, lines) << file;
+  }
+}
+
+TEST_F(Tgxctl, CheckWhyGivesTheReasonOnStderrOnly) {
+  const CtlRunner::Result plain = Run({"check", NotConverting()});
+  const CtlRunner::Result why = Run({"check", "--why", NotConverting()});
+  EXPECT_EQ(why.exit, 0);
+  EXPECT_EQ(why.lines, plain.lines);
+  EXPECT_EQ(why.err.rfind("2\t", 0), 0u) << why.err;
+  EXPECT_EQ(plain.err, "");
+}
+
+// Channel, entry count, the entries; "-" alone for a form that does not
+// convert; a gap has no entries.
+TEST_F(Tgxctl, TablesOfEachForm) {
+  EXPECT_EQ(Run({"tables", Small()}).lines,
+            (Strings{"1\t4\t0 10 25 45", "2\t0\t", "3\t4\t0 10 25 45", "4\t4\t0 10 400 0"}));
+  EXPECT_EQ(Run({"tables", NotConverting()}).lines, (Strings{"1\t4\t0 10 25 45", "2\t-"}));
+}
+
+// Written with .fs whatever extension was asked for; the tables are the source's.
+TEST_F(Tgxctl, ConvertWritesTheImportConversion) {
+  const std::string source = Example("horizontal_cylinder.f1");
+  const CtlRunner::Result r = Run({"convert", source, File("out.txt")});
+  EXPECT_EQ(r.exit, 0);
+  EXPECT_EQ(r.lines, Strings{File("out.fs")});
+  EXPECT_EQ(Run({"tables", File("out.fs")}).lines, Run({"tables", source}).lines);
+}
+
+// The packed image, byte by byte: the worked example stored once for
+// channels 1 and 3, the rough table counted as an error in mode 0.
+TEST_F(Tgxctl, PackInBothModes) {
+  const std::string slots = "slots\t1 0 1 2 0 0 0 0 0 0 0 0 0 0 0 0";
+  const std::string counts = "counts\t4 4 0 0 0 0 0 0 0 0 0 0 0 0 0 0";
+  EXPECT_EQ(Run({"pack", Small()}).lines,
+            (Strings{"errors\t1", "unique\t2", slots, counts, "size\t12", "image\t00 00 0A 00 05 05 00 00 0A 00 7C EA"}));
+  EXPECT_EQ(Run({"pack", Small(), "--mode", "1"}).lines,
+            (Strings{"errors\t0", "unique\t2", slots, counts, "size\t16",
+                     "image\t00 00 0A 00 0F 00 14 00 00 00 0A 00 86 01 70 FE"}));
+}
+
+// Refused with the exit code and no output: files that cannot be read or
+// written, paths that name no file (before anything is read or sent), forms
+// and cells that do not convert, and usage errors.
+TEST_F(Tgxctl, RefusalsExitWithTheirCodeAndPrintNothing) {
+  SimRunner sim({"--version-code", "9616"});
+  std::filesystem::create_directory(File("folder"));
+  WriteFile(File("cell.csv"), "level;a\r\n0;0\r\n10;1x0\r\n");
+  const std::string f = Small(), bad = NotConverting(), csv = File("cell.csv"), out = File("out.fs");
+  struct Row { Strings args; int exit; const char* says = ""; };
+  const Row rows[] = {
+      {{"check", File("missing.fs")}, 2}, {{"tables", File("missing.fs")}, 2}, {{"pack", File("missing.fs")}, 2},
+      {{"convert", f, File("no/such/folder/out.fs")}, 2}, {{"convert", f, File("folder") + "/"}, 2},
+      {{"convert", f, File(".hidden")}, 2}, {{"convert", f, File("folder")}, 2}, {{"convert", f, "/dev/null"}, 2},
+      {{"--device", sim.Path(), "read", File("folder") + "/"}, 2},
+      {{"convert", bad, out}, 3, "Форма 2 (b)"}, {{"export-csv", bad, File("t.csv")}, 3, "Форма 2 (b)"},
+      {{"import-csv", csv, out}, 3, "Строка 3, столбец 2"},
+      {{}, 64}, {{"frob"}, 64}, {{"check"}, 64}, {{"check", f, f}, 64}, {{"tables"}, 64}, {{"convert", f}, 64},
+      {{"pack", f, "--mode", "2"}, 64}, {{"pack", f, "--mode"}, 64}, {{"import-csv", csv}, 64},
+      {{"import-csv", csv, "o", "--levels", "km"}, 64}, {{"import-csv", csv, "o", "--volumes", "gal"}, 64},
+      {{"import-csv", csv, "o", "--type", "2"}, 64}, {{"export-csv", f, "o.csv", "--delimiter", "|"}, 64},
+      {{"journal"}, 64}, {{"journal", "list", "--operation", "erase"}, 64}, {{"journal", "export", "x", "o"}, 64},
+      // A backup is taken only before a change.
+      {{"--device", sim.Path(), "--backup", "read", File("x.fs")}, 64},
+      {{"--device", sim.Path(), "--backup", "compare", f}, 64},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(::testing::PrintToString(row.args));
+    const CtlRunner::Result r = Run(row.args);
+    EXPECT_EQ(r.exit, row.exit);
+    EXPECT_EQ(r.lines, Strings{});
+    EXPECT_NE(r.err.find(row.says), std::string::npos) << r.err;
+  }
+  for (const char* name : {"out.fs", "out.f1", "t.csv"}) EXPECT_FALSE(std::filesystem::exists(File(name))) << name;
+  EXPECT_TRUE(sim.Log().empty());
+}
+
+// COM1 ... COM9 through the port map, then the devices no port reaches.
+TEST_F(Tgxctl, PortsThroughThePortMap) {
+  SimRunner sim({"--version-code", "9616"});
+  std::filesystem::create_directories(File("sys/class/tty"));
+  std::filesystem::create_directories(File("dev"));
+  const CtlRunner::Result r = Run({"ports"}, "TGX_SYSFS_ROOT=" + File("sys") + " TGX_DEV_ROOT=" + File("dev") +
+                                                 " TGX_COM1=" + sim.Path() + " TGX_COM2=" + File("none"));
+  EXPECT_EQ(r.exit, 0);
+  ASSERT_EQ(r.lines.size(), 9u);
+  EXPECT_EQ(Fields(r.lines[0]), (Strings{"COM1", sim.Path(), "usable", ""}));
+  EXPECT_EQ(Fields(r.lines[1]), (Strings{"COM2", File("none"), "absent", ""}));
+  EXPECT_EQ(Fields(r.lines[8])[0], "COM9");
+}
+
+// A write, a read and a write with a backup: listed newest first; the first
+// project and the backup both come back into the unit as it was read.
+TEST_F(Tgxctl, JournalListAndExport) {
+  SimRunner sim({"--version-code", "9616"});
+  const auto session = [&](Strings args) {
+    args.insert(args.begin(), {"--device", sim.Path()});
+    return Run(args).exit;
+  };
+  ASSERT_EQ(session({"write", Example("station_with_gap.fs")}), 0);
+  ASSERT_EQ(session({"read", File("before.fs")}), 0);
+  ASSERT_EQ(session({"--backup", "write", Example("vertical_cylinder.fs")}), 0);
+  const Strings all = Run({"journal", "list"}).lines;
+  ASSERT_EQ(all.size(), 3u);
+  const Strings read = Fields(all[1]), newest = Fields(all[0]);
+  ASSERT_EQ(read.size(), 8u);
+  EXPECT_TRUE(std::regex_match(read[1], std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ)"))) << read[1];
+  EXPECT_EQ(Strings(read.begin() + 2, read.end()), (Strings{"read", "-", "96XX", "OK", "3", "-"}));
+  EXPECT_EQ(Strings(newest.begin() + 2, newest.end()), (Strings{"write", "-", "96XX", "OK", "1", "backup"}));
+  EXPECT_EQ(Run({"journal", "list", "--operation", "read"}).lines, Strings{all[1]});
+  EXPECT_EQ(Run({"journal", "list", "--limit", "1"}).lines, Strings{all[0]});
+  EXPECT_TRUE(Run({"journal", "list", "--port", "COM3"}).lines.empty());
+  const std::pair<Strings, std::string> exports[] = {
+      {{"journal", "export", "1", File("back.txt")}, File("back.fs")},
+      {{"journal", "export", newest[0], File("restore"), "--backup"}, File("restore.fs")},
+  };
+  for (const auto& [args, written] : exports) {
+    SCOPED_TRACE(written);
+    EXPECT_EQ(Run(args).lines, Strings{written});
+    ASSERT_EQ(session({"write", written}), 0);
+    ASSERT_EQ(session({"read", File("after.fs")}), 0);
+    EXPECT_EQ(ReadFile(File("after.fs")), ReadFile(File("before.fs")));
+  }
+  const CtlRunner::Result unknown = Run({"journal", "export", "42", File("o")});
+  EXPECT_EQ(unknown.exit, 2);
+  EXPECT_NE(unknown.err.find("42"), std::string::npos) << unknown.err;
+}
+
+// A journal that cannot be written costs one line on stderr, nothing else.
+TEST_F(Tgxctl, SessionWithAnUnwritableJournal) {
+  SimRunner sim({"--version-code", "9616"});
+  WriteFile(File("nofolder"), "a file where the journal's folder should be");
+  const CtlRunner::Result r = Run({"--device", sim.Path(), "read", File("unit.fs")}, "TGX_DATA_DIR=" + File("nofolder"));
+  EXPECT_EQ(r.exit, 0);
+  ASSERT_EQ(r.lines.size(), 2u);
+  EXPECT_EQ(r.lines[1], "Таблицы объёма в системе отсутствуют");
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+}
+
+// On a terminal the session shows a line redrawn in place; a write's size is
+// known long before its tables have gone over the line.
+TEST_F(Tgxctl, ProgressLineOnATerminal) {
+  SimRunner sim({"--version-code", "9616", "--pace"});
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(::grantpt(master), 0);
+  ASSERT_EQ(::unlockpt(master), 0);
+  const int terminal = ::open(::ptsname(master), O_RDWR | O_NOCTTY);  // inherited by tgxctl as its stderr
+  ASSERT_GE(terminal, 0);
+  FILE* out = ctl_.Start({"--device", sim.Path(), "write", Example("station_with_gap.fs")}, "", nullptr,
+                         "2>&" + std::to_string(terminal));
+  ::close(terminal);
+  std::string shown;
+  char buf[512];
+  // Read until the terminal's last writer is gone (EIO), so tgxctl never waits on a full terminal.
+  for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;) shown.append(buf, static_cast<size_t>(n));
+  ::close(master);
+  EXPECT_EQ(ctl_.Finish(out).exit, 0);
+  EXPECT_NE(shown.find("\r["), std::string::npos) << shown;
+  EXPECT_NE(shown.find("%"), std::string::npos) << shown;
+  EXPECT_NE(shown.find(" байт  осталось "), std::string::npos) << shown;
+}
+
+}  // namespace
+}  // namespace tgxtest
