@@ -30,7 +30,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using tgx::Journal;
-using tgx::RecordResult;
 
 std::string ReadBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -44,8 +43,6 @@ std::string Garbage(std::size_t n) {
   return bytes;
 }
 
-void WriteBytes(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
-
 std::vector<std::string> DamagedFiles(const fs::path& folder) {
   std::vector<std::string> names;
   for (const auto& e : fs::directory_iterator(folder))
@@ -53,38 +50,29 @@ std::vector<std::string> DamagedFiles(const fs::path& folder) {
   return names;
 }
 
-struct ChildLimits {
-  bool unprivileged = false;  // as an ordinary user, so that file modes bind even for root
-  rlim_t file_size = RLIM_INFINITY;
-};
-
-enum ChildExit { kRecorded, kNotRecorded, kThrew, kNoLimits };
-
-// Runs `body` in a child process under `limits`: the exit code says how the
-// record went, the message comes back over a pipe.
-std::pair<int, std::string> InChild(ChildLimits limits, const std::function<RecordResult()>& body) {
+// Records `s` in a child process, as an ordinary user when `unprivileged` (so
+// that file modes bind even for root) and with files limited to `fileSize`
+// bytes. Exit 0: recorded, 1: not recorded (the message comes back), other: threw or no limits.
+std::pair<int, std::string> RecordInChild(const std::string& folder, const tgx::SessionRecord& s, bool unprivileged,
+                                          rlim_t fileSize = RLIM_INFINITY) {
   int fds[2];
   if (::pipe(fds) != 0) return {-1, ""};
   const pid_t pid = ::fork();
   if (pid == 0) {
     ::close(fds[0]);
-    bool ready = true;
-    if (limits.unprivileged && ::geteuid() == 0) {
-      constexpr uid_t kNobody = 65534;
-      ready = ::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0;
-    }
-    if (limits.file_size != RLIM_INFINITY) {
-      ::signal(SIGXFSZ, SIG_IGN);
-      const rlimit limit{limits.file_size, limits.file_size};
-      ready = ready && ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    }
-    if (!ready) ::_exit(kNoLimits);
+    constexpr uid_t kNobody = 65534;
+    const rlimit limit{fileSize, fileSize};
+    ::signal(SIGXFSZ, SIG_IGN);
+    if ((unprivileged && ::geteuid() == 0 &&
+         (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) ||
+        ::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+      ::_exit(3);
     try {
-      const RecordResult r = body();
+      const tgx::RecordResult r = Journal::Open(folder).Instance->Record(s);
       (void)!::write(fds[1], r.Message.data(), r.Message.size());
-      ::_exit(r.Ok ? kRecorded : kNotRecorded);
+      ::_exit(r.Ok ? 0 : 1);
     } catch (...) {
-      ::_exit(kThrew);
+      ::_exit(2);
     }
   }
   ::close(fds[1]);
@@ -100,20 +88,18 @@ std::pair<int, std::string> InChild(ChildLimits limits, const std::function<Reco
 class JournalFailureTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    // An unprivileged child must be able to reach the data folder.
-    ::chmod(dir_.Path().c_str(), 0755);
+    ::chmod(dir_.Path().c_str(), 0755);  // an unprivileged child must reach the data folder
     fs::create_directory(folder_);
   }
-
+  void Fresh() {
+    ::chmod(folder_.c_str(), 0755);
+    fs::remove_all(folder_);
+    fs::create_directory(folder_);
+  }
   std::unique_ptr<Journal> OpenOk() {
     auto opened = Journal::Open(folder_);
     EXPECT_TRUE(opened.Ok) << tgx::ToUtf8(opened.Message);
     return std::move(opened.Instance);
-  }
-
-  std::size_t SessionCount() {
-    auto j = OpenOk();
-    return j->List({}, 0).Sessions.size();
   }
 
   TempDir dir_{"tgx-journal"};
@@ -122,8 +108,7 @@ class JournalFailureTest : public ::testing::Test {
 };
 
 TEST_F(JournalFailureTest, TwoProgramsRecordingAtOnceBothLand) {
-  constexpr int kPrograms = 2;
-  constexpr int kEach = 25;
+  constexpr int kPrograms = 2, kEach = 25;
   OpenOk();  // the file exists before the race, as it does after the first run
   int gate[2];
   ASSERT_EQ(::pipe(gate), 0);
@@ -135,8 +120,8 @@ TEST_F(JournalFailureTest, TwoProgramsRecordingAtOnceBothLand) {
       ::close(gate[1]);
       char c;
       (void)!::read(gate[0], &c, 1);  // both start when the gate closes
-      int failures = 0;
       auto opened = Journal::Open(folder_);
+      int failures = 0;
       for (int i = 0; i < kEach; ++i) failures += opened.Instance->Record(SampleWrite(p * 1000 + i)).Ok ? 0 : 1;
       ::_exit(failures);
     }
@@ -145,61 +130,44 @@ TEST_F(JournalFailureTest, TwoProgramsRecordingAtOnceBothLand) {
   ::close(gate[0]);
   ::close(gate[1]);
   for (pid_t pid : children) {
-    int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "failed records in one program";
+    int status = -1;
+    ::waitpid(pid, &status, 0);
+    EXPECT_EQ(status, 0) << "failed records in one program";
   }
-  EXPECT_EQ(SessionCount(), static_cast<std::size_t>(kPrograms * kEach));
+  EXPECT_EQ(OpenOk()->List({}, 0).Sessions.size(), static_cast<std::size_t>(kPrograms * kEach));
 }
 
 // Garbage is found when the file opens. With a whole first page the file
 // opens, and the damage shows only when the record reaches the pages behind.
 TEST_F(JournalFailureTest, DamagedJournalIsMovedAsideAndRecordingGoesOn) {
-  {
-    auto j = OpenOk();
-    for (int i = 0; i < 3; ++i) j->Record(SampleWrite(i));
-  }
+  for (int i = 0; i < 3; ++i) OpenOk()->Record(SampleWrite(i));
   const std::string whole = ReadBytes(path_);
   ASSERT_GT(whole.size(), 8192u);
-  struct Case {
-    const char* name;
-    std::string bytes;
-    bool foundAtOpen;
-  };
-  const std::vector<Case> cases = {
+  const std::tuple<const char*, std::string, bool> cases[] = {
       {"garbage", Garbage(8192), true},
       {"pages after the first", whole.substr(0, 4096) + Garbage(whole.size() - 4096), false},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    fs::remove_all(folder_);
-    fs::create_directory(folder_);
-    WriteBytes(path_, c.bytes);
+  for (const auto& [name, bytes, foundAtOpen] : cases) {
+    SCOPED_TRACE(name);
+    Fresh();
+    std::ofstream(path_, std::ios::binary) << bytes;
     auto opened = Journal::Open(folder_);
-    const RecordResult r = opened.Instance->Record(SampleWrite(9));
+    const tgx::RecordResult r = opened.Instance->Record(SampleWrite(9));
     EXPECT_TRUE(r.Ok);
-    const std::string aside = c.foundAtOpen ? opened.MovedAside : r.MovedAside;
-    const std::string message = c.foundAtOpen ? opened.Message : r.Message;
+    const std::string aside = foundAtOpen ? opened.MovedAside : r.MovedAside;
     ASSERT_EQ(DamagedFiles(folder_), std::vector<std::string>{aside});
-    EXPECT_EQ(ReadBytes(aside), c.bytes);
-    EXPECT_EQ(message, tgx::FromUtf8("Журнал сеансов был повреждён и перенесён в ") + tgx::FromUtf8(aside) +
-                           tgx::FromUtf8("; начат новый журнал."));
-    EXPECT_EQ(SessionCount(), 1u);
+    EXPECT_EQ(ReadBytes(aside), bytes);
+    EXPECT_EQ(foundAtOpen ? opened.Message : r.Message,
+              tgx::FromUtf8("Журнал сеансов был повреждён и перенесён в " + aside + "; начат новый журнал."));
+    EXPECT_EQ(OpenOk()->List({}, 0).Sessions.size(), 1u);
   }
 }
 
 TEST_F(JournalFailureTest, PlacesThatCannotBeWrittenGiveAFailureAndKeepTheFile) {
-  const std::string notRecorded = tgx::FromUtf8("Сеанс не записан в журнал: ");
-  const std::string noAccess = notRecorded + tgx::FromUtf8("нет доступа на запись к ") + tgx::FromUtf8(path_);
-  struct Case {
-    const char* name;
-    std::function<void()> setup;
-    std::string message;
-  };
-  const std::vector<Case> cases = {
+  const std::string notRecorded = "Сеанс не записан в журнал: ", noAccess = notRecorded + "нет доступа на запись к " + path_;
+  const std::tuple<const char*, std::function<void()>, std::string> cases[] = {
       {"read-only folder", [&] { ::chmod(folder_.c_str(), 0555); }, noAccess},
-      {"read-only file",
+      {"read-only file in a folder open to all",
        [&] {
          OpenOk()->Record(SampleWrite());
          ::chmod(path_.c_str(), 0444);
@@ -208,22 +176,17 @@ TEST_F(JournalFailureTest, PlacesThatCannotBeWrittenGiveAFailureAndKeepTheFile) 
        noAccess},
       {"damaged file in a read-only folder",
        [&] {
-         WriteBytes(path_, Garbage(5000));
+         std::ofstream(path_, std::ios::binary) << Garbage(5000);
          ::chmod(folder_.c_str(), 0555);
        },
-       notRecorded + tgx::FromUtf8("файл журнала повреждён и не может быть перенесён: ") + tgx::FromUtf8(path_)},
+       notRecorded + "файл журнала повреждён и не может быть перенесён: " + path_},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    ::chmod(folder_.c_str(), 0755);
-    fs::remove_all(folder_);
-    fs::create_directory(folder_);
-    c.setup();
+  for (const auto& [name, setup, message] : cases) {
+    SCOPED_TRACE(name);
+    Fresh();
+    setup();
     const std::string before = ReadBytes(path_);
-    const auto [exit, message] =
-        InChild({.unprivileged = true}, [&] { return Journal::Open(folder_).Instance->Record(SampleWrite(5)); });
-    EXPECT_EQ(exit, kNotRecorded);
-    EXPECT_EQ(message, c.message);
+    EXPECT_EQ(RecordInChild(folder_, SampleWrite(5), true), std::pair(1, tgx::FromUtf8(message)));
     EXPECT_EQ(ReadBytes(path_), before);
     EXPECT_TRUE(DamagedFiles(folder_).empty());
   }
@@ -232,8 +195,7 @@ TEST_F(JournalFailureTest, PlacesThatCannotBeWrittenGiveAFailureAndKeepTheFile) 
 
 TEST_F(JournalFailureTest, FullDiskFailsTheRecordAndKeepsTheJournal) {
   const int64_t first = OpenOk()->Record(SampleWrite()).Id;
-  // Entries that do not follow a curve take several bytes each.
-  tgx::SessionRecord big = SampleWrite();
+  tgx::SessionRecord big = SampleWrite();  // entries off any curve take several bytes each
   std::mt19937 random(7);
   big.Tables = GROUPTAB();
   for (int k = 0; k < 16; ++k) {
@@ -241,10 +203,8 @@ TEST_F(JournalFailureTest, FullDiskFailsTheRecordAndKeepsTheJournal) {
     for (int i = 0; i < 3000; ++i) t.Append(static_cast<int32_t>(random()));
     big.Tables->Add(t);
   }
-  const auto size = static_cast<rlim_t>(fs::file_size(path_));
-  const auto [exit, message] =
-      InChild({.file_size = size + 16384}, [&] { return Journal::Open(folder_).Instance->Record(big); });
-  EXPECT_EQ(exit, kNotRecorded);
+  const auto [exit, message] = RecordInChild(folder_, big, false, fs::file_size(path_) + 16384);
+  EXPECT_EQ(exit, 1);
   EXPECT_EQ(message.rfind(tgx::FromUtf8("Сеанс не записан в журнал: "), 0), 0u);
   EXPECT_TRUE(DamagedFiles(folder_).empty());
   auto j = OpenOk();

@@ -29,13 +29,11 @@ class JournalTest : public ::testing::Test {
     ASSERT_TRUE(opened.Ok) << tgx::ToUtf8(opened.Message);
     journal_ = std::move(opened.Instance);
   }
-
   int64_t RecordOk(const SessionRecord& s) {
     const auto r = journal_->Record(s);
     EXPECT_TRUE(r.Ok) << tgx::ToUtf8(r.Message);
     return r.Id;
   }
-
   // A second connection to the same file, as another program would have.
   tgx::sql::Database Raw() { return tgx::sql::Database(journal_->Path(), SQLITE_OPEN_READWRITE); }
 
@@ -60,37 +58,30 @@ TEST_F(JournalTest, EveryFieldRoundTrips) {
   EXPECT_TRUE(back.Message.empty());
 }
 
-GROUPTAB OneTable(const PARTAB& t) {
+GROUPTAB Set(std::initializer_list<PARTAB> tables) {
   GROUPTAB set;
-  set.Add(t);
+  for (const PARTAB& t : tables) t.Count() ? set.Add(t) : set.AddEmpty();
   return set;
 }
 
 TEST_F(JournalTest, TablesRoundTripExactly) {
-  PARTAB negative;
+  PARTAB negative, wild;
   for (int32_t v : {-5, -17, -3000000, 0, 12}) negative.Append(v);
-  PARTAB wild;  // second differences as large as 32-bit entries allow
-  for (int i = 0; i < 1000; ++i) wild.Append(i % 2 ? INT32_MIN : INT32_MAX);
-  GROUPTAB gaps;
-  gaps.AddEmpty();
-  gaps.Add(SmoothTable(10, 1));
-  gaps.AddEmpty();
-  GROUPTAB longest;
-  longest.Add(SmoothTable(65535, 2, -40000));
-  struct Case {
-    const char* name;
-    std::optional<GROUPTAB> tables;
-  };
-  const std::vector<Case> cases = {
-      {"none recorded", std::nullopt},          {"an empty set", GROUPTAB()},   {"gaps first and last", gaps},
-      {"negative entries", OneTable(negative)}, {"not smooth", OneTable(wild)}, {"65,535 entries", longest},
+  for (int i = 0; i < 1000; ++i) wild.Append(i % 2 ? INT32_MIN : INT32_MAX);  // the largest second differences
+  const std::pair<const char*, std::optional<GROUPTAB>> cases[] = {
+      {"none recorded", std::nullopt},
+      {"an empty set", GROUPTAB()},
+      {"gaps first and last", Set({PARTAB(), SmoothTable(10, 1), PARTAB()})},
+      {"negative entries", Set({negative})},
+      {"not smooth", Set({wild})},
+      {"65,535 entries", Set({SmoothTable(65535, 2, -40000)})},
       {"sixteen tables", SmoothSet(16, 3000)},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [name, tables] : cases) {
+    SCOPED_TRACE(name);
     SessionRecord s = SampleWrite();
-    s.Tables = c.tables;
-    EXPECT_EQ(journal_->Load(RecordOk(s)).Session.Tables, c.tables);
+    s.Tables = tables;
+    EXPECT_EQ(journal_->Load(RecordOk(s)).Session.Tables, tables);
   }
 }
 
@@ -100,13 +91,12 @@ TEST_F(JournalTest, TextsAreReadableUtf8InTheFileAndComeBackExactly) {
   s.StatusText = tgx::FromUtf8("Ошибка связи");
   const int64_t readable = RecordOk(s);
   s.StatusText = std::string("\x98\xCE", 2);
-  const int64_t odd = RecordOk(s);
+  EXPECT_EQ(journal_->Load(RecordOk(s)).Session.StatusText, std::string("\x98\xCE", 2));
   auto raw = Raw();
   tgx::sql::Statement st(raw, "SELECT status_text FROM session WHERE id = ?1");
   st.Bind(1, readable);
   ASSERT_TRUE(st.Step());
   EXPECT_EQ(st.Bytes(0), "Ошибка связи");
-  EXPECT_EQ(journal_->Load(odd).Session.StatusText, std::string("\x98\xCE", 2));
 }
 
 TEST_F(JournalTest, EqualTableSetsAreStoredOnce) {
@@ -114,35 +104,24 @@ TEST_F(JournalTest, EqualTableSetsAreStoredOnce) {
   s.Backup = s.Tables;
   RecordOk(s);
   RecordOk(s);
-  auto raw = Raw();
-  EXPECT_EQ(raw.QueryInt("SELECT count(*) FROM tableset"), 1);
+  EXPECT_EQ(Raw().QueryInt("SELECT count(*) FROM tableset"), 1);
 }
 
 TEST_F(JournalTest, ListIsNewestFirstAndFiltered) {
-  struct Row {
-    int64_t started;
-    const char* port;
-    const char* label;
-    JournalOp op;
-  };
-  const std::vector<Row> rows = {
+  const std::tuple<int64_t, const char*, const char*, JournalOp> rows[] = {
       {3000, "COM1", "853 ", JournalOp::Write},   {1000, "COM1", "632 ", JournalOp::Read},
       {5000, "COM2", "853 ", JournalOp::Compare}, {4000, "COM1", "853 ", JournalOp::Delete},
       {2000, "COM2", "632 ", JournalOp::Write},
   };
-  for (const Row& r : rows) {
+  for (const auto& [started, port, label, op] : rows) {
     SessionRecord s = SampleWrite();
-    s.Started = At(r.started);
-    s.Port = r.port;
-    s.VersionLabel = r.label;
-    s.Operation = r.op;
+    std::tie(s.Port, s.VersionLabel, s.Operation) = std::tuple(port, label, op);
+    s.Started = At(started);
     RecordOk(s);
   }
   auto starts = [&](const tgx::JournalFilter& f, int limit) {
-    const auto list = journal_->List(f, limit);
-    EXPECT_TRUE(list.Ok);
     std::vector<int64_t> out;
-    for (const auto& row : list.Sessions)
+    for (const auto& row : journal_->List(f, limit).Sessions)
       out.push_back(std::chrono::duration_cast<std::chrono::milliseconds>(row.Started.time_since_epoch()).count());
     return out;
   };
@@ -155,36 +134,37 @@ TEST_F(JournalTest, ListIsNewestFirstAndFiltered) {
   EXPECT_EQ(starts({.Port = "COM1", .VersionLabel = "853 "}, 1), (V{4000}));
   std::vector<JournalOp> ops;  // each of the four comes back as itself
   for (const auto& row : journal_->List({}, 0).Sessions) ops.push_back(row.Operation);
-  EXPECT_EQ(ops, (std::vector<JournalOp>{JournalOp::Compare, JournalOp::Delete, JournalOp::Write, JournalOp::Write,
-                                         JournalOp::Read}));
+  EXPECT_EQ(ops, (std::vector{JournalOp::Compare, JournalOp::Delete, JournalOp::Write, JournalOp::Write,
+                              JournalOp::Read}));
 }
 
 TEST_F(JournalTest, ListCountsTablesWithoutLoadingThemAndUnknownIdsAreNotFound) {
   SessionRecord s = SampleWrite();
   s.Backup.reset();
-  RecordOk(s);
+  const int64_t id = RecordOk(s);
   const auto list = journal_->List({}, 0);
   ASSERT_EQ(list.Sessions.size(), 1u);
   EXPECT_EQ(list.Sessions[0].TableCount, 3);
   EXPECT_EQ(list.Sessions[0].BackupCount, -1);
-  const int64_t id = list.Sessions[0].Id;
   EXPECT_TRUE(journal_->Exists(id));
   EXPECT_FALSE(journal_->Exists(id + 1));
   EXPECT_EQ(journal_->Load(id + 1).Status, tgx::LoadStatus::NotFound);
 }
 
+// One bit of the project's tables changes, the stored checksum stays: the
+// tables are reported, the backup still loads.
 TEST_F(JournalTest, TamperedTablesAreReportedAndTheRestLoads) {
   const int64_t id = RecordOk(SampleWrite());
   {
     auto raw = Raw();
-    // One bit of the project's tables changes; the stored checksum stays.
     tgx::sql::Statement get(raw, "SELECT data FROM tableset WHERE id = (SELECT tables_id FROM session)");
     ASSERT_TRUE(get.Step());
     std::string data = get.Bytes(0);
     data[data.size() / 2] ^= 0x10;
     get.Reset();
-    tgx::sql::Statement put(raw, "UPDATE tableset SET data = ?1 WHERE id = (SELECT tables_id FROM session)");
-    put.BindBlob(1, data).Step();
+    tgx::sql::Statement(raw, "UPDATE tableset SET data = ?1 WHERE id = (SELECT tables_id FROM session)")
+        .BindBlob(1, data)
+        .Step();
   }
   const auto back = journal_->Load(id);
   EXPECT_EQ(back.Status, tgx::LoadStatus::Loaded);
@@ -201,8 +181,7 @@ TEST_F(JournalTest, TamperedTablesAreReportedAndTheRestLoads) {
 TEST(JournalMigration, FirstLayoutIsBroughtUpToDate) {
   TempDir dir("tgx-journal");
   const std::string path = dir.File(Journal::kFileName);
-  const GROUPTAB shared = SmoothSet(4, 500);
-  const GROUPTAB backup = SmoothSet(1, 20, 3);
+  const GROUPTAB shared = SmoothSet(4, 500), backup = SmoothSet(1, 20, 3);
   {
     tgx::sql::Database old(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
     old.Exec(
@@ -223,7 +202,6 @@ TEST(JournalMigration, FirstLayoutIsBroughtUpToDate) {
   auto opened = Journal::Open(dir.Path().string());
   ASSERT_TRUE(opened.Ok) << tgx::ToUtf8(opened.Message);
   Journal& j = *opened.Instance;
-
   const auto write = j.Load(7);
   ASSERT_EQ(write.Status, tgx::LoadStatus::Loaded);
   EXPECT_EQ(write.Session.Port, "COM3");
@@ -232,13 +210,9 @@ TEST(JournalMigration, FirstLayoutIsBroughtUpToDate) {
   EXPECT_EQ(write.Session.StatusText, tgx::FromUtf8("Ошибка связи"));
   EXPECT_EQ(write.Session.Tables, shared);
   EXPECT_EQ(write.Session.Backup, backup);
-  const auto read = j.Load(9);
-  EXPECT_EQ(read.Session.Tables, shared);
-  EXPECT_FALSE(read.Session.Backup);
+  EXPECT_FALSE(j.Load(9).Session.Backup);
   EXPECT_GT(j.Record(SampleWrite()).Id, 9);
-
   EXPECT_EQ(j.List({.Port = "COM3", .Operation = JournalOp::Write}, 0).Sessions.at(0).TableCount, 4);
-
   tgx::sql::Database raw(path, SQLITE_OPEN_READWRITE);
   EXPECT_EQ(raw.QueryInt("PRAGMA user_version"), tgx::journal_schema::kCurrentVersion);
   EXPECT_EQ(raw.QueryInt("SELECT count(DISTINCT tables_id) FROM session WHERE id IN (7, 9)"), 1);
@@ -247,17 +221,13 @@ TEST(JournalMigration, FirstLayoutIsBroughtUpToDate) {
 TEST(JournalMigration, JournalOfALaterProgramIsLeftAlone) {
   TempDir dir("tgx-journal");
   const std::string path = dir.File(Journal::kFileName);
-  {
-    tgx::sql::Database later(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-    later.Exec("CREATE TABLE future(x); PRAGMA user_version = 99;");
-  }
+  tgx::sql::Database(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE).Exec("CREATE TABLE future(x); PRAGMA user_version = 99;");
   auto opened = Journal::Open(dir.Path().string());
   EXPECT_FALSE(opened.Ok);
   EXPECT_EQ(opened.Message, tgx::FromUtf8("Журнал сеансов не открыт: журнал ведёт более новая версия программы: ") +
                                 tgx::FromUtf8(path));
   EXPECT_FALSE(opened.Instance->Record(SampleWrite()).Ok);
-  tgx::sql::Database raw(path, SQLITE_OPEN_READONLY);
-  EXPECT_EQ(raw.QueryInt("PRAGMA user_version"), 99);
+  EXPECT_EQ(tgx::sql::Database(path, SQLITE_OPEN_READONLY).QueryInt("PRAGMA user_version"), 99);
 }
 
 }  // namespace

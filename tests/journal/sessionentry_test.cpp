@@ -7,8 +7,8 @@
 #include <fstream>
 #include <string>
 
-#include "journal/Sessionentry.h"
 #include "journal/JournalSamples.h"
+#include "journal/Sessionentry.h"
 #include "link/session/Bvlink.h"
 #include "support/TempDir.h"
 
@@ -25,46 +25,10 @@ void Finish(TBVLink& s, bool succeeded) {
   s.EndedAt = At(1'700'000'004'500);
   s.Channel.PortIndex = 2;
   s.Tables = SmoothSet(2, 50);
-}
-
-TEST(SessionEntry, PortAndDurationFromTheSession) {
-  TBVLink s(false);
-  Finish(s, true);
-  const tgx::SessionRecord r = tgx::SessionEntry(s, JournalOp::Read, "");
-  EXPECT_EQ(r.Port, "COM3");
-  EXPECT_EQ(r.DurationMs, 4500);
-}
-
-TEST(SessionEntry, DevicePathGivenOutrightLeavesThePortEmpty) {
-  TBVLink s(false);
-  Finish(s, true);
-  s.DevicePath = "/dev/pts/9";
-  const tgx::SessionRecord r = tgx::SessionEntry(s, JournalOp::Read, "");
-  EXPECT_EQ(r.Port, "");
-  EXPECT_EQ(r.Device, "/dev/pts/9");
-}
-
-TEST(SessionEntry, TablesKeptOnlyFromASuccessfulReadOrWrite) {
-  struct Row { const char* name; JournalOp op; bool succeeded; bool kept; };
-  for (const Row& row : {Row{"read", JournalOp::Read, true, true}, Row{"failed read", JournalOp::Read, false, false},
-                         Row{"delete", JournalOp::Delete, true, false}}) {
-    SCOPED_TRACE(row.name);
-    TBVLink s(false);
-    Finish(s, row.succeeded);
-    EXPECT_EQ(tgx::SessionEntry(s, row.op, "").Tables.has_value(), row.kept);
-  }
-}
-
-TEST(SessionEntry, BackupKeptOnlyWhenTaken) {
-  TBVLink s(false);
-  Finish(s, true);
   s.Backup = SmoothSet(1, 40);
-  EXPECT_FALSE(tgx::SessionEntry(s, JournalOp::Write, "").Backup.has_value());
-  s.BackupTaken = true;
-  EXPECT_TRUE(tgx::SessionEntry(s, JournalOp::Write, "").Backup.has_value());
 }
 
-TEST(SessionEntry, DetailFollowsTheStatusTextAndTheProjectGetsItsChecksum) {
+TEST(SessionEntry, PortDurationDetailAndProjectChecksum) {
   TempDir dir("tgx-entry");
   const std::string file = dir.File("p.fs");
   std::ofstream(file) << "# a\r\n| 0 10\r\n";
@@ -72,25 +36,46 @@ TEST(SessionEntry, DetailFollowsTheStatusTextAndTheProjectGetsItsChecksum) {
   Finish(s, false);
   s.StatusDetail = "why";
   const tgx::SessionRecord r = tgx::SessionEntry(s, JournalOp::Write, file);
+  EXPECT_EQ(r.Port, "COM3");
+  EXPECT_EQ(r.DurationMs, 4500);
   EXPECT_EQ(r.StatusText, "Fail\nwhy");
   EXPECT_EQ(r.ProjectChecksum, tgx::FileChecksumText(file));
+  s.DevicePath = "/dev/pts/9";  // a device given outright names no port
+  EXPECT_EQ(tgx::SessionEntry(s, JournalOp::Read, "").Port, "");
+  EXPECT_EQ(tgx::SessionEntry(s, JournalOp::Read, "").Device, "/dev/pts/9");
 }
 
-// Recorded into a folder of the test's own; a data folder that is a file
-// cannot hold the journal, which is said the first time only.
+// Tables only from a read or write that succeeded; a backup only when taken.
+TEST(SessionEntry, TablesAndBackupKept) {
+  struct Row { const char* name; JournalOp op; bool succeeded, backupTaken, tables, backup; };
+  const Row rows[] = {
+      {"read", JournalOp::Read, true, false, true, false},
+      {"failed read", JournalOp::Read, false, false, false, false},
+      {"delete", JournalOp::Delete, true, true, false, true},
+      {"write with a backup", JournalOp::Write, true, true, true, true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    TBVLink s(false);
+    Finish(s, row.succeeded);
+    s.BackupTaken = row.backupTaken;
+    const tgx::SessionRecord r = tgx::SessionEntry(s, row.op, "");
+    EXPECT_EQ(r.Tables.has_value(), row.tables);
+    EXPECT_EQ(r.Backup.has_value(), row.backup);
+  }
+}
+
+// A data folder that is a file cannot hold the journal, which is said the first time only.
 TEST(RecordSession, RecordsAndTellsAFailureOnce) {
   TempDir dir("tgx-record");
-  const char* old = ::getenv("TGX_DATA_DIR");
-  const std::string saved = old ? old : "";
   ::setenv("TGX_DATA_DIR", dir.Path().c_str(), 1);
   ASSERT_EQ(tgx::RecordSession(SampleWrite()), "");
   EXPECT_EQ(tgx::Journal::Open(dir.Path().string()).Instance->List({}, 0).Sessions.size(), 1u);
-  const std::string blocker = dir.File("file");
-  std::ofstream(blocker) << "x";
-  ::setenv("TGX_DATA_DIR", blocker.c_str(), 1);
+  std::ofstream(dir.File("file")) << "x";
+  ::setenv("TGX_DATA_DIR", dir.File("file").c_str(), 1);
   EXPECT_NE(tgx::RecordSessionOnce(SampleWrite()), "");
   EXPECT_EQ(tgx::RecordSessionOnce(SampleWrite()), "");
-  saved.empty() ? ::unsetenv("TGX_DATA_DIR") : ::setenv("TGX_DATA_DIR", saved.c_str(), 1);
+  ::unsetenv("TGX_DATA_DIR");
 }
 
 }  // namespace
