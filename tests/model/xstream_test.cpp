@@ -19,21 +19,6 @@ TEST(HexDump, SpacedUppercaseWithoutLeadingZeros) {
   EXPECT_EQ(HexDump(reinterpret_cast<const uint8_t*>("\x05\xAB\x10"), 3), " 5 AB 10 ");
 }
 
-TEST(Pstream, LayoutIsLittleEndianWithLengthPrefixedStrings) {
-  MemoryStream out;
-  const std::string with_zero("a\0b", 3);
-  out << int32_t{0x01020304} << int32_t{-2} << uint8_t{0xFE} << std::string() << with_zero;
-  EXPECT_EQ(out.Bytes(), std::string("\x04\x03\x02\x01\xFE\xFF\xFF\xFF\xFE\0\0\0\0\x03\0\0\0a\0b", 20));
-  MemoryStream in(out.Bytes()), again;
-  int32_t a = 0, b = 0;
-  uint8_t c = 0;
-  std::string empty = "x", s;
-  in >> a >> b >> c >> empty >> s;
-  again << a << b << c << empty << s;
-  EXPECT_EQ(again.Bytes(), out.Bytes());  // read back as written
-  EXPECT_THROW(in >> c, StreamError);
-}
-
 TEST(Pstream, StoredLengthBeyondTheSourceFailsBeforeAllocating) {
   for (const std::string& bytes : {std::string("\xFF\xFF\xFF\x7F" "abc", 7), std::string("\xFF\xFF\xFF\xFF", 4),
                                   std::string("\x04\0\0\0abc", 7)}) {
