@@ -51,14 +51,6 @@ QStringList Rows(int from = 0) {
 }
 QStringList Titles() { return Rows(TPrjForm::kTitleColumn); }
 
-// Answers the title editor with a text, or types it and leaves with Escape.
-void AnswerEditDlg(const QString& text, bool accept = true) {
-  WhenModalIs<TEditDlg>([text, accept](TEditDlg* dlg) {
-    dlg->SetText(text);
-    accept ? dlg->Accept() : dlg->reject();
-  });
-}
-
 }  // namespace
 
 class TestMainWindow : public QObject {
@@ -80,7 +72,7 @@ class TestMainWindow : public QObject {
   // The first showing alone sets the caption. Without a project the grid and
   // the table menu are hidden and only the commands that need none are
   // enabled; «Новый» (its tool button) gives one converting form, unsaved,
-  // without a question.
+  // without a question, and asks first the next time.
   void withoutAProjectThenNew() {
     ScriptedDialogs dialogs;
     const TAppInfo info;
@@ -102,6 +94,10 @@ class TestMainWindow : public QObject {
     QCOMPARE(Panel("ProjBarPanel1"), QString("NONAME"));
     QVERIFY(Modified());
     QVERIFY(dialogs.shown.empty());
+    Main()->NTabAddNewClick();
+    Action("NPrjNew")->trigger();  // answered Cancel: the project stays
+    QCOMPARE(dialogs.Texts(), QStringList{"Сохранить проект?"});
+    QCOMPARE(Grid()->rowCount(), 2);
   }
 
   // Whatever the desktop's font, each column is at least as wide as its caption.
@@ -113,35 +109,21 @@ class TestMainWindow : public QObject {
     }
   }
 
-  void newProjectAsksFirstWhenTheOldOneIsModified() {
-    ScriptedDialogs dialogs;
-    SetForms(Form("a") + Form("b"), true);
-    dialogs.answers = {Answer::Cancel};
-    Action("NPrjNew")->trigger();
-    QCOMPARE(dialogs.Texts(), QStringList{"Сохранить проект?"});
-    QCOMPARE(Titles(), (QStringList{"a", "b"}));
-  }
-
-  // The marks and the volumes as typed; writing needs every defined form to
-  // convert, comparing does not.
+  // The marks and the volumes as typed; a form that does not convert blocks
+  // the write (the write itself runs in the system command tests), not the compare.
   void controlColumnMarks() {
-    const struct { std::string body; QStringList rows; bool writable; } cases[] = {
-        {Form("a", "0 1 500 2000 2001") + "# gap\n" + Form("c", "0 1 007"),
-         {"1|OK*|40|2001|a", "2||||gap", "3|OK |20|007|c"}, true},
-        {Form("a") + Form("b", "0 10 99999999999 30"), {"1|OK |50|50|a", "2|-|30|30|b"}, false},
-    };
-    for (const auto& c : cases) {
-      SetForms(c.body);
-      QCOMPARE(Rows(), c.rows);
-      QCOMPARE(Grid()->currentRow(), 0);
-      QCOMPARE(Enabled("NStrWrite"), c.writable);
-      QCOMPARE(Enabled("StrWriteButton"), c.writable);
-      QVERIFY(Enabled("NStrCompare"));
-    }
+    SetForms(Form("a", "0 1 500 2000 2001") + "# gap\n" + Form("c", "0 1 007") + Form("d", "0 10 99999999999 30"));
+    QCOMPARE(Rows(), (QStringList{"1|OK*|40|2001|a", "2||||gap", "3|OK |20|007|c", "4|-|30|30|d"}));
+    QCOMPARE(Grid()->currentRow(), 0);
+    QVERIFY(!Enabled("NStrWrite"));
+    QVERIFY(!Enabled("StrWriteButton"));
+    QVERIFY(Enabled("NStrCompare"));
   }
 
-  // Delete asks first; a copied form is pasted before the selection.
-  void deleteAsksFirstAndPasteGoesBeforeTheSelection() {
+  // Delete asks first; a copied form is pasted before the selection; any
+  // return to the main window (here from the about box) disables paste, the
+  // clipboard staying.
+  void deleteCopyAndPaste() {
     ScriptedDialogs dialogs;
     SetForms(Form("a") + Form("b") + Form("c"));
     Trigger("NTabCopy", 1);
@@ -155,66 +137,60 @@ class TestMainWindow : public QObject {
     QCOMPARE(dialogs.Texts(), QStringList(2, "Удалить таблицу?"));
     Trigger("NTabPaste", 0);
     QCOMPARE(Titles(), (QStringList{"b", "a", "c"}));
-  }
-
-  // Any return to the main window (here from the about box) disables paste;
-  // the clipboard stays.
-  void returnFromAModalWindowDisablesPaste() {
-    SetForms(Form("a") + Form("b"));
-    Trigger("NTabCopy", 1);
     WhenModalIs<TAboutDlg>([](TAboutDlg* about) { about->accept(); });
     Trigger("NAbout");
     QVERIFY(!Action("NTabPaste")->isEnabled());
     QVERIFY(Main()->Project().ClipboardValid());
   }
 
-  void insertsGoBeforeTheSelectionANewFormAfterTheLast() {
+  // Inserts go before the selection, a new form after the last; the last
+  // form stays, its cut only copies.
+  void insertsAndTheLastForm() {
     SetForms(Form("a") + Form("b"));
     Trigger("NTabInsertEmpty", 1);
     Trigger("NTabInsert", 0);
     Trigger("NTabNew");
     QCOMPARE(Rows(TPrjForm::kLevelColumn), (QStringList{"10|1|", "50|50|a", "||", "50|50|b", "10|1|"}));
-  }
-
-  // The last form stays; its cut only copies.
-  void theLastFormStays() {
-    ScriptedDialogs dialogs;
     SetForms(Form("only"));
     Trigger("NTabCut");
     QCOMPARE(Grid()->rowCount(), 1);
     QCOMPARE(Main()->Project().Clipboard().Title(), std::string("only"));
-    QVERIFY(dialogs.shown.empty());
   }
 
-  // Enter edits the row's title from any column, and a changed title is an
-  // edit of the form file; Escape discards what was typed.
-  void keysEditTheTitle() {
-    for (bool accept : {true, false}) {
+  // Enter edits the row's title from any column, a double-click only on the
+  // title (the view takes it after a press on the same cell); a changed title
+  // is an edit of the form file; Escape discards what was typed.
+  void editTheTitle() {
+    const struct { const char* name; int column; bool key, accept, edits; } rows[] = {
+        {"Return", TPrjForm::kControlColumn, true, true, true},
+        {"Enter, then Escape", TPrjForm::kControlColumn, true, false, false},
+        {"double-click on the title", TPrjForm::kTitleColumn, false, true, true},
+        {"double-click on the level", TPrjForm::kLevelColumn, false, true, false},
+    };
+    for (const auto& row : rows) {
       SetForms(Form("a") + Form("b"));
-      Grid()->setCurrentCell(1, 0);
-      AnswerEditDlg("Резервуар №2", accept);
-      QTest::keyClick(Grid(), accept ? Qt::Key_Return : Qt::Key_Enter);
-      const QString title = accept ? "Резервуар №2" : "b";
-      QCOMPARE(Titles().at(1), title);
-      QCOMPARE(Main()->Project().Form(1).Title(), tgx::FromQt(title));
-      QCOMPARE(Modified(), accept);
-    }
-  }
-
-  // The item view takes a double-click only after a press on the same cell.
-  void doubleClickEditsOnlyTheTitle() {
-    for (int column : {TPrjForm::kLevelColumn, TPrjForm::kControlColumn, TPrjForm::kTitleColumn}) {
-      SetForms(Form("a") + Form("b"));
-      AnswerEditDlg("x");
-      const QPoint at = Grid()->visualItemRect(Grid()->item(1, column)).center();
-      QTest::mousePress(Grid()->viewport(), Qt::LeftButton, {}, at);
-      QTest::mouseRelease(Grid()->viewport(), Qt::LeftButton, {}, at);
-      QTest::mouseDClick(Grid()->viewport(), Qt::LeftButton, {}, at);
+      WhenModalIs<TEditDlg>([accept = row.accept](TEditDlg* dlg) {
+        dlg->SetText("Резервуар №2");
+        accept ? dlg->Accept() : dlg->reject();
+      });
+      const QPoint at = Grid()->visualItemRect(Grid()->item(1, row.column)).center();
+      if (row.key) {
+        Grid()->setCurrentCell(1, row.column);
+        QTest::keyClick(Grid(), row.accept ? Qt::Key_Return : Qt::Key_Enter);
+      } else {
+        QTest::mousePress(Grid()->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseRelease(Grid()->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(Grid()->viewport(), Qt::LeftButton, {}, at);
+      }
       StopWatching();
-      QCOMPARE(Titles().at(1), QString(column == TPrjForm::kTitleColumn ? "x" : "b"));
+      const QString title = row.edits ? "Резервуар №2" : "b";
+      QVERIFY2(Titles().at(1) == title, row.name);
+      QVERIFY2(Main()->Project().Form(1).Title() == tgx::FromQt(title), row.name);
+      QVERIFY2(Modified() == row.edits, row.name);
     }
   }
 
+  // The save dialog proposes the project's name as a form file.
   void saveQuestionOnClose() {
     TempDir dir;
     const struct { const char* name; Answer answer; bool giveFile, closes; } rows[] = {
@@ -227,7 +203,8 @@ class TestMainWindow : public QObject {
       ScriptedDialogs dialogs;
       const QString path = QString::fromStdString(dir.File(std::string(row.name) + ".fs"));
       QSignalSpy closed(Main(), &TPrjForm::Closed);
-      SetForms(Form("a"), true);
+      Main()->Project().Reset();  // no question before the new project
+      Main()->NPrjNewClick();
       Main()->show();
       dialogs.answers = {row.answer};
       dialogs.files = {row.giveFile ? path : QString()};
@@ -235,17 +212,11 @@ class TestMainWindow : public QObject {
       QVERIFY2(closed.count() == int(row.closes), row.name);
       QCOMPARE(dialogs.Texts(), QStringList{"Сохранить проект?"});
       QVERIFY2(QFile::exists(path) == row.giveFile, row.name);
+      if (row.answer != Answer::Yes) continue;
+      const auto save = dialogs.OfKind(ScriptedDialogs::Kind::SaveFile).at(0);
+      QCOMPARE(QFileInfo(save.fileName).fileName(), QString("NONAME.fs"));
+      QVERIFY(save.confirmOverwrite);
     }
-  }
-
-  void saveDialogProposesTheProjectNameAsAFormFile() {
-    ScriptedDialogs dialogs;
-    Main()->NPrjNewClick();
-    Main()->ExportProject();
-    const auto saves = dialogs.OfKind(ScriptedDialogs::Kind::SaveFile);
-    QCOMPARE(saves.size(), size_t(1));
-    QCOMPARE(QFileInfo(saves[0].fileName).fileName(), QString("NONAME.fs"));
-    QVERIFY(saves[0].confirmOverwrite);
   }
 
   // Written at exit, read back at the next start.
@@ -276,37 +247,6 @@ class TestMainWindow : public QObject {
                                           "|<b>Таблицы</b> удалены.\nВнимание !\nЧтобы записанный проект стал "
                                           "активным,\nнеобходимо переключить питание системы");
     }
-  }
-
-  // A main window built alone, without the program's start: the commands
-  // whose dialogs it was not given do nothing, and a title edit runs the
-  // cell editor it was handed.
-  void commandsUseOnlyTheDialogsGiven() {
-    tgx::StopApplication();
-    ScriptedDialogs dialogs;
-    TPrjForm form(false);
-    form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
-    form.NPrjNewClick();
-    form.LockTimer()->stop();
-    form.NStrReadClick();
-    form.NTabEditClick();
-    form.EditTitle();
-    QVERIFY(!form.LockTimer()->isActive());  // no session ran
-    QCOMPARE(form.Project().Form(0).Title(), std::string());
-    QVERIFY(dialogs.shown.empty());
-    TEditDlg editor;
-    form.SetWindows({&editor, nullptr, nullptr, nullptr});
-    QWidget* ran = nullptr;
-    WhenModal([&ran, &editor](QWidget* w) {
-      ran = w;
-      editor.SetText("t");
-      editor.Accept();
-      return true;
-    });
-    form.EditTitle();
-    QCOMPARE(ran, static_cast<QWidget*>(&editor));
-    QCOMPARE(form.Project().Form(0).Title(), std::string("t"));
   }
 };
 
