@@ -2,8 +2,8 @@
 // silent and the reported failures, the reply time-out's range, files that
 // are no regular file) and the small text options file beside it.
 
-#include <pwd.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/resource.h>
@@ -16,6 +16,7 @@
 #include <iterator>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "support/TempDir.h"
 #include "app/core/Options.h"
