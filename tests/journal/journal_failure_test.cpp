@@ -2,7 +2,6 @@
 // file, places it may not write to, a full disk. No call throws, a failure
 // says why, and nothing that was in the journal is lost.
 
-#include <fcntl.h>
 #include <grp.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -50,39 +49,42 @@ std::vector<std::string> DamagedFiles(const fs::path& folder) {
   return names;
 }
 
-// Records `s` in a child process, as an ordinary user when `unprivileged` (so
-// that file modes bind even for root) and with files limited to `fileSize`
-// bytes. Exit 0: recorded, 1: not recorded (the message comes back), other: threw or no limits.
-std::pair<int, std::string> RecordInChild(const std::string& folder, const tgx::SessionRecord& s, bool unprivileged,
-                                          rlim_t fileSize = RLIM_INFINITY) {
-  int fds[2];
-  if (::pipe(fds) != 0) return {-1, ""};
+// Runs `body` in a child process; its exit code, -1 when it did not exit.
+pid_t Fork(const std::function<int()>& body) {
   const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::close(fds[0]);
+  if (pid == 0) ::_exit(body());
+  return pid;
+}
+int Wait(pid_t pid) {
+  int status = 0;
+  return ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The message of a record of `s` that fails in a child process, with files
+// limited to `fileSize` bytes, as an ordinary user when `asNobody` (so that
+// file modes bind even for root); "recorded" when it succeeds.
+std::string FailedRecord(const std::string& folder, const tgx::SessionRecord& s, bool asNobody,
+                         rlim_t fileSize = RLIM_INFINITY) {
+  int fds[2];
+  if (::pipe(fds) != 0) return "no pipe";
+  const pid_t pid = Fork([&] {
     constexpr uid_t kNobody = 65534;
     const rlimit limit{fileSize, fileSize};
     ::signal(SIGXFSZ, SIG_IGN);
-    if ((unprivileged && ::geteuid() == 0 &&
-         (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) ||
-        ::setrlimit(RLIMIT_FSIZE, &limit) != 0)
-      ::_exit(3);
-    try {
-      const tgx::RecordResult r = Journal::Open(folder).Instance->Record(s);
-      (void)!::write(fds[1], r.Message.data(), r.Message.size());
-      ::_exit(r.Ok ? 0 : 1);
-    } catch (...) {
-      ::_exit(2);
-    }
-  }
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0 ||
+        (asNobody && ::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)))
+      return 1;
+    const tgx::RecordResult r = Journal::Open(folder).Instance->Record(s);
+    const std::string message = r.Ok ? "recorded" : r.Message;
+    return ::write(fds[1], message.data(), message.size()) == ssize_t(message.size()) ? 0 : 1;
+  });
   ::close(fds[1]);
   std::string message;
   char buf[4096];
   for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;) message.append(buf, static_cast<std::size_t>(n));
   ::close(fds[0]);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, message};
+  EXPECT_EQ(Wait(pid), 0);
+  return message;
 }
 
 class JournalFailureTest : public ::testing::Test {
@@ -113,27 +115,19 @@ TEST_F(JournalFailureTest, TwoProgramsRecordingAtOnceBothLand) {
   int gate[2];
   ASSERT_EQ(::pipe(gate), 0);
   std::vector<pid_t> children;
-  for (int p = 0; p < kPrograms; ++p) {
-    const pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
+  for (int p = 0; p < kPrograms; ++p)
+    children.push_back(Fork([&] {
       ::close(gate[1]);
       char c;
       (void)!::read(gate[0], &c, 1);  // both start when the gate closes
       auto opened = Journal::Open(folder_);
       int failures = 0;
       for (int i = 0; i < kEach; ++i) failures += opened.Instance->Record(SampleWrite(p * 1000 + i)).Ok ? 0 : 1;
-      ::_exit(failures);
-    }
-    children.push_back(pid);
-  }
+      return failures;
+    }));
   ::close(gate[0]);
   ::close(gate[1]);
-  for (pid_t pid : children) {
-    int status = -1;
-    ::waitpid(pid, &status, 0);
-    EXPECT_EQ(status, 0) << "failed records in one program";
-  }
+  for (pid_t pid : children) EXPECT_EQ(Wait(pid), 0) << "failed records in one program";
   EXPECT_EQ(OpenOk()->List({}, 0).Sessions.size(), static_cast<std::size_t>(kPrograms * kEach));
 }
 
@@ -164,7 +158,8 @@ TEST_F(JournalFailureTest, DamagedJournalIsMovedAsideAndRecordingGoesOn) {
 }
 
 TEST_F(JournalFailureTest, PlacesThatCannotBeWrittenGiveAFailureAndKeepTheFile) {
-  const std::string notRecorded = "Сеанс не записан в журнал: ", noAccess = notRecorded + "нет доступа на запись к " + path_;
+  const std::string notRecorded = "Сеанс не записан в журнал: ";
+  const std::string noAccess = notRecorded + "нет доступа на запись к " + path_;
   const std::tuple<const char*, std::function<void()>, std::string> cases[] = {
       {"read-only folder", [&] { ::chmod(folder_.c_str(), 0555); }, noAccess},
       {"read-only file in a folder open to all",
@@ -186,7 +181,7 @@ TEST_F(JournalFailureTest, PlacesThatCannotBeWrittenGiveAFailureAndKeepTheFile) 
     Fresh();
     setup();
     const std::string before = ReadBytes(path_);
-    EXPECT_EQ(RecordInChild(folder_, SampleWrite(5), true), std::pair(1, tgx::FromUtf8(message)));
+    EXPECT_EQ(FailedRecord(folder_, SampleWrite(5), true), tgx::FromUtf8(message));
     EXPECT_EQ(ReadBytes(path_), before);
     EXPECT_TRUE(DamagedFiles(folder_).empty());
   }
@@ -203,8 +198,7 @@ TEST_F(JournalFailureTest, FullDiskFailsTheRecordAndKeepsTheJournal) {
     for (int i = 0; i < 3000; ++i) t.Append(static_cast<int32_t>(random()));
     big.Tables->Add(t);
   }
-  const auto [exit, message] = RecordInChild(folder_, big, false, fs::file_size(path_) + 16384);
-  EXPECT_EQ(exit, 1);
+  const std::string message = FailedRecord(folder_, big, false, fs::file_size(path_) + 16384);
   EXPECT_EQ(message.rfind(tgx::FromUtf8("Сеанс не записан в журнал: "), 0), 0u);
   EXPECT_TRUE(DamagedFiles(folder_).empty());
   auto j = OpenOk();

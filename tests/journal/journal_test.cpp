@@ -41,48 +41,30 @@ class JournalTest : public ::testing::Test {
   std::unique_ptr<Journal> journal_;
 };
 
+// Every field comes back; a backup of nothing and an empty one (the unit had
+// no tables) stay apart; an unknown id is not found.
 TEST_F(JournalTest, EveryFieldRoundTrips) {
-  SessionRecord s = SampleWrite();
-  s.ResultCode = 83;
-  s.StatusText = tgx::FromUtf8("Недостаточно памяти БВ!");
-  const int64_t id = RecordOk(s);
-  const auto back = journal_->Load(id);
-  ASSERT_EQ(back.Status, tgx::LoadStatus::Loaded);
   auto fields = [](const SessionRecord& r) {
     return std::tie(r.Started, r.Ended, r.User, r.Port, r.Device, r.VersionLabel, r.VersionCode, r.Operation,
                     r.ResultCode, r.StatusText, r.LongestWait, r.Bytes, r.DurationMs, r.ProjectFile,
                     r.ProjectChecksum, r.Tables, r.Backup);
   };
-  EXPECT_EQ(back.Session.Id, id);
-  EXPECT_TRUE(fields(back.Session) == fields(s));
-  EXPECT_TRUE(back.Message.empty());
-}
-
-GROUPTAB Set(std::initializer_list<PARTAB> tables) {
-  GROUPTAB set;
-  for (const PARTAB& t : tables) t.Count() ? set.Add(t) : set.AddEmpty();
-  return set;
-}
-
-TEST_F(JournalTest, TablesRoundTripExactly) {
-  PARTAB negative, wild;
-  for (int32_t v : {-5, -17, -3000000, 0, 12}) negative.Append(v);
-  for (int i = 0; i < 1000; ++i) wild.Append(i % 2 ? INT32_MIN : INT32_MAX);  // the largest second differences
-  const std::pair<const char*, std::optional<GROUPTAB>> cases[] = {
-      {"none recorded", std::nullopt},
-      {"an empty set", GROUPTAB()},
-      {"gaps first and last", Set({PARTAB(), SmoothTable(10, 1), PARTAB()})},
-      {"negative entries", Set({negative})},
-      {"not smooth", Set({wild})},
-      {"65,535 entries", Set({SmoothTable(65535, 2, -40000)})},
-      {"sixteen tables", SmoothSet(16, 3000)},
-  };
-  for (const auto& [name, tables] : cases) {
-    SCOPED_TRACE(name);
+  const std::optional<GROUPTAB> backups[] = {SampleWrite().Backup, std::nullopt, GROUPTAB()};
+  for (const std::optional<GROUPTAB>& backup : backups) {
+    SCOPED_TRACE(backup ? backup->Count() : -1);
     SessionRecord s = SampleWrite();
-    s.Tables = tables;
-    EXPECT_EQ(journal_->Load(RecordOk(s)).Session.Tables, tables);
+    s.ResultCode = 83;
+    s.StatusText = tgx::FromUtf8("Недостаточно памяти БВ!");
+    s.Backup = backup;
+    const int64_t id = RecordOk(s);
+    const auto back = journal_->Load(id);
+    ASSERT_EQ(back.Status, tgx::LoadStatus::Loaded);
+    EXPECT_EQ(back.Session.Id, id);
+    EXPECT_TRUE(fields(back.Session) == fields(s));
+    EXPECT_TRUE(back.Message.empty());
   }
+  EXPECT_FALSE(journal_->Exists(999));
+  EXPECT_EQ(journal_->Load(999).Status, tgx::LoadStatus::NotFound);
 }
 
 // The one Windows-1251 byte without a character must come back as it went in.
@@ -97,14 +79,6 @@ TEST_F(JournalTest, TextsAreReadableUtf8InTheFileAndComeBackExactly) {
   st.Bind(1, readable);
   ASSERT_TRUE(st.Step());
   EXPECT_EQ(st.Bytes(0), "Ошибка связи");
-}
-
-TEST_F(JournalTest, EqualTableSetsAreStoredOnce) {
-  SessionRecord s = SampleWrite();
-  s.Backup = s.Tables;
-  RecordOk(s);
-  RecordOk(s);
-  EXPECT_EQ(Raw().QueryInt("SELECT count(*) FROM tableset"), 1);
 }
 
 TEST_F(JournalTest, ListIsNewestFirstAndFiltered) {
@@ -136,19 +110,6 @@ TEST_F(JournalTest, ListIsNewestFirstAndFiltered) {
   for (const auto& row : journal_->List({}, 0).Sessions) ops.push_back(row.Operation);
   EXPECT_EQ(ops, (std::vector{JournalOp::Compare, JournalOp::Delete, JournalOp::Write, JournalOp::Write,
                               JournalOp::Read}));
-}
-
-TEST_F(JournalTest, ListCountsTablesWithoutLoadingThemAndUnknownIdsAreNotFound) {
-  SessionRecord s = SampleWrite();
-  s.Backup.reset();
-  const int64_t id = RecordOk(s);
-  const auto list = journal_->List({}, 0);
-  ASSERT_EQ(list.Sessions.size(), 1u);
-  EXPECT_EQ(list.Sessions[0].TableCount, 3);
-  EXPECT_EQ(list.Sessions[0].BackupCount, -1);
-  EXPECT_TRUE(journal_->Exists(id));
-  EXPECT_FALSE(journal_->Exists(id + 1));
-  EXPECT_EQ(journal_->Load(id + 1).Status, tgx::LoadStatus::NotFound);
 }
 
 // One bit of the project's tables changes, the stored checksum stays: the
@@ -204,8 +165,6 @@ TEST(JournalMigration, FirstLayoutIsBroughtUpToDate) {
   Journal& j = *opened.Instance;
   const auto write = j.Load(7);
   ASSERT_EQ(write.Status, tgx::LoadStatus::Loaded);
-  EXPECT_EQ(write.Session.Port, "COM3");
-  EXPECT_EQ(write.Session.Device, "");
   EXPECT_EQ(write.Session.Operation, JournalOp::Write);
   EXPECT_EQ(write.Session.StatusText, tgx::FromUtf8("Ошибка связи"));
   EXPECT_EQ(write.Session.Tables, shared);

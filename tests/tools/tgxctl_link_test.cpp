@@ -86,27 +86,6 @@ TEST_F(TgxctlLink, PowerCycleNoticeAfterAWriteAndFailedSessions) {
   EXPECT_TRUE(sim.LogSinceMark().empty());
 }
 
-// A project that cannot be written, or a bad command line, ends tgxctl
-// before the port is opened.
-TEST_F(TgxctlLink, RefusalsBeforeThePortIsOpened) {
-  SimRunner sim({"--version-code", "6320"});
-  WriteFile(File("bad.fs"), "# a\r\n| 0 10 25 45\r\n# b\r\n| 0 99999999999\r\n");
-  const std::pair<Strings, int> cases[] = {
-      {{"--device", sim.Path(), "write", File("bad.fs")}, 3},
-      {{"--device", sim.Path(), "compare", File("missing.fs")}, 2},
-      {{"--device", sim.Path(), "write"}, 64},
-      {{"--port", "COM1", "--device", sim.Path(), "delete"}, 64},
-      {{"--timeout", "0", "--device", sim.Path(), "delete"}, 64},
-  };
-  for (const auto& [args, exit] : cases) {
-    SCOPED_TRACE(::testing::PrintToString(args));
-    const CtlRunner::Result r = ctl_.Run(args);
-    EXPECT_EQ(r.exit, exit);
-    EXPECT_EQ(r.lines, Strings{});
-  }
-  EXPECT_TRUE(sim.Log().empty());
-}
-
 // Ctrl-C inside the header's byte wait (20 ms a byte, 15 s in all) ends the
 // session at once, says so, and leaves the port free.
 TEST_F(TgxctlLink, InterruptCancelsAndClosesThePort) {

@@ -97,19 +97,16 @@ TEST_F(Tgxctl, CheckGivesALinePerForm) {
       {NotConverting(), {"1\tOK \t4\ta", "2\t-\t2\tb"}},
   };
   for (const auto& [file, lines] : cases) {
+    SCOPED_TRACE(file);
     const CtlRunner::Result r = Run({"check", file});
-    EXPECT_EQ(r.exit, 0) << file;
-    EXPECT_EQ(r.lines, lines) << file;
+    EXPECT_EQ(r.exit, 0);
+    EXPECT_EQ(r.lines, lines);
+    EXPECT_EQ(r.err, "");
   }
-}
-
-TEST_F(Tgxctl, CheckWhyGivesTheReasonOnStderrOnly) {
-  const CtlRunner::Result plain = Run({"check", NotConverting()});
+  // --why: the same lines, and the reason of each form that does not convert on stderr.
   const CtlRunner::Result why = Run({"check", "--why", NotConverting()});
-  EXPECT_EQ(why.exit, 0);
-  EXPECT_EQ(why.lines, plain.lines);
+  EXPECT_EQ(why.lines, cases[1].second);
   EXPECT_EQ(why.err.rfind("2\t", 0), 0u) << why.err;
-  EXPECT_EQ(plain.err, "");
 }
 
 // Channel, entry count, the entries; "-" alone for a form that does not
@@ -141,9 +138,9 @@ TEST_F(Tgxctl, PackInBothModes) {
                      "image\t00 00 0A 00 0F 00 14 00 00 00 0A 00 86 01 70 FE"}));
 }
 
-// Refused with the exit code and no output: files that cannot be read or
-// written, paths that name no file (before anything is read or sent), forms
-// and cells that do not convert, and usage errors.
+// Refused with the exit code and no output, before any port is opened: files
+// that cannot be read or written, paths that name no file, forms and cells
+// that do not convert, and usage errors.
 TEST_F(Tgxctl, RefusalsExitWithTheirCodeAndPrintNothing) {
   SimRunner sim({"--version-code", "9616"});
   std::filesystem::create_directory(File("folder"));
@@ -155,6 +152,9 @@ TEST_F(Tgxctl, RefusalsExitWithTheirCodeAndPrintNothing) {
       {{"convert", f, File("no/such/folder/out.fs")}, 2}, {{"convert", f, File("folder") + "/"}, 2},
       {{"convert", f, File(".hidden")}, 2}, {{"convert", f, File("folder")}, 2}, {{"convert", f, "/dev/null"}, 2},
       {{"--device", sim.Path(), "read", File("folder") + "/"}, 2},
+      {{"--device", sim.Path(), "compare", File("missing.fs")}, 2},
+      {{"--device", sim.Path(), "write", bad}, 3, "Форма 2 (b)"}, {{"--device", sim.Path(), "write"}, 64},
+      {{"--port", "COM1", "--device", sim.Path(), "delete"}, 64}, {{"--timeout", "0", "--device", sim.Path(), "delete"}, 64},
       {{"convert", bad, out}, 3, "Форма 2 (b)"}, {{"export-csv", bad, File("t.csv")}, 3, "Форма 2 (b)"},
       {{"import-csv", csv, out}, 3, "Строка 3, столбец 2"},
       {{}, 64}, {{"frob"}, 64}, {{"check"}, 64}, {{"check", f, f}, 64}, {{"tables"}, 64}, {{"convert", f}, 64},
