@@ -1,9 +1,7 @@
 // Serial line over real pseudo-terminals, the port map and the port list.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -24,12 +22,6 @@
 namespace tgxtest {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-long long MsSince(Clock::time_point t0) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count();
-}
-
 long OpenDescriptors() { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); }
 
 std::unique_ptr<PCI> LineOn(const std::string& path) {
@@ -39,15 +31,13 @@ std::unique_ptr<PCI> LineOn(const std::string& path) {
 }
 
 // Settings out of their tables are code 2; settings the device does not take
-// (found by reading them back) are code 3 and leave nothing held.
+// (found by reading them back) are code 3; neither leaves anything held.
 TEST(PciTest, LineSettingsOutOfRangeOrRefused) {
   PtyPeer peer;
   const long fds = OpenDescriptors();
   const std::tuple<const char*, LineSettings, int32_t> cases[] = {
-      {"baud index 14", {14, 2, 4, 0}, PCI::kOpenBadSettings},
-      {"stop bits 3", {7, 2, 4, 3}, PCI::kOpenBadSettings},
-      {"14400 baud", {8, 2, 4, 0}, PCI::kOpenRefused},
-      {"four data bits", {7, 2, 0, 0}, PCI::kOpenRefused},
+      {"baud index 14", {14, 2, 4, 0}, PCI::kOpenBadSettings}, {"stop bits 3", {7, 2, 4, 3}, PCI::kOpenBadSettings},
+      {"14400 baud", {8, 2, 4, 0}, PCI::kOpenRefused},         {"four data bits", {7, 2, 0, 0}, PCI::kOpenRefused},
       {"the unit's line", kUnitLine, PCI::kOpenOk},
   };
   for (const auto& [what, settings, code] : cases) {
@@ -56,53 +46,42 @@ TEST(PciTest, LineSettingsOutOfRangeOrRefused) {
   }
 }
 
-// A line is held by its first opener: a second one gets code 1 until the
-// holder closes it, and reopening leaks nothing.
+// A line is held by its first opener until it closes it; reopening leaks nothing.
 TEST(PciTest, ExclusiveOpen) {
   PtyPeer peer;
   const long fds = OpenDescriptors();
   auto first = LineOn(peer.SlavePath()), second = LineOn(peer.SlavePath());
-  for (int i = 0; i < 5; ++i) ASSERT_EQ(first->Open(), PCI::kOpenOk);
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(first->Open(), PCI::kOpenOk);
   EXPECT_EQ(OpenDescriptors(), fds + 1);
   EXPECT_EQ(second->Open(), PCI::kOpenNoDevice);
   first->Close();
-  EXPECT_EQ(OpenDescriptors(), fds);
   EXPECT_EQ(second->Open(), PCI::kOpenOk) << "free again once the holder closes it";
   EXPECT_EQ(LineOn("/nonexistent/tty")->Open(), PCI::kOpenNoDevice);
 }
 
-// A purge drops what had come, so that a read waits out its time-out.
-TEST(PciTest, PurgeDropsWhatCameSoAReadTimesOut) {
-  PtyPeer peer;
-  auto line = LineOn(peer.SlavePath());
+// A purge drops what had come, so that a read waits out its time-out; a
+// hang-up of the other end ends a read at once, as a failure.
+TEST(PciTest, PurgeThenHangUp) {
+  auto peer = std::make_unique<PtyPeer>();
+  auto line = LineOn(peer->SlavePath());
   ASSERT_EQ(line->Open(), PCI::kOpenOk);
-  ASSERT_TRUE(peer.SendNow({1, 2, 3}));
+  ASSERT_TRUE(peer->SendNow({1, 2, 3}));
   std::this_thread::sleep_for(std::chrono::milliseconds(30));
   line->Purge();
   line->SetReadTimeout(50);
   int32_t status = -1;
   line->GetByte(status);
   EXPECT_EQ(status, PCI::kGetTimeout);
-}
-
-// A hang-up of the other end ends a read at once: a failure, not a time-out.
-TEST(PciTest, HangUpEndsARead) {
-  auto peer = std::make_unique<PtyPeer>();
-  auto line = LineOn(peer->SlavePath());
-  ASSERT_EQ(line->Open(), PCI::kOpenOk);
   peer.reset();
   line->SetReadTimeout(60000);
-  int32_t status = -1;
   line->GetByte(status);
   EXPECT_EQ(status, PCI::kGetFailed);
 }
 
-// A reader that takes 4 bytes a millisecond: once the terminal's queue is full
-// a byte waits far longer than the 50 ms write time-out for room, yet none may
-// be lost. A byte may wait as long as the queue takes to drain at the line's
-// speed, 2.3 s at 38400 baud, which a busy machine's reader does not outlast.
-// When nobody reads, one byte waits out that allowance and the rest fail at
-// once; 115200 baud keeps it short.
+// A reader taking 4 bytes a millisecond keeps the terminal's queue full, so a
+// byte waits far beyond the 50 ms write time-out for room, yet none is lost.
+// When nobody reads, one byte waits out its allowance and the rest fail at
+// once (waiting for each would take hours).
 TEST(PciTest, WritesWaitForASlowLineButNotForAStuckOne) {
   PtyPeer slow, stuck;
   auto line = LineOn(slow.SlavePath()), dead = LineOn(stuck.SlavePath());
@@ -116,8 +95,6 @@ TEST(PciTest, WritesWaitForASlowLineButNotForAStuckOne) {
   slow.Finish(10000, 100);
   EXPECT_EQ(slow.Received(), sent);
 
-  // Waiting out the allowance for every byte would take hours.
-  const auto t0 = Clock::now();
   int firstFailure = -1, laterSuccesses = 0;
   for (int i = 0; i < 40000; ++i) {
     const bool ok = dead->PutByte(0x55);
@@ -126,16 +103,23 @@ TEST(PciTest, WritesWaitForASlowLineButNotForAStuckOne) {
   }
   EXPECT_GE(firstFailure, 0);
   EXPECT_EQ(laterSuccesses, 0);
-  EXPECT_LT(MsSince(t0), 30000);
 }
 
-// A scratch folder, and no port variables nor map file before or after.
+TEST(PortNameTest, IndexOfAName) {
+  const std::pair<const char*, int> cases[] = {
+      {"COM1", 0},  {"com3", 2},  {"COM007", 6}, {"COM128", 127}, {"COM129", -1},
+      {"COM0", -1}, {"COM", -1},  {"COM-1", -1}, {"COM1 ", -1},   {"COM0001", -1},
+  };
+  for (const auto& [name, index] : cases) EXPECT_EQ(PortIndexOfName(name), index) << name;
+}
+
+// No port variables nor map file before or after.
 class PortListTest : public testing::Test {
  protected:
   void SetUp() override { Clear(); }
   void TearDown() override { Clear(); }
   static void Clear() {
-    for (int i = 0; i < 10; ++i) ::unsetenv(("TGX_COM" + std::to_string(i + 1)).c_str());
+    for (int i = 1; i <= 10; ++i) ::unsetenv(("TGX_COM" + std::to_string(i)).c_str());
     SetPortMapFile("");
   }
   static void Set(int index, const std::string& path) {
@@ -148,33 +132,21 @@ class PortListTest : public testing::Test {
   TempDir dir_;
 };
 
-// The operator's port names, as the port map's keys and tgxctl's --port
-// read them.
-TEST(PortNameTest, IndexOfAName) {
-  const std::pair<const char*, int> cases[] = {
-      {"COM1", 0},  {"com3", 2},  {"COM007", 6}, {"COM128", 127}, {"COM129", -1},
-      {"COM0", -1}, {"COM", -1},  {"COM-1", -1}, {"COM1 ", -1},   {"COM0001", -1},
-  };
-  for (const auto& [name, index] : cases) EXPECT_EQ(PortIndexOfName(name), index) << name;
-}
-
 // The environment beats the map file, which beats the default.
 TEST_F(PortListTest, PortMapPrecedenceAndMalformedLines) {
-  SetPortMapFile(File("tgx.ports", "# ports of the service laptop\n\nCOM3=/dev/ttyUSB0\n  com4 = /dev/ttyUSB1  \r\n"
+  SetPortMapFile(File("tgx.ports", "# ports\n\nCOM3=/dev/ttyUSB0\n  com4 = /dev/ttyUSB1  \r\n"
                                    "COM5\nCOM6=\nCOMX=/dev/bad\nCOM0=/dev/bad\nPORT7=/dev/bad\n"  // malformed, skipped
                                    "COM8=/dev/first\nCOM8=/dev/second\n"                         // the later line wins
                                    "#COM9=/dev/commented\nCOM12=/dev/ttyACM0\n"));
   Set(3, "/dev/pts/77");
   const std::pair<int, std::string> paths[] = {
-      {0, "/dev/ttyS0"},   {2, "/dev/ttyUSB0"}, {3, "/dev/pts/77"}, {4, "/dev/ttyS4"},    {5, "/dev/ttyS5"},
-      {6, "/dev/ttyS6"},   {7, "/dev/second"},  {8, "/dev/ttyS8"},  {11, "/dev/ttyACM0"}, {15, "/dev/ttyS15"},
-      {-1, ""}};
+      {0, "/dev/ttyS0"}, {2, "/dev/ttyUSB0"}, {3, "/dev/pts/77"}, {4, "/dev/ttyS4"},    {5, "/dev/ttyS5"},
+      {6, "/dev/ttyS6"}, {7, "/dev/second"},  {8, "/dev/ttyS8"},  {11, "/dev/ttyACM0"}, {-1, ""}};
   for (const auto& [index, path] : paths) EXPECT_EQ(PortDevicePath(index), path) << index;
 }
 
-// A map file that is a FIFO reads as no map (the default device) instead of
-// blocking every lookup; one with an endless first line is read no further
-// than the map's bound.
+// A FIFO as the map file reads as no map instead of blocking every lookup; an
+// endless first line is read no further than the map's bound.
 TEST_F(PortListTest, AFifoOrAHugeLineAsTheMapFileIsNoMap) {
   const std::string fifo = dir_.File("fifo.ports");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
@@ -189,11 +161,13 @@ TEST_F(PortListTest, AFifoOrAHugeLineAsTheMapFileIsNoMap) {
   EXPECT_EQ(PortDevicePath(2), "/dev/ttyS2");
 }
 
-// The list shows the usable ports among COM1 to COM9 once, ascending, however
-// they are mapped; absent and busy ports are left out.
+// The list shows the usable ports among COM1 to COM9 once, ascending; absent
+// ports, busy ones and files that are no terminal are left out. Probing holds
+// nothing: the second listing finds the same ports.
 TEST_F(PortListTest, EnumerateListsUsablePortsOnce) {
   PtyPeer com2, com8, com10, busy;
-  for (int i : {0, 2, 3, 4, 5, 8}) Set(i, dir_.File("absent"));
+  for (int i : {2, 3, 4, 5, 8}) Set(i, dir_.File("absent"));
+  Set(0, File("plain", ""));
   Set(1, com2.SlavePath());
   Set(7, com8.SlavePath());
   Set(9, com10.SlavePath());  // works, but beyond COM9 nothing is listed
@@ -207,29 +181,24 @@ TEST_F(PortListTest, EnumerateListsUsablePortsOnce) {
   std::string names;
   for (int i = 0; i < ports.Count(); ++i) names += ports.Item(i)->Name + " ";
   EXPECT_EQ(names, "COM2 COM8 ");
-  EXPECT_TRUE(TPortCollection::ProbePort(9));
+  EXPECT_TRUE(TPortCollection::ProbePort(9)) << "COM10 is left out though usable";
   EXPECT_EQ(ProbePortAccess(6), PortAccess::Busy);
 }
 
-// The reason line for each way an open fails, naming the port and its device
-// (a missing and a busy device are seen through a session).
+// The reason line for each way an open fails, naming the port and its device.
+// Without access the user is told the group the device needs, unless already
+// in it (only root can give a file a group it is not in).
 TEST(PortFailure, ReasonByErrno) {
-  const std::string dev = "/dev/ttyUSB0";
-  const std::pair<int, std::string> cases[] = {
-      {ENOTTY, "Порт COM3 (/dev/ttyUSB0) не является последовательным портом"},
-      {EIO, "Порт COM3 (/dev/ttyUSB0) не открывается (ошибка " + std::to_string(EIO) + ")"},
-  };
-  for (const auto& [code, text] : cases) EXPECT_EQ(tgx::ToUtf8(PortFailureText(code, 2, dev)), text) << code;
-  EXPECT_EQ(tgx::ToUtf8(PortFailureText(ENOENT, -1, dev)), "Порт /dev/ttyUSB0 не найден");
-}
-
-// Without access the user is told which group the device needs, unless the
-// user is in it already (only root can give a file a group it is not in).
-TEST(PortFailure, NamesTheMissingGroup) {
   TempDir dir;
   const std::string dev = dir.File("ttyUSB0");
   std::ofstream(dev) << "";
-  EXPECT_EQ(tgx::ToUtf8(PortFailureText(EACCES, 2, dev)), "Нет доступа к порту COM3 (" + dev + ")");
+  const std::tuple<int, int, std::string> cases[] = {
+      {ENOTTY, 2, "Порт COM3 (" + dev + ") не является последовательным портом"},
+      {EIO, 2, "Порт COM3 (" + dev + ") не открывается (ошибка " + std::to_string(EIO) + ")"},
+      {ENOENT, -1, "Порт " + dev + " не найден"},
+      {EACCES, 2, "Нет доступа к порту COM3 (" + dev + ")"},
+  };
+  for (const auto& [code, port, text] : cases) EXPECT_EQ(tgx::ToUtf8(PortFailureText(code, port, dev)), text);
   if (::geteuid() != 0) GTEST_SKIP();
   ASSERT_EQ(::chown(dev.c_str(), 0, 4242), 0);
   EXPECT_EQ(tgx::ToUtf8(PortFailureText(EACCES, 2, dev)),

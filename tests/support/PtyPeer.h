@@ -25,7 +25,6 @@
 #include <functional>
 #include <future>
 #include <numeric>
-#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -62,11 +61,11 @@ class PtyPeer {
   // Waits up to 3 s for exactly these bytes; anything else ends the script.
   PtyPeer& Expect(Bytes bytes) { return Take(bytes.size(), bytes); }
   // Waits up to 3 s for n bytes of any value.
-  PtyPeer& Receive(size_t n) { return Take(n, std::nullopt); }
+  PtyPeer& Receive(size_t n) { return Take(n, {}); }
   PtyPeer& Send(Bytes bytes) { return Step([this, bytes] { return Write(bytes) || Fail("could not send"); }); }
-  PtyPeer& Pause(int ms) { return Do([ms] { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }); }
-  // Runs an action on the peer's thread at this point (raise a cancel flag...).
-  PtyPeer& Do(std::function<void()> action) { return Step([action] { action(); return true; }); }
+  PtyPeer& Pause(int ms) {
+    return Step([ms] { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); return true; });
+  }
 
   // The unit side of one transaction: command byte in, status out.
   PtyPeer& AnswerCommand(uint8_t command, uint8_t status = 0) { return Expect({command}).Send({status}); }
@@ -115,10 +114,11 @@ class PtyPeer {
     stop_ = false;
   }
   PtyPeer& Step(std::function<bool()> step) { steps_.push_back(std::move(step)); return *this; }
-  PtyPeer& Take(size_t n, std::optional<Bytes> want) {
+  // Any n bytes when `want` is empty.
+  PtyPeer& Take(size_t n, Bytes want) {
     return Step([this, n, want] {
       const Bytes got = Read(n, 3000);
-      if (got.size() == n && (!want || got == *want)) return true;
+      if (got.size() == n && (want.empty() || got == want)) return true;
       std::string hex;
       for (uint8_t x : got) hex += "0123456789ABCDEF"[x >> 4] + std::string(1, "0123456789ABCDEF"[x & 15]) + ' ';
       return Fail("expected " + std::to_string(n) + " bytes, got " + hex);

@@ -14,7 +14,6 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,13 +22,10 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
-
-extern char** environ;
 
 namespace tgxtest {
 
@@ -53,34 +49,26 @@ class SimRunner {
     args.insert(args.begin(), TGX_SIM_PATH);
     if (logTraffic) args.insert(args.end(), {"--log", log_});
     args.insert(args.end(), {"--state", statePath.empty() ? dir_ + "/unit.state" : statePath, "--exit-on-stdin-eof"});
-    int out[2], in[2];
-    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(in, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, in[0], 0);
-    posix_spawn_file_actions_adddup2(&fa, out[1], 1);
-    posix_spawn_file_actions_addclose(&fa, in[1]);
-    posix_spawn_file_actions_addclose(&fa, out[0]);
-    posix_spawn_file_actions_addopen(&fa, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
-    const int rc = ::posix_spawn(&pid_, TGX_SIM_PATH, &fa, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&fa);
+    int out[2], in[2];
+    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(in, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+    pid_ = ::fork();
+    if (pid_ == 0) {  // only async-signal-safe calls until exec: the test program has threads
+      ::dup2(in[0], 0), ::dup2(out[1], 1), ::dup2(::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+      ::execv(TGX_SIM_PATH, argv.data());
+      ::_exit(127);
+    }
     ::close(in[0]), ::close(out[1]);
     stdin_ = in[1];
     stdout_ = out[0];  // kept open: a later line must not meet a closed pipe
-    if (rc != 0) {
-      pid_ = -1;
-      Stop();
-      throw std::runtime_error("cannot start tgx-sim");
-    }
     for (char c = 0; ::read(stdout_, &c, 1) == 1 && c != '\n';) path_ += c;  // the terminal's path
     if (path_.empty()) {
-      std::ifstream in(errors);
-      const std::string why((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      std::ostringstream why;
+      why << std::ifstream(errors).rdbuf();
       Stop();
-      throw std::runtime_error("tgx-sim printed no terminal path: " + why);
+      throw std::runtime_error("tgx-sim printed no terminal path: " + why.str());
     }
   }
   ~SimRunner() { Stop(); }

@@ -59,11 +59,7 @@ class SessionRig : public ::testing::Test {
     session_->Tables = tables;
     session_->Start();
   }
-  void Start(const SimRunner& sim, uint8_t operation, const GROUPTAB& tables = {}) {
-    Start(sim.Path(), operation, tables);
-  }
-  template <typename Device>
-  bool Run(const Device& device, uint8_t operation, const GROUPTAB& tables = {}) {
+  bool Run(const std::string& device, uint8_t operation, const GROUPTAB& tables = {}) {
     Start(device, operation, tables);
     session_->WaitFinished();
     return session_->Succeeded;

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <functional>
 #include <thread>
+#include <tuple>
 
 #include "SessionRig.h"
 #include "link/Portcol.h"
@@ -37,7 +38,7 @@ class SessionCancel : public SessionRig {
   SessionCancel() { session_->Channel.ReplyTimeoutMs = 30000; }
   // Leaves `tables` in the unit's state file through a quick, unpaced write.
   void Prepare(const GROUPTAB& tables) {
-    ASSERT_TRUE(Run(SimRunner({"--version-code", "8530"}, state_), kOpWrite, tables)) << Status();
+    ASSERT_TRUE(Run(SimRunner({"--version-code", "8530"}, state_).Path(), kOpWrite, tables)) << Status();
   }
   bool CancelAndWait() {
     session_->Cancel = true;
@@ -53,7 +54,7 @@ class SessionCancel : public SessionRig {
 // The unit holds back its answer to the memory size for 20 s a byte.
 TEST_F(SessionCancel, InAStatusWait) {
   SimRunner sim({"--version-code", "6320", "--byte-delay-ms", "2=20000"});
-  Start(sim, kOpWrite, Ramp(10));
+  Start(sim.Path(), kOpWrite, Ramp(10));
   // Two handshake reads, then the data step, whose status is being held.
   ASSERT_TRUE(WaitFor([&] { return Count(sim.Log(), {2}) == 3; }, 10s));
   ASSERT_FALSE(session_->Finished);
@@ -66,7 +67,7 @@ TEST_F(SessionCancel, InAStatusWait) {
 // The unit takes the image but never acknowledges it; the reply time-out is 30 s.
 TEST_F(SessionCancel, InAnAcknowledgementWait) {
   SimRunner sim({"--version-code", "6320", "--silence-after", "3=1"});
-  Start(sim, kOpWrite, Ramp(100));
+  Start(sim.Path(), kOpWrite, Ramp(100));
   const auto imageTaken = [&] {
     return std::ranges::any_of(sim.Log(), [](const auto& t) { return t.Command() == 3 && t.in.size() == 102 + 2; });
   };
@@ -86,7 +87,7 @@ TEST_F(SessionCancel, WhileTheBlockIsQueued) {
   Prepare(Ramp(50));
   constexpr int kImage = 16002;
   SimRunner sim({"--version-code", "8530", "--pace"}, state_);
-  Start(sim, kOpWrite, Ramp(16000));
+  Start(sim.Path(), kOpWrite, Ramp(16000));
   const auto parametersSent = [&] {
     return std::ranges::any_of(sim.Log(), [](const auto& t) { return IsParameters(t, 3, kModeWrite); });
   };
@@ -109,7 +110,7 @@ TEST_F(SessionCancel, WhileTheBlockIsQueued) {
   EXPECT_LE(received, onWire + 4096 + TBVLink::kLineBytesPerSecond);
   EXPECT_LT(received, kImage);
 
-  ASSERT_TRUE(Run(sim, kOpRead)) << Status();
+  ASSERT_TRUE(Run(sim.Path(), kOpRead)) << Status();
   EXPECT_EQ(session_->Tables, Ramp(50)) << "the cancelled write changed the unit";
 }
 
@@ -118,7 +119,7 @@ TEST_F(SessionCancel, WhileTheBlockIsQueued) {
 TEST_F(SessionCancel, SilenceEndsAReadBlock) {
   Prepare(Ramp(16000));
   SimRunner sim({"--version-code", "8530", "--silence-after", "3=1001"}, state_);
-  Start(sim, kOpRead);
+  Start(sim.Path(), kOpRead);
   ASSERT_TRUE(WaitFor([&] { return session_->Finished.load(); }, 10s)) << "the block still waits byte by byte";
   EXPECT_EQ(session_->ResultCode, kStatusLinkFailure);
   EXPECT_EQ(Status(), "Ошибка связи");
@@ -127,11 +128,15 @@ TEST_F(SessionCancel, SilenceEndsAReadBlock) {
 
 // While a paced write or read runs, the wire count never gains more than the
 // line carries (plus one second's bytes); at the end it is every byte the
-// unit got and sent, and the total.
+// unit got and sent, and the total. With a backup read first, the total
+// planned during the backup already holds the write that follows.
 TEST_F(SessionCancel, WireCountFollowsTheLine) {
-  for (const uint8_t op : {kOpWrite, kOpRead}) {
+  const std::tuple<uint8_t, bool, int> rows[] = {{kOpWrite, false, 3000}, {kOpRead, false, 0}, {kOpWrite, true, 1500}};
+  for (const auto& [op, backup, entries] : rows) {
+    SCOPED_TRACE(testing::Message() << int(op) << (backup ? " after a backup" : ""));
     SimRunner sim({"--version-code", "8530", "--pace"}, state_);
-    Start(sim, op, Ramp(3000));
+    session_->BackupFirst = backup;
+    Start(sim.Path(), op, Ramp(entries));
     struct Sample {
       Clock::time_point at;
       int64_t done, total;
@@ -142,43 +147,24 @@ TEST_F(SessionCancel, WireCountFollowsTheLine) {
       std::this_thread::sleep_for(20ms);
     }
     ASSERT_TRUE(session_->Succeeded) << Status();
+    ASSERT_EQ(session_->BackupTaken, backup);
     ASSERT_GE(samples.size(), 2u);
     const Sample& first = samples.front();
     for (const Sample& s : samples) {
       const double seconds = std::chrono::duration<double>(s.at - first.at).count();
-      EXPECT_LE(s.done - first.done, int64_t(seconds * TBVLink::kLineBytesPerSecond) + TBVLink::kLineBytesPerSecond)
-          << int(op);
+      EXPECT_LE(s.done - first.done, int64_t(seconds * TBVLink::kLineBytesPerSecond) + TBVLink::kLineBytesPerSecond);
     }
     const int64_t line = LineBytes(sim.Log());
     // Once the image's size is known the whole session is planned: the
     // total does not move again, and it is what the line carried.
     const auto planned = std::find_if(samples.begin(), samples.end(), [](const Sample& s) { return s.total > 0; });
-    ASSERT_NE(planned, samples.end()) << int(op);
+    ASSERT_NE(planned, samples.end());
     EXPECT_LT(planned->done, planned->total) << "the total came only at the end";
-    for (auto s = planned; s != samples.end(); ++s) EXPECT_EQ(s->total, line) << int(op);
+    for (auto s = planned; s != samples.end(); ++s) EXPECT_EQ(s->total, line);
     EXPECT_EQ(session_->WireBytesDone, line);
     EXPECT_EQ(session_->WireBytesTotal, line);
     EXPECT_EQ(session_->BytesExchanged, line);
   }
-}
-
-// With a backup read first, the total planned during the backup already
-// holds the write that follows: the bar does not run back between the two.
-TEST_F(SessionCancel, BackupAndWriteShareOneTotal) {
-  Prepare(Ramp(1200));
-  SimRunner sim({"--version-code", "8530", "--pace"}, state_);
-  session_->BackupFirst = true;
-  Start(sim, kOpWrite, Ramp(1500));
-  std::vector<int64_t> totals;
-  while (!session_->Finished) {
-    if (const int64_t t = session_->WireBytesTotal; t > 0) totals.push_back(t);
-    std::this_thread::sleep_for(20ms);
-  }
-  ASSERT_TRUE(session_->Succeeded) << Status();
-  ASSERT_TRUE(session_->BackupTaken);
-  ASSERT_FALSE(totals.empty());
-  const int64_t line = LineBytes(sim.Log());
-  for (const int64_t t : totals) EXPECT_EQ(t, line);
 }
 
 }  // namespace
