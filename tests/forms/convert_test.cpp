@@ -59,7 +59,6 @@ TEST(FormRowOfIndex, FirstRowAtOrAboveTheEntrysLevel) {
     int row;
   } cases[] = {
       // Generated levels 0, 10, 20, ... mm: row i stands for entry i.
-      {"litres at 0 cm", 1, {"0", "5", "9", "12"}, 0, 0},
       {"litres at 2 cm", 1, {"0", "5", "9", "12"}, 2, 2},
       {"cubic metres at 1 cm", 2, {"0", "0.5", "0.9"}, 1, 1},
       {"litres beyond the last level", 3, {"0", "5", "9"}, 40, 2},

@@ -271,10 +271,5 @@ TEST_F(ConfigTest, RecentFiles) {
   EXPECT_EQ(tgx::LoadRecentFiles(), (Texts{"/6.fs", "/5.fs", "/4.fs", "/3.fs", "/2.fs"}));
 }
 
-TEST_F(ConfigTest, OptionsIntoAMissingFolderFail) {
-  ::setenv("TGX_CONFIG_DIR", "/nonexistent-tgx-folder/", 1);
-  EXPECT_FALSE(tgx::WriteOptionsFile(tgx::OptionsFilePath(), {{"a", "1"}}));
-}
-
 }  // namespace
 }  // namespace tgxtest
