@@ -239,14 +239,14 @@ TEST(Readback, TellsWhetherATextReadsBackAndHowManyValuesItGives) {
     bool safe;
     int32_t values;
   } cases[] = {
-    {1, true, "1234", true, 1},      {1, true, " 12 ", true, 1},   {1, true, "12x4", false, 2},
-    {1, true, "5OO", false, 1},      {1, true, "-300", false, 1},  {1, true, "", false, 0},
-    {1, true, "1.5", false, 2},      {1, true, "7*8", false, 1},   {1, false, "anything", true, 1},
-    {2, true, "1,25", true, 1},      {2, true, "-1.5", false, 1},  {2, true, ".5", false, 1},
-    {2, true, "1e5", false, 2},      {4, false, "-5", true, 1},    {4, false, "?", true, 1},
-    {4, false, "", false, 0},        {4, false, "10 5", false, 2}, {4, true, "-300", true, 1},
-    {4, true, "", true, 0},          {4, true, "1 2 3", false, 3}, {5, false, "0x10", false, 2},
-    {1, true, "12\n# t", false, 1},  {4, true, "7\n| 8", false, 2},
+      {1, true, "1234", true, 1},      {1, true, " 12 ", true, 1},   {1, true, "12x4", false, 2},
+      {1, true, "5OO", false, 1},      {1, true, "-300", false, 1},  {1, true, "", false, 0},
+      {1, true, "1.5", false, 2},      {1, true, "7*8", false, 1},   {1, false, "anything", true, 1},
+      {2, true, "1,25", true, 1},      {2, true, "-1.5", false, 1},  {2, true, ".5", false, 1},
+      {2, true, "1e5", false, 2},      {4, false, "-5", true, 1},    {4, false, "?", true, 1},
+      {4, false, "", false, 0},        {4, false, "10 5", false, 2}, {4, true, "-300", true, 1},
+      {4, true, "", true, 0},          {4, true, "1 2 3", false, 3}, {5, false, "0x10", false, 2},
+      {1, true, "12\n# t", false, 1},  {4, true, "7\n| 8", false, 2},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE("type " + std::to_string(c.type) + " \"" + c.text + '"');
