@@ -62,24 +62,21 @@ TEST(SiteFields, AFailedSaveLeavesWhatWasThere) {
 }
 
 TEST(SiteFields, FieldNames) {
-  const std::vector<std::pair<std::string, bool>> names = {
-      {"org", true}, {"object", true}, {"by", true}, {"date", true}, {"tank1", true}, {"tank16", true},
-      {"tank0", false}, {"tank17", false}, {"tank01", false}, {"tank", false}, {"Org", false}, {"", false}};
+  const std::pair<std::string, bool> names[] = {{"org", true},    {"tank16", true}, {"tank0", false},
+                                                {"tank17", false}, {"tank01", false}, {"Org", false}};
   for (const auto& [name, known] : names) {
     SITEFIELDS f;
     EXPECT_EQ(SetSiteField(f, name, "v"), known) << name;
     EXPECT_EQ(f == SITEFIELDS{}, !known) << name;
-    if (name == "tank16") {
-      EXPECT_EQ(f.tank[15], "v");
-    }
+    if (name == "tank16") EXPECT_EQ(f.tank[15], "v");
   }
 }
 
 TEST(ChannelList, Parsing) {
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"1,3-5", "1 3 4 5 "}, {"16", "16 "}, {" 2 , 1 ", "1 2 "}, {"3-3,1-2,2", "1 2 3 "},
-      {"", "error"}, {"1,", "error"}, {",1", "error"}, {"0", "error"}, {"17", "error"}, {"5-3", "error"},
-      {"1-", "error"}, {"1-2-3", "error"}, {"a", "error"}, {"+1", "error"}, {"001", "error"}, {"1,x", "error"},
+      {"", "error"}, {"1,", "error"}, {"0", "error"}, {"17", "error"}, {"5-3", "error"}, {"1-2-3", "error"},
+      {"+1", "error"}, {"001", "error"},
   };
   for (const auto& [text, expected] : cases) {
     std::vector<int> channels = {7};
