@@ -1,25 +1,106 @@
-// tgxctl as scripts use it, apart from the sessions' results: the form
-// commands' exact lines, the spreadsheet exchange, the document, the port
-// list, the session journal, the exit codes 2, 3 and 64, output that cannot
-// be written or names no file, and the progress line.
+// tgxctl and tgx-sim as scripts use them: each command's exact lines and
+// exit code (0, 1, 2, 3, 4, 64), the sessions against the simulated unit and
+// the traffic it received, the spreadsheet exchange, the document, the port
+// list, the session journal, output that cannot be written or names no file,
+// Ctrl-C, the progress line, and the simulator's state and link.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <regex>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
 
+#include "link/Ukdr_drv.h"
 #include "support/SimRunner.h"
 #include "support/TempDir.h"
-#include "tools/CtlRunner.h"
 
 namespace tgxtest {
 namespace {
 
+namespace fs = std::filesystem;
+
+using Strings = std::vector<std::string>;
+
+std::string Example(const char* name) { return std::string(TGX_SOURCE_DIR) + "/examples/" + name; }
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// The TAB-separated fields of an output line, a trailing empty one included.
+Strings Fields(const std::string& line) {
+  Strings f;
+  std::istringstream s(line);
+  for (std::string field; std::getline(s, field, '\t');) f.push_back(field);
+  if (!line.empty() && line.back() == '\t') f.push_back("");
+  return f;
+}
+
+struct Result {
+  Strings lines;    // standard output, one entry per line
+  std::string err;  // standard error
+  int exit = -1;
+};
+
+// tgxctl as a script runs it: in a clean environment whose configuration
+// (TGX_CONFIG_DIR) and journal (TGX_DATA_DIR, its "data" folder) are in the
+// test's folder, its output split into lines, its exit code kept.
 class Tgxctl : public ::testing::Test {
  protected:
+  // Starts tgxctl with `args`, extra environment assignments ("TGX_COM5=...")
+  // and shell redirections after the default ones (">&5" sends the output to
+  // an inherited descriptor); the process id is tgxctl's own (the shell execs it).
+  FILE* Start(const Strings& args, const std::string& env = "", pid_t* pid = nullptr,
+              const std::string& redirect = "") const {
+    std::string cmd = "echo $$; exec env -i PATH=/usr/bin:/bin TGX_CONFIG_DIR=" + Quote(dir_.Path()) +
+                      " TGX_DATA_DIR=" + Quote(File("data")) + " " + env + " " + Quote(TGX_CTL_PATH);
+    for (const auto& a : args) cmd += " " + Quote(a);
+    FILE* f = ::popen((cmd + " 2>" + Quote(File("stderr.txt")) + " " + redirect).c_str(), "r");
+    char line[32] = {};
+    if (!f || !::fgets(line, sizeof line, f)) throw std::runtime_error("cannot start tgxctl");
+    if (pid) *pid = std::atoi(line);
+    return f;
+  }
+  // Reads the output to its end and waits for the exit.
+  Result Finish(FILE* f) const {
+    std::string out;
+    char buf[4096];
+    for (size_t n; (n = ::fread(buf, 1, sizeof buf, f)) > 0;) out.append(buf, n);
+    const int status = ::pclose(f);
+    Result r;
+    std::istringstream s(out);
+    for (std::string line; std::getline(s, line);) r.lines.push_back(line);
+    r.err = ReadFile(File("stderr.txt"));
+    r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+  }
+  Result Run(const Strings& args, const std::string& env = "", const std::string& redirect = "") const {
+    return Finish(Start(args, env, nullptr, redirect));
+  }
+  static std::string Quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+  }
   std::string File(const char* name) const { return dir_.File(name); }
   // The worked example of the packing, a gap, the same table again, and a
   // table too rough for packing mode 0.
@@ -32,16 +113,26 @@ class Tgxctl : public ::testing::Test {
     WriteFile(File("bad.fs"), "# a\r\n| 0 10 25 45\r\n# b\r\n| 0 99999999999\r\n");
     return File("bad.fs");
   }
-  CtlRunner::Result Run(const Strings& args, const std::string& env = "", const std::string& redirect = "") const {
-    return ctl_.Run(args, env, redirect);
+  // The output is `lines`; a first line ending in a tab is the start of the
+  // line (status, version), the longest wait follows. A session that succeeds
+  // into a file says nothing on stderr: no progress line there.
+  void Expect(const Strings& args, int exit, const Strings& lines, const std::string& env = "") {
+    SCOPED_TRACE(args.back());
+    const Result r = Run(args, env);
+    EXPECT_EQ(r.exit, exit);
+    ASSERT_EQ(r.lines.size(), lines.size()) << ::testing::PrintToString(r.lines);
+    EXPECT_EQ(lines[0].back() == '\t' ? r.lines[0].substr(0, lines[0].size()) : r.lines[0], lines[0]);
+    EXPECT_EQ(Strings(r.lines.begin() + 1, r.lines.end()), Strings(lines.begin() + 1, lines.end()));
+    if (exit == 0) {
+      EXPECT_EQ(r.err, "");
+    }
   }
 
   TempDir dir_{"tgx-ctl"};
-  CtlRunner ctl_{dir_.Path().string()};
 };
 
 TEST_F(Tgxctl, VersionNamesTheProgramAndFourNumbers) {
-  const CtlRunner::Result r = Run({"--version"});
+  const Result r = Run({"--version"});
   EXPECT_EQ(r.exit, 0);
   ASSERT_EQ(r.lines.size(), 1u);
   EXPECT_TRUE(std::regex_match(r.lines[0], std::regex(R"(tgxctl \d+\.\d+\.\d+\.\d+)"))) << r.lines[0];
@@ -55,7 +146,7 @@ TEST_F(Tgxctl, OutputThatCannotBeWrittenExitsTwo) {
   ::close(p[0]);
   for (const std::string& redirect : {std::string(">/dev/full"), ">&" + std::to_string(p[1])}) {
     SCOPED_TRACE(redirect);
-    const CtlRunner::Result r = Run({"check", Example("station_with_gap.fs")}, "", redirect);
+    const Result r = Run({"check", Example("station_with_gap.fs")}, "", redirect);
     EXPECT_EQ(r.exit, 2);
     EXPECT_NE(r.err.find("вывод не записан"), std::string::npos) << r.err;
   }
@@ -80,7 +171,7 @@ TEST_F(Tgxctl, CommandsThatWriteAFilePrintItsPath) {
   for (const Row& row : rows) {
     if (row.args[0] == "report" && !withReport) continue;  // built without the document layout
     SCOPED_TRACE(row.written);
-    const CtlRunner::Result r = Run(row.args);
+    const Result r = Run(row.args);
     EXPECT_EQ(r.exit, 0);
     EXPECT_EQ(r.lines, Strings{row.written});
     EXPECT_EQ(ReadFile(row.written).substr(0, row.start.size()), row.start);
@@ -98,13 +189,13 @@ TEST_F(Tgxctl, CheckGivesALinePerForm) {
   };
   for (const auto& [file, lines] : cases) {
     SCOPED_TRACE(file);
-    const CtlRunner::Result r = Run({"check", file});
+    const Result r = Run({"check", file});
     EXPECT_EQ(r.exit, 0);
     EXPECT_EQ(r.lines, lines);
     EXPECT_EQ(r.err, "");
   }
   // --why: the same lines, and the reason of each form that does not convert on stderr.
-  const CtlRunner::Result why = Run({"check", "--why", NotConverting()});
+  const Result why = Run({"check", "--why", NotConverting()});
   EXPECT_EQ(why.lines, cases[1].second);
   EXPECT_EQ(why.err.rfind("2\t", 0), 0u) << why.err;
 }
@@ -120,7 +211,7 @@ TEST_F(Tgxctl, TablesOfEachForm) {
 // Written with .fs whatever extension was asked for; the tables are the source's.
 TEST_F(Tgxctl, ConvertWritesTheImportConversion) {
   const std::string source = Example("horizontal_cylinder.f1");
-  const CtlRunner::Result r = Run({"convert", source, File("out.txt")});
+  const Result r = Run({"convert", source, File("out.txt")});
   EXPECT_EQ(r.exit, 0);
   EXPECT_EQ(r.lines, Strings{File("out.fs")});
   EXPECT_EQ(Run({"tables", File("out.fs")}).lines, Run({"tables", source}).lines);
@@ -143,7 +234,7 @@ TEST_F(Tgxctl, PackInBothModes) {
 // that do not convert, and usage errors.
 TEST_F(Tgxctl, RefusalsExitWithTheirCodeAndPrintNothing) {
   SimRunner sim({"--version-code", "9616"});
-  std::filesystem::create_directory(File("folder"));
+  fs::create_directory(File("folder"));
   WriteFile(File("cell.csv"), "level;a\r\n0;0\r\n10;1x0\r\n");
   const std::string f = Small(), bad = NotConverting(), csv = File("cell.csv"), out = File("out.fs");
   struct Row { Strings args; int exit; const char* says = ""; };
@@ -168,21 +259,21 @@ TEST_F(Tgxctl, RefusalsExitWithTheirCodeAndPrintNothing) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(::testing::PrintToString(row.args));
-    const CtlRunner::Result r = Run(row.args);
+    const Result r = Run(row.args);
     EXPECT_EQ(r.exit, row.exit);
     EXPECT_EQ(r.lines, Strings{});
     EXPECT_NE(r.err.find(row.says), std::string::npos) << r.err;
   }
-  for (const char* name : {"out.fs", "out.f1", "t.csv"}) EXPECT_FALSE(std::filesystem::exists(File(name))) << name;
+  for (const char* name : {"out.fs", "out.f1", "t.csv"}) EXPECT_FALSE(fs::exists(File(name))) << name;
   EXPECT_TRUE(sim.Log().empty());
 }
 
 // COM1 ... COM9 through the port map, then the devices no port reaches.
 TEST_F(Tgxctl, PortsThroughThePortMap) {
   SimRunner sim({"--version-code", "9616"});
-  std::filesystem::create_directories(File("sys/class/tty"));
-  std::filesystem::create_directories(File("dev"));
-  const CtlRunner::Result r = Run({"ports"}, "TGX_SYSFS_ROOT=" + File("sys") + " TGX_DEV_ROOT=" + File("dev") +
+  fs::create_directories(File("sys/class/tty"));
+  fs::create_directories(File("dev"));
+  const Result r = Run({"ports"}, "TGX_SYSFS_ROOT=" + File("sys") + " TGX_DEV_ROOT=" + File("dev") +
                                                  " TGX_COM1=" + sim.Path() + " TGX_COM2=" + File("none"));
   EXPECT_EQ(r.exit, 0);
   ASSERT_EQ(r.lines.size(), 9u);
@@ -223,7 +314,7 @@ TEST_F(Tgxctl, JournalListAndExport) {
     ASSERT_EQ(session({"read", File("after.fs")}), 0);
     EXPECT_EQ(ReadFile(File("after.fs")), ReadFile(File("before.fs")));
   }
-  const CtlRunner::Result unknown = Run({"journal", "export", "42", File("o")});
+  const Result unknown = Run({"journal", "export", "42", File("o")});
   EXPECT_EQ(unknown.exit, 2);
   EXPECT_NE(unknown.err.find("42"), std::string::npos) << unknown.err;
 }
@@ -232,7 +323,7 @@ TEST_F(Tgxctl, JournalListAndExport) {
 TEST_F(Tgxctl, SessionWithAnUnwritableJournal) {
   SimRunner sim({"--version-code", "9616"});
   WriteFile(File("nofolder"), "a file where the journal's folder should be");
-  const CtlRunner::Result r = Run({"--device", sim.Path(), "read", File("unit.fs")}, "TGX_DATA_DIR=" + File("nofolder"));
+  const Result r = Run({"--device", sim.Path(), "read", File("unit.fs")}, "TGX_DATA_DIR=" + File("nofolder"));
   EXPECT_EQ(r.exit, 0);
   ASSERT_EQ(r.lines.size(), 2u);
   EXPECT_EQ(r.lines[1], "Таблицы объёма в системе отсутствуют");
@@ -249,7 +340,7 @@ TEST_F(Tgxctl, ProgressLineOnATerminal) {
   ASSERT_EQ(::unlockpt(master), 0);
   const int terminal = ::open(::ptsname(master), O_RDWR | O_NOCTTY);  // inherited by tgxctl as its stderr
   ASSERT_GE(terminal, 0);
-  FILE* out = ctl_.Start({"--device", sim.Path(), "write", Example("station_with_gap.fs")}, "", nullptr,
+  FILE* out = Start({"--device", sim.Path(), "write", Example("station_with_gap.fs")}, "", nullptr,
                          "2>&" + std::to_string(terminal));
   ::close(terminal);
   std::string shown;
@@ -257,10 +348,113 @@ TEST_F(Tgxctl, ProgressLineOnATerminal) {
   // Read until the terminal's last writer is gone (EIO), so tgxctl never waits on a full terminal.
   for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;) shown.append(buf, static_cast<size_t>(n));
   ::close(master);
-  EXPECT_EQ(ctl_.Finish(out).exit, 0);
+  EXPECT_EQ(Finish(out).exit, 0);
   EXPECT_NE(shown.find("\r["), std::string::npos) << shown;
   EXPECT_NE(shown.find("%"), std::string::npos) << shown;
   EXPECT_NE(shown.find(" байт  осталось "), std::string::npos) << shown;
+}
+
+TEST_F(Tgxctl, EveryCommandAgainstAnOpenEndedUnit) {
+  SimRunner sim({"--version-code", "9616"});
+  const std::string dev = sim.Path(), gap = Example("station_with_gap.fs");
+  // Against the station's channels 1, gap, 3: one that differs, one the unit lacks, one the project lacks.
+  WriteFile(File("two.fs"), "# a\r\n| 0 10 25 45\r\n# b\r\n| 0 10 25 45\r\n");
+  Expect({"--device", dev, "compare", gap}, 4, {"OK\t96XX\t", "Таблицы объёма в системе отсутствуют"});
+  Expect({"--device", dev, "--timeout", "1500", "write", gap}, 0,
+         {"OK\t96XX\t", "Запись таблиц завершена.", "Выполняется перезагрузка системы"});
+  Expect({"--device", dev, "compare", gap}, 0, {"OK\t96XX\t", "Таблицы системы совпадают с проектом."});
+  Expect({"--device", dev, "compare", File("two.fs")}, 4,
+         {"OK\t96XX\t", "Таблицы системы отличны от проекта !", "1\tdiffers", "2\tmissing", "3\textra"});
+  Expect({"--device", dev, "read", File("unit.txt")}, 0, {"OK\t96XX\t", File("unit.fs")});
+  Expect({"--device", dev, "compare", File("unit.fs")}, 0, {"OK\t96XX\t", "Таблицы системы совпадают с проектом."});
+}
+
+// Delete on the configured port (COM5, index 4), which tgxctl never rewrites.
+TEST_F(Tgxctl, TheConfiguredPortAndAnUnchangedConfiguration) {
+  SimRunner sim({"--version-code", "9616"});
+  const std::string cfg = std::string("\3\0\0\0tgx\4\0\0\0\x09\0\0\0\xA0\x0F\0\0\0\0\0\0\0\1\0\0\0", 28);
+  WriteFile(File("tgx.cfg"), cfg);
+  Expect({"delete"}, 0, {"OK\t96XX\t", "Таблицы удалены.", "Выполняется перезагрузка системы"},
+         "TGX_COM5=" + sim.Path());
+  EXPECT_EQ(ReadFile(File("tgx.cfg")), cfg);
+}
+
+// --port takes the operator's port names as the port map reads them (the
+// names' rules are the port map's own tests).
+TEST_F(Tgxctl, PortNamesThroughThePortMap) {
+  SimRunner sim({"--version-code", "9616"});
+  Expect({"--port", "com2", "read", File("x.fs")}, 0, {"OK\t96XX\t", "Таблицы объёма в системе отсутствуют"},
+         "TGX_COM2=" + sim.Path());
+  EXPECT_EQ(Run({"--port", "COM129", "read", File("x.fs")}).exit, 64);
+}
+
+TEST_F(Tgxctl, PowerCycleNoticeAfterAWriteAndFailedSessions) {
+  SimRunner sim({"--version-code", "6320"});
+  Expect({"--device", sim.Path(), "write", Example("vertical_cylinder.fs")}, 0,
+         {"OK\t632 \t", "Запись таблиц завершена.", "Внимание !", "Чтобы записанный проект стал активным,",
+          "необходимо переключить питание системы"});
+  // Channel 3 of this station is too rough for a header unit.
+  Expect({"--device", sim.Path(), "write", Example("station_with_gap.fs")}, 1, {"Ошибка сжатия таблиц\t632 \t"});
+  // A port held by another opener: "Порт занят", and no traffic.
+  UKEDR_DRV holder;
+  ASSERT_TRUE(holder.OpenDevice(sim.Path(), 500));
+  sim.MarkLog();
+  Expect({"--device", sim.Path(), "read", File("x.fs")}, 1, {"Порт занят\t?\t0"});
+  EXPECT_TRUE(sim.LogSinceMark().empty());
+}
+
+// Ctrl-C inside the header's byte wait (20 ms a byte, 15 s in all) ends the
+// session at once, says so, and leaves the port free.
+TEST_F(Tgxctl, InterruptCancelsAndClosesThePort) {
+  SimRunner slow({"--version-code", "6320", "--byte-delay-ms", "1=20"});
+  pid_t pid = -1;
+  FILE* out = Start({"--device", slow.Path(), "read", File("x.fs")}, "", &pid);
+  ASSERT_GT(pid, 1);
+  const auto inHeader = [&] {
+    for (const SimRunner::Transaction& t : slow.Log())
+      if (t.Command() == 1) return true;
+    return false;
+  };
+  for (int i = 0; i < 1000 && !inHeader(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  ASSERT_TRUE(inHeader());
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const auto t0 = std::chrono::steady_clock::now();
+  ::kill(pid, SIGINT);
+  const Result r = Finish(out);
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5));
+  EXPECT_EQ(r.exit, 1);
+  ASSERT_EQ(r.lines.size(), 1u);
+  EXPECT_EQ(Fields(r.lines[0])[0], "Ошибка связи");
+  EXPECT_NE(r.err.find("Сеанс прерван оператором"), std::string::npos) << r.err;
+  UKEDR_DRV after;
+  EXPECT_TRUE(after.OpenDevice(slow.Path(), 500));
+}
+
+// Written through one handshake word, compared through the other by the next
+// simulator on the same state; nothing but the state is left in its folder.
+TEST_F(Tgxctl, SimKeepsTheTablesOverARestartWhateverTheHandshake) {
+  fs::create_directory(File("unit"));
+  const std::string state = File("unit/unit.state"), form = Example("station_with_gap.fs");
+  for (const char* word : {"5577", "1234"}) {
+    SCOPED_TRACE(word);
+    SimRunner sim({"--version-code", "9616", "--handshake", word}, state);
+    EXPECT_EQ(Run({"--device", sim.Path(), word[0] == '5' ? "write" : "compare", form}).exit, 0);
+    size_t echoes = 0;  // the master writes the word back only when the unit asks for it
+    for (const SimRunner::Transaction& t : sim.Log()) echoes += t.in.size() == 3 && t.in[1] == 0x77 && t.in[2] == 0x55;
+    EXPECT_EQ(echoes > 0, word[0] == '5');
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(File("unit")), fs::directory_iterator{}), 1);
+}
+
+// The link points to the terminal while the simulator lives, a stale one is
+// replaced, and it goes when the simulator is stopped.
+TEST_F(Tgxctl, SimLinkFollowsTheTerminal) {
+  fs::create_symlink("/nonexistent", File("COM1"));
+  {
+    SimRunner sim({"--link", File("COM1")});
+    EXPECT_EQ(fs::read_symlink(File("COM1")).string(), sim.Path());
+  }
+  EXPECT_FALSE(fs::exists(fs::symlink_status(File("COM1"))));
 }
 
 }  // namespace
