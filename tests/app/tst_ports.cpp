@@ -52,11 +52,9 @@ class TstPorts : public QObject {
     const std::string usb = Sys("devices/pci0000:00/usb1/1-2");
     const std::string port = usb + "/1-2:1.0/ttyUSB0";
     fs::create_directories(port + "/tty/ttyUSB0");
-    WriteBytes(usb + "/idVendor", "0403\n");
-    WriteBytes(usb + "/idProduct", "6001\n");
-    WriteBytes(usb + "/manufacturer", "FTDI\n");
-    WriteBytes(usb + "/product", "FT232R USB UART\n");
-    WriteBytes(usb + "/serial", "A10K4XYZ\n");
+    for (const auto& [name, value] : {std::pair{"idVendor", "0403"}, {"idProduct", "6001"}, {"manufacturer", "FTDI"},
+                                      {"product", "FT232R USB UART"}, {"serial", "A10K4XYZ"}})
+      WriteBytes(usb + "/" + name, std::string(value) + "\n");
     fs::create_directories(Sys("bus/usb/drivers/ftdi_sio"));
     fs::create_directory_symlink(Sys("bus/usb/drivers/ftdi_sio"), port + "/driver");
     fs::create_directory_symlink(port, port + "/tty/ttyUSB0/device");

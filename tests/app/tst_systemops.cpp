@@ -1,6 +1,7 @@
 // The four system commands against tgx-sim on a pseudo-terminal, through the
 // real main window and progress dialog: the questions, the reports, the
-// project afterwards, failure and cancel, the lock-out second, the journal.
+// project afterwards, failure and cancel, the lock-out second, the journal;
+// and the progress dialog's bar, time left and prompt cancel.
 
 #include <QAction>
 #include <QDialog>
@@ -36,7 +37,6 @@ TLinkDlg* Progress() { return Main()->GetWindows().linkDlg; }
 QString Status() { return Panel("StrBarPanel2"); }
 QString StrBar() { return Panel("StrBarPanel1") + "|" + Status() + "|" + Panel("StrBarPanel3"); }
 bool Locked() { return Main()->LockTimer()->isActive(); }
-QString Detail(const ScriptedDialogs& dialogs) { return dialogs.OfKind(ScriptedDialogs::Kind::Inform).at(0).detail; }
 
 // Runs a system command from its menu item or tool button, past the lock-out
 // second, with `answers` for its boxes; returns the progress dialog's caption
@@ -54,13 +54,6 @@ QString Run(ScriptedDialogs& dialogs, const char* command, std::deque<Answer> an
   else Main()->findChild<QToolButton*>(command)->click();
   StopWatching();
   return seen;
-}
-
-// A unit that holds the two tables of kTwoForms, written from the window.
-bool WriteTwoForms(ScriptedDialogs& dialogs) {
-  SetForms(kTwoForms);
-  Run(dialogs, "NStrWrite", {Answer::Yes});
-  return Status() == "OK";
 }
 
 }  // namespace
@@ -129,27 +122,24 @@ class TestSystemOps : public QObject {
   }
 
   // The delete's question defaults to No, and No keeps the unit's tables: a
-  // compare finds them the same, with no reason lines, and the write question
-  // counts them. One table more in the project: its channel named, the
-  // project kept.
+  // compare of a project with one table more names only that channel, keeps
+  // the project, and lets the write question count the unit's tables.
   void deleteAnsweredNoThenCompare() {
     ScriptedDialogs dialogs;
-    QVERIFY(WriteTwoForms(dialogs));
+    SetForms(kTwoForms);
+    Run(dialogs, "NStrWrite", {Answer::Yes});
+    QCOMPARE(Status(), QString("OK"));
     QCOMPARE(Run(dialogs, "NStrClear"), QString());
     QCOMPARE(dialogs.Texts(), QStringList{"Удалить все таблицы БВ через COM1?"});
     QVERIFY(dialogs.OfKind(ScriptedDialogs::Kind::YesNo).at(0).defaultNo);
-    QVERIFY(!Locked());
+    Main()->NTabAddNewClick();
     QCOMPARE(Run(dialogs, "NStrCompare"), QString("Чтение таблиц ?|Сравнение...|0"));
-    QCOMPARE(dialogs.Texts(), QStringList{"Таблицы системы совпадают с проектом."});
-    QCOMPARE(Detail(dialogs), QString());
+    QCOMPARE(dialogs.Texts(), QStringList{"Таблицы системы отличны от проекта !"});
+    QCOMPARE(dialogs.OfKind(ScriptedDialogs::Kind::Inform).at(0).detail, QString("Канал 3: нет в БВ"));
+    QCOMPARE(Grid()->rowCount(), 3);
     QVERIFY(Locked());
     Run(dialogs, "NStrWrite");
-    QCOMPARE(dialogs.Texts(), QStringList{"Записать 2 таблицы в БВ через COM1? Таблицы БВ (2) будут заменены."});
-    Main()->NTabAddNewClick();
-    Run(dialogs, "NStrCompare");
-    QCOMPARE(dialogs.Texts(), QStringList{"Таблицы системы отличны от проекта !"});
-    QCOMPARE(Detail(dialogs), QString("Канал 3: нет в БВ"));
-    QCOMPARE(Grid()->rowCount(), 3);
+    QCOMPARE(dialogs.Texts(), QStringList{"Записать 3 таблицы в БВ через COM1? Таблицы БВ (2) будут заменены."});
   }
 
   // Write, then a read that offers the modified project for saving and gives
@@ -221,9 +211,10 @@ class TestSystemOps : public QObject {
   }
 
   // A failed session's dialog stays until the operator cancels (button or
-  // Escape); a running one ends soon after Cancel. No report follows, a failed or cancelled
-  // read still empties the project, and the lock-out second starts. A busy
-  // port's reason lines wait in the status tooltip; the port works once freed.
+  // Escape); a running one ends soon after Cancel. No report follows, a
+  // failed or cancelled read still empties the project, and the lock-out
+  // second starts. A busy port's status and reason lines show in the dialog
+  // (without the time left) and in the status tooltip; the port works once freed.
   void failedOrCancelledSession() {
     const struct { const char* name; std::vector<std::string> sim; bool busy, read, fails; } rows[] = {
         {"the unit refuses a write", {"--status", "7=4"}, false, false, true},
@@ -238,6 +229,8 @@ class TestSystemOps : public QObject {
       auto holder = std::make_unique<UKEDR_DRV>();
       if (row.busy) QVERIFY(holder->OpenLink(0, 500));
       QElapsedTimer sinceCancel;
+      QString label;
+      bool timeLeftShown = true;
       int ticks = 0;
       QTimer ticker;
       QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
@@ -248,6 +241,8 @@ class TestSystemOps : public QObject {
         if (w != Progress()) return false;
         if (row.fails ? !Progress()->findChild<QProgressBar*>("ProgressBar1")->isHidden() : ticks < 3) return false;
         sinceCancel.start();
+        label = Progress()->StatusLabel()->text();
+        timeLeftShown = Progress()->TimeLeftLabel()->isVisible();
         row.read ? QTest::mouseClick(Progress()->findChild<QPushButton*>("CancelBtn"), Qt::LeftButton)
                  : QTest::keyClick(Progress(), Qt::Key_Escape);
         return true;
@@ -263,13 +258,63 @@ class TestSystemOps : public QObject {
       QVERIFY2(Locked(), row.name);
       if (!row.busy) continue;
       const TBVLink& session = Progress()->Session();
+      const QString reason = tgx::ToQt(session.StatusText) + "\n" + tgx::ToQt(session.StatusDetail);
       QCOMPARE(StrBar(), QString("?|Порт занят|0"));
       QVERIFY(!session.StatusDetail.empty());
-      QCOMPARE(Main()->findChild<QLabel*>("StrBarPanel2")->toolTip(),
-               tgx::ToQt(session.StatusText) + "\n" + tgx::ToQt(session.StatusDetail));
+      QCOMPARE(label, reason);
+      QVERIFY(!timeLeftShown);
+      QCOMPARE(Main()->findChild<QLabel*>("StrBarPanel2")->toolTip(), reason);
       holder.reset();
       Run(dialogs, "NStrRead");
       QCOMPARE(Status(), QString("OK"));
+    }
+  }
+
+  // The bar follows the bytes on the line when their total is known, the
+  // session's own progress otherwise; the time left is what the rest of the
+  // bytes take at the line's rate, a part of a second counting whole.
+  void barAndTimeLeft() {
+    const qint64 second = TBVLink::kLineBytesPerSecond;
+    const struct { qint64 done, total; int progress, value; const char* text; } cases[] = {
+        {100, 100 + 42 * second, 90, 0, "Осталось 0:42"}, {250, 1000, 90, 25, "Осталось 0:01"},
+        {0, second + 1, 50, 0, "Осталось 0:02"},          {0, 61 * second, 50, 0, "Осталось 1:01"},
+        {500, 500, 0, 100, "Осталось 0:00"},              {1200, 1000, 0, 100, "Осталось 0:00"},
+        {250, 0, 40, 40, ""},
+    };
+    // Each answer carries its row's bytes, so that a failure names the row.
+    for (const auto& c : cases) {
+      const QString row = QString("%1 of %2: ").arg(c.done).arg(c.total);
+      QCOMPARE(row + QString::number(TLinkDlg::BarValue(c.done, c.total, c.progress)), row + QString::number(c.value));
+      QCOMPARE(row + TLinkDlg::TimeLeftText(c.done, c.total), row + c.text);
+    }
+  }
+
+  // Cancel or Escape pressed right after a progress poll, while a slow unit
+  // is still answering, closes the dialog before the next poll: the worker
+  // stops well within the poll's period.
+  void cancelClosesBeforeTheNextPoll() {
+    for (bool escape : {false, true}) {
+      SimRunner sim({"--byte-delay-ms", "200"});
+      TLinkDlg dlg(nullptr, false);
+      dlg.Session().DevicePath = sim.Path();
+      int pollsAfterCancel = -1;
+      connect(dlg.findChild<QTimer*>("Timer1"), &QTimer::timeout, &dlg, [&] {
+        if (pollsAfterCancel >= 0) {
+          ++pollsAfterCancel;
+        } else if (!dlg.Session().Finished) {
+          pollsAfterCancel = 0;
+          if (escape) QTest::keyClick(&dlg, Qt::Key_Escape);
+          else QTest::mouseClick(dlg.findChild<QPushButton*>("CancelBtn"), Qt::LeftButton);
+        }
+      });
+      // Keeps a session that ended by itself from leaving the dialog open.
+      QTimer::singleShot(20000, &dlg, [&] {
+        dlg.Session().Cancel = true;
+        dlg.CancelBtnClick();
+      });
+      QVERIFY(!dlg.RunRead("Чтение таблиц"));
+      QCOMPARE(pollsAfterCancel, 0);
+      QVERIFY(dlg.Session().Cancel);
     }
   }
 };

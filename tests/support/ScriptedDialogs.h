@@ -16,7 +16,6 @@ namespace tgxtest {
 
 class ScriptedDialogs : public tgx::DialogService {
  public:
-  using Answer = tgx::DialogService::Answer;
   // The message boxes come first: Texts() relies on the order.
   enum class Kind { Inform, YesNoCancel, OkCancel, YesNo, OpenFile, SaveFile, Folder };
   struct Shown {
@@ -50,14 +49,14 @@ class ScriptedDialogs : public tgx::DialogService {
     return Ask({Kind::YesNo, text, {}, {}, {}, false, {}, defaultNo}, Answer::No);  // as closing the box does
   }
   QString OpenFileName(QWidget*, const QString& caption, const QString& folder, const QString& filter) override {
-    return File({Kind::OpenFile, caption, folder, {}, filter});
+    return Record({Kind::OpenFile, caption, folder, {}, filter}, files, QString());
   }
   QString SaveFileName(QWidget*, const QString& caption, const QString& fileName, const QString& filter,
                        bool confirmOverwrite) override {
-    return File({Kind::SaveFile, caption, {}, fileName, filter, confirmOverwrite});
+    return Record({Kind::SaveFile, caption, {}, fileName, filter, confirmOverwrite}, files, QString());
   }
   QString FolderPath(QWidget*, const QString& caption, const QString& folder) override {
-    return File({Kind::Folder, caption, folder});
+    return Record({Kind::Folder, caption, folder}, files, QString());
   }
   void Beep() override { ++beeps; }
 
@@ -82,20 +81,15 @@ class ScriptedDialogs : public tgx::DialogService {
   }
 
  private:
+  Answer Ask(Shown s, Answer none) { return Record(s, answers, none); }
+  // Records what was shown and answers from `queue`, or `none` when it is empty.
   template <typename T>
-  T Next(std::deque<T>& queue, T none) {
+  T Record(Shown s, std::deque<T>& queue, T none) {
+    shown.push_back(s);
     if (queue.empty()) return ++unanswered, none;
     T first = queue.front();
     queue.pop_front();
     return first;
-  }
-  Answer Ask(Shown s, Answer none) {
-    shown.push_back(s);
-    return Next(answers, none);
-  }
-  QString File(Shown s) {
-    shown.push_back(s);
-    return Next(files, QString());
   }
 };
 
