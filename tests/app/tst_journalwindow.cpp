@@ -2,46 +2,19 @@
 // with a session's tables (look at them, save them, take them as the project).
 
 #include <QComboBox>
-#include <QFile>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
 
 #include "app/Fjournal.h"
-#include "app/Qtext.h"
 #include "editor/Fedittab.h"
-#include "journal/Journal.h"
-#include "model/Prjvol.h"
+#include "journal/JournalSamples.h"
 #include "project/Eprj.h"
 #include "support/ModalDriver.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
 
 namespace tgxtest {
-namespace {
-
-GROUPTAB Tables(int count, int32_t step) {
-  GROUPTAB set;
-  for (int k = 0; k < count; ++k) {
-    PARTAB t;
-    for (int i = 0; i < 20; ++i) t.Append(i * (step + k));
-    set.Add(t);
-  }
-  return set;
-}
-
-tgx::SessionRecord Session(int64_t startMs, tgx::JournalOp op, const char* port, const char* version) {
-  tgx::SessionRecord s;
-  s.Started = tgx::JournalTime(std::chrono::milliseconds(startMs));
-  s.Ended = s.Started + std::chrono::seconds(5);
-  s.Port = port;
-  s.VersionLabel = version;
-  s.Operation = op;
-  s.StatusText = "OK";
-  return s;
-}
-
-}  // namespace
 
 class TestJournalWindow : public QObject {
   Q_OBJECT
@@ -56,13 +29,16 @@ class TestJournalWindow : public QObject {
     qputenv("TGX_DATA_DIR", QByteArray::fromStdString(data_->Path().string()));
     auto opened = tgx::Journal::Open(data_->Path().string());
     QVERIFY(opened.Ok);
-    auto read = Session(1'700'000'000'000, tgx::JournalOp::Read, "COM1", "632 ");
-    read.Tables = Tables(2, 10);
-    auto write = Session(1'700'000'100'000, tgx::JournalOp::Write, "COM2", "853 ");
-    write.Tables = Tables(3, 20);
-    write.Backup = Tables(1, 30);
-    for (const auto& s : {read, write, Session(1'700'000'200'000, tgx::JournalOp::Delete, "COM1", "632 ")})
-      QVERIFY(opened.Instance->Record(s).Ok);
+    tgx::SessionRecord read = SampleWrite(), write = SampleWrite(), erase = SampleWrite();
+    write.Port = "COM2";
+    read.Operation = tgx::JournalOp::Read;
+    erase.Operation = tgx::JournalOp::Delete;
+    read.VersionLabel = erase.VersionLabel = "632 ";
+    read.Tables = SmoothSet(2, 20);
+    read.Backup = erase.Tables = erase.Backup = std::nullopt;
+    read.Started = At(1'714'558'000'000);
+    erase.Started = At(1'714'558'600'000);
+    for (const auto& s : {read, write, erase}) QVERIFY(opened.Instance->Record(s).Ok);
   }
   void cleanup() {
     StopWatching();
@@ -76,7 +52,7 @@ class TestJournalWindow : public QObject {
     QCOMPARE(form.Grid()->item(0, TJournalForm::kOperationColumn)->text(), QString("Удаление"));
     QCOMPARE(form.Grid()->item(1, TJournalForm::kPortColumn)->text(), QString("COM2"));
     QCOMPARE(form.Grid()->item(1, TJournalForm::kVersionColumn)->text(), QString("853"));
-    QCOMPARE(form.Grid()->item(1, TJournalForm::kChannelsColumn)->text(), QString("3 (копия БВ: 1)"));
+    QCOMPARE(form.Grid()->item(1, TJournalForm::kChannelsColumn)->text(), QString("3 (копия БВ: 2)"));
   }
 
   void filters() {
@@ -94,19 +70,17 @@ class TestJournalWindow : public QObject {
   // and the backup, and the chosen set is what becomes the project.
   void openAsProjectHandsOverTheChosenTables() {
     GROUPTAB given;
-    TJournalForm::Hooks hooks;
-    hooks.openAsProject = [&given](const GROUPTAB& t, const std::string&) {
-      given = t;
-      return true;
-    };
-    TJournalForm form(hooks);
+    TJournalForm form({nullptr, [&given](const GROUPTAB& t, const std::string&) {
+                         given = t;
+                         return true;
+                       }});
     form.Grid()->selectRow(0);
     QVERIFY(!form.findChild<QPushButton*>("JournalSaveButton")->isEnabled());
     form.Grid()->selectRow(1);
     QCOMPARE(form.SetChoice()->count(), 2);
     form.SetChoice()->setCurrentIndex(1);  // the unit's tables before the write
     form.OpenButtonClick();
-    QVERIFY(given == Tables(1, 30));
+    QVERIFY(given == SampleWrite().Backup);
   }
 
   void saveAsProjectWritesAFormFile() {
@@ -120,14 +94,12 @@ class TestJournalWindow : public QObject {
     QVERIFY(back.Load(out.File("backup.fs")));
     GROUPTAB tables;
     back.ToTables(tables);
-    QVERIFY(tables == Tables(2, 10));
+    QVERIFY(tables == SmoothSet(2, 20));
   }
 
   void tablesOpenInTheEditor() {
     TEditTabForm editor(nullptr);
-    TJournalForm::Hooks hooks;
-    hooks.tableEditor = &editor;
-    TJournalForm form(hooks);
+    TJournalForm form({&editor, {}});
     form.Grid()->selectRow(2);
     bool shown = false;
     WhenModalIs<TEditTabForm>([&shown](TEditTabForm* e) {
