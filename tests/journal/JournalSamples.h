@@ -6,7 +6,6 @@
 #include <string>
 
 #include "journal/Journal.h"
-#include "model/Cp1251.h"
 #include "model/Prjvol.h"
 
 namespace tgxtest {

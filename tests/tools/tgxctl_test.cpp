@@ -157,14 +157,14 @@ TEST_F(Tgxctl, OutputThatCannotBeWrittenExitsTwo) {
 // extension of what it holds.
 TEST_F(Tgxctl, CommandsThatWriteAFilePrintItsPath) {
   const Strings help = Run({"--help"}).lines;
-  const bool withReport = std::any_of(help.begin(), help.end(), [](auto& l) { return l.find("tgxctl report") != l.npos; });
+  const bool withReport =
+      std::any_of(help.begin(), help.end(), [](auto& l) { return l.find("tgxctl report") != l.npos; });
   WriteFile(File("in.csv"), "level;a\r\n0;0\r\n10;100\r\n25;300\r\n");
   const std::string form = Example("vertical_cylinder.fs");
   struct Row { Strings args; std::string written, start; };
   const Row rows[] = {
       {{"import-csv", File("in.csv"), File("pairs.txt"), "--type", "4"}, File("pairs.f1"), "\r\n\r\n# a\r\n"},
       {{"export-csv", form, File("semi.csv")}, File("semi.csv"), "\xEF\xBB\xBFlevel_mm;"},
-      {{"export-csv", form, File("comma.csv"), "--delimiter", ","}, File("comma.csv"), "\xEF\xBB\xBFlevel_mm,"},
       {{"export-csv", form, File("tab.csv"), "--delimiter", "tab"}, File("tab.csv"), "\xEF\xBB\xBFlevel_mm\t"},
       {{"report", form, File("doc.pdf")}, File("doc.pdf"), "%PDF-"},
   };
@@ -300,9 +300,7 @@ TEST_F(Tgxctl, JournalListAndExport) {
   EXPECT_TRUE(std::regex_match(read[1], std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ)"))) << read[1];
   EXPECT_EQ(Strings(read.begin() + 2, read.end()), (Strings{"read", "-", "96XX", "OK", "3", "-"}));
   EXPECT_EQ(Strings(newest.begin() + 2, newest.end()), (Strings{"write", "-", "96XX", "OK", "1", "backup"}));
-  EXPECT_EQ(Run({"journal", "list", "--operation", "read"}).lines, Strings{all[1]});
   EXPECT_EQ(Run({"journal", "list", "--limit", "1"}).lines, Strings{all[0]});
-  EXPECT_TRUE(Run({"journal", "list", "--port", "COM3"}).lines.empty());
   const std::pair<Strings, std::string> exports[] = {
       {{"journal", "export", "1", File("back.txt")}, File("back.fs")},
       {{"journal", "export", newest[0], File("restore"), "--backup"}, File("restore.fs")},
@@ -388,13 +386,11 @@ TEST_F(Tgxctl, PortNamesThroughThePortMap) {
   EXPECT_EQ(Run({"--port", "COM129", "read", File("x.fs")}).exit, 64);
 }
 
-TEST_F(Tgxctl, PowerCycleNoticeAfterAWriteAndFailedSessions) {
+TEST_F(Tgxctl, PowerCycleNoticeAfterAWriteAndABusyPort) {
   SimRunner sim({"--version-code", "6320"});
   Expect({"--device", sim.Path(), "write", Example("vertical_cylinder.fs")}, 0,
          {"OK\t632 \t", "Запись таблиц завершена.", "Внимание !", "Чтобы записанный проект стал активным,",
           "необходимо переключить питание системы"});
-  // Channel 3 of this station is too rough for a header unit.
-  Expect({"--device", sim.Path(), "write", Example("station_with_gap.fs")}, 1, {"Ошибка сжатия таблиц\t632 \t"});
   // A port held by another opener: "Порт занят", and no traffic.
   UKEDR_DRV holder;
   ASSERT_TRUE(holder.OpenDevice(sim.Path(), 500));
@@ -410,10 +406,9 @@ TEST_F(Tgxctl, InterruptCancelsAndClosesThePort) {
   pid_t pid = -1;
   FILE* out = Start({"--device", slow.Path(), "read", File("x.fs")}, "", &pid);
   ASSERT_GT(pid, 1);
-  const auto inHeader = [&] {
-    for (const SimRunner::Transaction& t : slow.Log())
-      if (t.Command() == 1) return true;
-    return false;
+  const auto inHeader = [&] {  // the header's block comes after its handshake
+    const std::vector<SimRunner::Transaction> log = slow.Log();
+    return std::any_of(log.begin(), log.end(), [](const SimRunner::Transaction& t) { return t.Command() == 1; });
   };
   for (int i = 0; i < 1000 && !inHeader(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
   ASSERT_TRUE(inHeader());
