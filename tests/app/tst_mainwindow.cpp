@@ -120,10 +120,10 @@ class TestMainWindow : public QObject {
     QVERIFY(Enabled("NStrCompare"));
   }
 
-  // Delete asks first; a copied form is pasted before the selection; any
-  // return to the main window (here from the about box) disables paste, the
-  // clipboard staying.
-  void deleteCopyAndPaste() {
+  // Delete asks first; a copied form is pasted before the selection, the
+  // inserts too, a new form after the last; any return to the main window
+  // (here from the about box) disables paste, the clipboard staying.
+  void tableCommands() {
     ScriptedDialogs dialogs;
     SetForms(Form("a") + Form("b") + Form("c"));
     Trigger("NTabCopy", 1);
@@ -137,19 +137,14 @@ class TestMainWindow : public QObject {
     QCOMPARE(dialogs.Texts(), QStringList(2, "Удалить таблицу?"));
     Trigger("NTabPaste", 0);
     QCOMPARE(Titles(), (QStringList{"b", "a", "c"}));
+    Trigger("NTabInsertEmpty", 1);
+    Trigger("NTabInsert", 0);
+    Trigger("NTabNew");
+    QCOMPARE(Rows(TPrjForm::kLevelColumn), (QStringList{"10|1|", "50|50|b", "||", "50|50|a", "50|50|c", "10|1|"}));
     WhenModalIs<TAboutDlg>([](TAboutDlg* about) { about->accept(); });
     Trigger("NAbout");
     QVERIFY(!Action("NTabPaste")->isEnabled());
     QVERIFY(Main()->Project().ClipboardValid());
-  }
-
-  // Inserts go before the selection, a new form after the last.
-  void insertsGoBeforeTheSelectionANewFormAfterTheLast() {
-    SetForms(Form("a") + Form("b"));
-    Trigger("NTabInsertEmpty", 1);
-    Trigger("NTabInsert", 0);
-    Trigger("NTabNew");
-    QCOMPARE(Rows(TPrjForm::kLevelColumn), (QStringList{"10|1|", "50|50|a", "||", "50|50|b", "10|1|"}));
   }
 
   // Enter edits the row's title from any column, a double-click only on the
@@ -223,24 +218,20 @@ class TestMainWindow : public QObject {
     QCOMPARE(Syspar()->KeyboardType(), 3);
   }
 
-  // With no scripted service the toolkit's box shows the notice of a version
-  // id that has one: the program's title, plain text with the carriage return
-  // as a line break, one OK button.
+  // With no scripted service the toolkit's box shows the notice: the
+  // program's title, plain text with the carriage return as a line break,
+  // one OK button.
   void writeReportInTheToolkitsBox() {
-    for (int versionId : {3, 4}) {
-      QString seen;
-      WhenModalIs<QMessageBox>([&seen](QMessageBox* box) {
-        seen = QString("%1 %2 ").arg(box->standardButtons().toInt()).arg(box->textFormat() == Qt::PlainText) +
-               box->windowTitle() + "|" + box->text();
-        QTest::keyClick(box, Qt::Key_Escape);
-      });
-      Main()->ReportWriteResult(uint8_t(versionId), "<b>Таблицы</b> удалены.");
-      StopWatching();  // where no box came
-      QCOMPARE(seen, versionId == 3 ? QString()
-                                    : QString::number(QMessageBox::Ok) + " 1 " + tgx::AppTitle() +
-                                          "|<b>Таблицы</b> удалены.\nВнимание !\nЧтобы записанный проект стал "
-                                          "активным,\nнеобходимо переключить питание системы");
-    }
+    QString seen;
+    WhenModalIs<QMessageBox>([&seen](QMessageBox* box) {
+      seen = QString("%1 %2 ").arg(box->standardButtons().toInt()).arg(box->textFormat() == Qt::PlainText) +
+             box->windowTitle() + "|" + box->text();
+      QTest::keyClick(box, Qt::Key_Escape);
+    });
+    Main()->ReportWriteResult(4, "<b>Таблицы</b> удалены.");
+    QCOMPARE(seen, QString::number(QMessageBox::Ok) + " 1 " + tgx::AppTitle() +
+                       "|<b>Таблицы</b> удалены.\nВнимание !\nЧтобы записанный проект стал активным,\nнеобходимо "
+                       "переключить питание системы");
   }
 };
 

@@ -63,11 +63,12 @@ class TstPorts : public QObject {
     fs::create_symlink(pty_->SlavePath(), Dev("ttyUSB0"));
     fs::create_symlink("../../ttyUSB0", Dev(kById));
   }
+  // An empty machine: no serial device at all.
   void Unplug() {
-    fs::remove_all(Sys("devices/pci0000:00/usb1/1-2"));
-    fs::remove(Sys("class/tty/ttyUSB0"));
-    fs::remove(Dev("ttyUSB0"));
-    fs::remove(Dev(kById));
+    fs::remove_all(dir_.File("sys"));
+    fs::remove_all(dir_.File("dev"));
+    fs::create_directories(Sys("class/tty"));
+    fs::create_directories(Dev("serial/by-id"));
     pty_.reset();
   }
 
@@ -75,8 +76,7 @@ class TstPorts : public QObject {
   void initTestCase() {
     qputenv("TGX_SYSFS_ROOT", QByteArray::fromStdString(Sys("")));
     qputenv("TGX_DEV_ROOT", QByteArray::fromStdString(Dev("")));
-    fs::create_directories(Sys("class/tty"));
-    fs::create_directories(Dev("serial/by-id"));
+    Unplug();
     fs::create_directories(dir_.File("config"));
     qputenv("TGX_CONFIG_DIR", QByteArray::fromStdString(dir_.File("config")));
     for (int n = 1; n <= TPortCollection::kProbedPorts; ++n) qunsetenv(("TGX_COM" + QByteArray::number(n)).constData());
@@ -99,7 +99,7 @@ class TstPorts : public QObject {
     TPortDlg dlg;
     for (bool plugged : {false, true, false}) {
       if (plugged) Plug();
-      else if (pty_) Unplug();
+      else Unplug();
       dlg.hide();
       dlg.show();
       const auto greyed = dlg.NameBox()->findItems(absent, Qt::MatchExactly);

@@ -121,14 +121,22 @@ class TestSystemOps : public QObject {
              QStringList{"Записать 2 таблицы проекта station.fs в БВ через COM1? Таблицы БВ будут заменены."});
   }
 
-  // The delete's question defaults to No, and No keeps the unit's tables: a
+  // A write; a delete answered No (its default) keeps the unit's tables, so a
   // compare of a project with one table more names only that channel, keeps
-  // the project, and lets the write question count the unit's tables.
-  void deleteAnsweredNoThenCompare() {
+  // the project and lets the write question count the unit's tables. A read
+  // then offers the modified project for saving and gives the unit's tables
+  // as «Система»; a delete keeps the project; a read of the emptied unit is
+  // recorded with its port. The unit's tables go into the journal before a
+  // change unless that option is off.
+  void writeCompareReadDelete() {
     ScriptedDialogs dialogs;
     SetForms(kTwoForms);
-    Run(dialogs, "NStrWrite", {Answer::Yes});
-    QCOMPARE(Status(), QString("OK"));
+    tgx::SaveBackupOption(false);
+    QCOMPARE(Run(dialogs, "StrWriteButton", {Answer::Yes}), QString("Запись таблиц ?|Запись...|0"));
+    tgx::SaveBackupOption(true);
+    QVERIFY2(StrBar().startsWith("632 |OK|"), qPrintable(StrBar()));
+    QCOMPARE(dialogs.Texts().mid(1), QStringList{"Запись таблиц завершена." + kPowerCycle});
+    QCOMPARE(Newest().BackupCount, -1);
     QCOMPARE(Run(dialogs, "NStrClear"), QString());
     QCOMPARE(dialogs.Texts(), QStringList{"Удалить все таблицы БВ через COM1?"});
     QVERIFY(dialogs.OfKind(ScriptedDialogs::Kind::YesNo).at(0).defaultNo);
@@ -140,23 +148,6 @@ class TestSystemOps : public QObject {
     QVERIFY(Locked());
     Run(dialogs, "NStrWrite");
     QCOMPARE(dialogs.Texts(), QStringList{"Записать 3 таблицы в БВ через COM1? Таблицы БВ (2) будут заменены."});
-  }
-
-  // Write, then a read that offers the modified project for saving and gives
-  // the unit's tables as «Система», a delete that keeps the project, and a
-  // read of the emptied unit, recorded with its port. The unit's tables go
-  // into the journal before a change unless that option is off. Outside test
-  // mode a click on the status shows no byte log.
-  void writeReadDelete() {
-    ScriptedDialogs dialogs;
-    SetForms(kTwoForms);
-    tgx::SaveBackupOption(false);
-    QCOMPARE(Run(dialogs, "StrWriteButton", {Answer::Yes}), QString("Запись таблиц ?|Запись...|0"));
-    tgx::SaveBackupOption(true);
-    QVERIFY2(StrBar().startsWith("632 |OK|"), qPrintable(StrBar()));
-    QCOMPARE(dialogs.Texts().mid(1), QStringList{"Запись таблиц завершена." + kPowerCycle});
-    QCOMPARE(Newest().BackupCount, -1);
-    Main()->NTabAddNewClick();
     QCOMPARE(Run(dialogs, "StrReadButton", {Answer::No}), QString("Чтение таблиц ?|Чтение...|0"));
     QCOMPARE(dialogs.Texts(), QStringList{"Сохранить проект?"});
     QCOMPARE(Main()->Project().Name(), tgx::FromUtf8("Система"));
@@ -174,12 +165,15 @@ class TestSystemOps : public QObject {
     QCOMPARE(Newest().Port, std::string("COM1"));
     dialogs.Clear();
     QTest::mouseClick(Main()->findChild<QLabel*>("StrBarPanel2"), Qt::LeftButton);
-    QVERIFY(dialogs.shown.empty());
+    QVERIFY(dialogs.shown.empty());  // no byte log outside test mode
   }
 
-  // A journal that cannot be written: a status line the first time, never a
-  // box, and the session's own outcome as always.
-  void journalFailureIsToldOnceInTheStatusLine() {
+  // In test mode a click on the status bar shows the session's bytes. A
+  // journal that cannot be written is told once in the status line, never in
+  // a box, and the session's own outcome is as always.
+  void testModeLogAndAJournalThatCannotBeWritten() {
+    tgx::StopApplication();
+    Start({"-t"});
     ScriptedDialogs dialogs;
     const std::string blocker = data_->File("file");
     QVERIFY(QFile(QString::fromStdString(blocker)).open(QIODevice::WriteOnly));
@@ -190,13 +184,6 @@ class TestSystemOps : public QObject {
     Main()->findChild<QStatusBar*>("ProjBar")->clearMessage();
     Run(dialogs, "NStrRead");
     QCOMPARE(Main()->StatusLine(), QString());
-  }
-
-  void statusBarShowsTheLogInTestMode() {
-    tgx::StopApplication();
-    Start({"-t"});
-    ScriptedDialogs dialogs;
-    Run(dialogs, "NStrRead");
     dialogs.Clear();
     QString log;
     WhenModal([&log](QWidget* w) {
