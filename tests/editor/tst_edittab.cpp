@@ -98,10 +98,24 @@ class TestEditTab : public QObject {
     // The generated level column is fixed: never the cursor's column.
     QVERIFY(!(grid->item(0, 0)->flags() & Qt::ItemIsSelectable));
     QCOMPARE(grid->currentColumn(), 1);
+    // Typed texts that a form file would give back otherwise show red.
+    for (const auto& [text, red] : {std::pair{"13", false}, {"12x4", true}, {"5OO", true}}) {
+      forms_.Form(0).SetVolumeText(1, text);
+      editor_.RefreshTab();
+      QVERIFY2((Grid()->item(1, 1)->foreground().color() == QColor(Qt::red)) == red, text);
+    }
     Open(4, kPairs);
     QVERIFY(Grid()->item(0, 0)->flags() & Qt::ItemIsSelectable);
     QCOMPARE(Column(-1), QStringLiteral("L <мм*10>|V <литр>| ddV"));
     QCOMPARE(Column(2), QStringLiteral("||"));
+    // Every word of every caption fits its column; the header is tall enough.
+    QHeaderView* header = Grid()->horizontalHeader();
+    const QFontMetrics m(header->font());
+    for (int c = 0; c < Grid()->columnCount(); ++c) {
+      const QStringList words = Grid()->horizontalHeaderItem(c)->text().split(' ', Qt::SkipEmptyParts);
+      for (const QString& w : words) QVERIFY2(m.horizontalAdvance(w) + 4 <= Grid()->columnWidth(c), qPrintable(w));
+      QVERIFY(header->height() >= static_cast<int>(words.size()) * m.height());
+    }
   }
 
   void FormsWithoutGraphOrGrid() {
@@ -184,9 +198,18 @@ class TestEditTab : public QObject {
     }
   }
 
-  // A digit typed on a selected cell opens its edit holding that digit.
-  void DigitTypedOnACellStartsItsEdit() {
+  // Escape leaves the editor open; Ctrl+C copies the selected rows; a digit
+  // typed on a selected cell opens its edit holding that digit; a refused
+  // paste names the line and changes nothing.
+  void Keys() {
+    ScriptedDialogs dialogs;
     Open(1, kThree);
+    QTest::keyClick(Grid(), Qt::Key_Escape);
+    QVERIFY(editor_.isVisible());
+    Grid()->setCurrentCell(1, 1);
+    QTest::keyClick(Grid(), Qt::Key_Down, Qt::ShiftModifier);
+    QTest::keyClick(Grid(), Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("10\t6\n20\t7\n"));
     Grid()->setCurrentCell(1, 1);
     QString opened;
     WhenModalIs<TEditDlg>([&opened](TEditDlg* dlg) {
@@ -197,17 +220,11 @@ class TestEditTab : public QObject {
     QTest::keyClick(Grid(), Qt::Key_4);
     QCOMPARE(opened, QStringLiteral("4"));
     QCOMPARE(Rows(), QStringLiteral("0:5 10:42 20:7"));
-  }
-
-  // Escape leaves the editor open; Ctrl+C copies the selected rows.
-  void EscapeThenCopy() {
-    Open(1, kThree);
-    QTest::keyClick(Grid(), Qt::Key_Escape);
-    QVERIFY(editor_.isVisible());
-    Grid()->setCurrentCell(1, 1);
-    QTest::keyClick(Grid(), Qt::Key_Down, Qt::ShiftModifier);
-    QTest::keyClick(Grid(), Qt::Key_C, Qt::ControlModifier);
-    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("10\t6\n20\t7\n"));
+    QApplication::clipboard()->setText("8\n9x\n");
+    QVERIFY(!editor_.PasteRows());
+    QCOMPARE(Rows(), QStringLiteral("0:5 10:42 20:7"));
+    QCOMPARE(dialogs.Texts().size(), 1);
+    QVERIFY2(dialogs.Texts().front().startsWith(QStringLiteral("Строка 2 ")), qPrintable(dialogs.Texts().front()));
   }
 
   void Paste() {
@@ -224,39 +241,6 @@ class TestEditTab : public QObject {
       QApplication::clipboard()->setText(c.clipboard);
       QTest::keyClick(Grid(), Qt::Key_V, Qt::ControlModifier);
       QVERIFY2(Rows() == c.rows, c.name);
-    }
-  }
-
-  void RefusedPasteNamesTheLineAndChangesNothing() {
-    ScriptedDialogs dialogs;
-    Open(1, kThree);
-    QApplication::clipboard()->setText("8\n9x\n");
-    QVERIFY(!editor_.PasteRows());
-    QCOMPARE(Rows(), QStringLiteral("0:5 10:6 20:7"));
-    QCOMPARE(dialogs.Texts().size(), 1);
-    QVERIFY2(dialogs.Texts().front().startsWith(QStringLiteral("Строка 2 ")), qPrintable(dialogs.Texts().front()));
-  }
-
-  // Typed texts that a form file would give back otherwise show red.
-  void UnsafeTextsAreRed() {
-    Open(1, kThree);
-    for (const auto& [text, red] : {std::pair{"13", false}, {"12x4", true}, {"5OO", true}}) {
-      forms_.Form(0).SetVolumeText(1, text);
-      editor_.RefreshTab();
-      QVERIFY2((Grid()->item(1, 1)->foreground().color() == QColor(Qt::red)) == red, text);
-    }
-  }
-
-  // Every word of every caption fits its column, and the header is tall
-  // enough for the lines they make.
-  void CaptionsFitTheirColumns() {
-    Open(4, kPairs);
-    QHeaderView* header = Grid()->horizontalHeader();
-    const QFontMetrics m(header->font());
-    for (int c = 0; c < Grid()->columnCount(); ++c) {
-      const QStringList words = Grid()->horizontalHeaderItem(c)->text().split(' ', Qt::SkipEmptyParts);
-      for (const QString& w : words) QVERIFY2(m.horizontalAdvance(w) + 4 <= Grid()->columnWidth(c), qPrintable(w));
-      QVERIFY(header->height() >= static_cast<int>(words.size()) * m.height());
     }
   }
 
