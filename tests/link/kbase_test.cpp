@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <functional>
 #include <numeric>
@@ -99,20 +98,6 @@ TEST(TransportTest, LogSegmentOfARequest) {
   EXPECT_TRUE(std::regex_match(r.m.Log(), std::regex("#[0-9]+ > 7  < 0  6  3 AB AE "))) << r.m.Log();
   EXPECT_GE(r.m.Drt().StatusWait(), 300);
   EXPECT_TRUE(r.m.Log().starts_with("#" + std::to_string(r.m.Drt().StatusWait()) + " >")) << r.m.Log();
-}
-
-// Progress moves only for blocks of 1,024 bytes or more.
-TEST(TransportTest, ProgressOfLongBlocksOnly) {
-  const std::tuple<int32_t, int32_t, int32_t> cases[] = {{1023, R, -1}, {1024, R, 99}, {2000, W, 99}};
-  for (const auto& [n, mode, last] : cases) {
-    SCOPED_TRACE(testing::Message() << "n " << n << " mode " << mode);
-    Rig r;
-    std::atomic<int32_t> progress{-1};
-    r.m.Drt().SetProgress(&progress);
-    mode == R ? r.unit.AnswerRead(1, First(n)) : r.unit.AnswerWrite(1, size_t(n));
-    EXPECT_EQ(r.Exchange(1, kData.data(), n, mode), kTransactionOk);
-    EXPECT_EQ(progress.load(), last);
-  }
 }
 
 // 4,000 bytes take 4.6 s at 9600 baud: the terminal takes them at once, but a

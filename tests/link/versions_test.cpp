@@ -1,4 +1,4 @@
-// The version table and how a unit's reported code finds its record.
+// How a unit's reported code and version bytes find its record.
 
 #include <gtest/gtest.h>
 
@@ -8,21 +8,6 @@
 
 namespace tgxtest {
 namespace {
-
-// A record's label and driver by id (the sessions against the simulator find
-// every family's id from its code); ids without a record have neither.
-TEST(VersionTable, LabelAndDriverById) {
-  const std::tuple<uint8_t, const char*, uint8_t> cases[] = {  // id, label, driver
-      {6, "632 ", 3}, {4, "621a ", 2}, {10, "6342 ", 5}, {29, "853 ", 11}, {0, "5X0 ", 0}, {33, "96XX", 14},
-      {34, "?", 15},  {5, "?", kNoDriver}, {200, "?", kNoDriver},
-  };
-  for (const auto& [id, label, driver] : cases) {
-    EXPECT_EQ(VersionLabel(id), label) << int(id);
-    EXPECT_EQ(DriverOfVersion(id), driver) << int(id);
-  }
-  EXPECT_EQ(VersionIdOfCode(7350), 18);
-  EXPECT_EQ(VersionIdOfCode(-1), 34);
-}
 
 // Codes inside a family's range take that family's record; the edges of
 // each range stay outside.

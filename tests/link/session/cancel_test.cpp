@@ -134,6 +134,7 @@ TEST_F(SessionCancel, WireCountFollowsTheLine) {
   const std::tuple<uint8_t, bool, int> rows[] = {{kOpWrite, false, 3000}, {kOpRead, false, 0}, {kOpWrite, true, 1500}};
   for (const auto& [op, backup, entries] : rows) {
     SCOPED_TRACE(testing::Message() << int(op) << (backup ? " after a backup" : ""));
+    if (backup) Prepare(Ramp(1200));
     SimRunner sim({"--version-code", "8530", "--pace"}, state_);
     session_->BackupFirst = backup;
     Start(sim.Path(), op, Ramp(entries));
