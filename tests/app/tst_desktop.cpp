@@ -87,10 +87,13 @@ class TestDesktop : public QObject {
     tgx::StopApplication();
   }
 
-  // Russian buttons under the program's title; Escape answers Cancel.
-  void questionBoxInRussian() {
+  // Russian buttons under the program's title; Escape answers Cancel; before
+  // the unit is changed Enter must not delete by accident; a few reason lines
+  // show under the outcome, many would run the box off the screen and go to
+  // its details.
+  void toolkitBoxes() {
     QStringList seen;
-    QString title;
+    QString title, defaultButton;
     WhenModalIs<QMessageBox>([&](QMessageBox* box) {
       seen = ButtonTexts(box->findChild<QDialogButtonBox*>());
       title = box->windowTitle();
@@ -99,36 +102,26 @@ class TestDesktop : public QObject {
     QCOMPARE(tgx::Dialogs().AskYesNoCancel(Main(), "?"), Answer::Cancel);
     QCOMPARE(seen, (QStringList{"Да", "Нет", "Отмена"}));
     QCOMPARE(title, tgx::AppTitle());
-    QFileDialog dialog(Main());
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    QCOMPARE(ButtonTexts(dialog.findChild<QDialogButtonBox*>()), (QStringList{"Открыть", "Отмена"}));
-  }
-
-  // Before the unit is changed: Enter must not delete by accident.
-  void deleteQuestionDefaultsToNo() {
-    QString seen;
-    WhenModalIs<QMessageBox>([&seen](QMessageBox* box) {
-      seen = box->defaultButton()->text().remove('&');
+    WhenModalIs<QMessageBox>([&](QMessageBox* box) {
+      defaultButton = box->defaultButton()->text().remove('&');
       box->reject();
     });
     QCOMPARE(tgx::Dialogs().AskYesNo(Main(), "?", true), Answer::No);
-    QCOMPARE(seen, QString("Нет"));
-  }
-
-  // A few reason lines show under the outcome; many would run the box off
-  // the screen and go to its details.
-  void reasonInTheToolkitsBox() {
+    QCOMPARE(defaultButton, QString("Нет"));
     for (int lines : {1, 16}) {
       QStringList reason;
       for (int k = 1; k <= lines; ++k) reason << QString("Канал %1: отличается").arg(k);
-      QString seen;
+      QString shown;
       WhenModalIs<QMessageBox>([&](QMessageBox* box) {
-        seen = lines > 1 ? box->detailedText() : box->informativeText();
+        shown = lines > 1 ? box->detailedText() : box->informativeText();
         box->reject();
       });
       tgx::Dialogs().InformDetail(Main(), "Таблицы системы отличны от проекта !", reason.join('\n'));
-      QVERIFY2(seen == reason.join('\n'), qPrintable(QString::number(lines)));
+      QVERIFY2(shown == reason.join('\n'), qPrintable(QString::number(lines)));
     }
+    QFileDialog dialog(Main());
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    QCOMPARE(ButtonTexts(dialog.findChild<QDialogButtonBox*>()), (QStringList{"Открыть", "Отмена"}));
   }
 
   // Each key is shown in its menu and runs its command; a modal window it
@@ -204,10 +197,10 @@ class TestDesktop : public QObject {
     QCOMPARE(Action("NRecent1")->text(), QString("&1 cubic_metres.fs1"));
     Main()->ImportButtonClick();
     QCOMPARE(QDir(dialogs.OfKind(Kind::OpenFile).at(0).folder), QDir(Example("")));
-    SetForms(kTwoForms);
+    tgx::AddRecentFile(Example("vertical_cylinder.fs").toStdString());
     AcceptImport();
     Action("NRecent1")->trigger();
-    QCOMPARE(Main()->Project().Name(), tgx::FromQt(QFileInfo(Example("cubic_metres.fs1")).absoluteFilePath()));
+    QCOMPARE(Main()->Project().Name(), tgx::FromQt(QFileInfo(Example("vertical_cylinder.fs")).absoluteFilePath()));
   }
 
   void ampersandInARecentNameIsShown() {
@@ -215,17 +208,6 @@ class TestDesktop : public QObject {
     Main()->findChild<QMenu*>("NPrj")->popup(QPoint(0, 0));
     Main()->findChild<QMenu*>("NPrj")->hide();
     QCOMPARE(Action("NRecent1")->text(), QString("&1 a&&b.fs"));
-  }
-
-  void journalMenuOpensItsWindow() {
-    QString shown;
-    WhenModal([&shown](QWidget* w) {
-      shown = w->objectName();
-      static_cast<QDialog*>(w)->reject();
-      return true;
-    });
-    Action("NJournal")->trigger();
-    QCOMPARE(shown, QString("JournalForm"));
   }
 
   // Tables from the journal replace a modified project only past its save question.

@@ -27,7 +27,6 @@ namespace tgxtest {
 namespace {
 
 using Answer = tgx::DialogService::Answer;
-using Kind = ScriptedDialogs::Kind;
 
 // A file of a temporary folder, as the dialogs give it.
 QString FilePath(const TempDir& dir, const QString& name) {
@@ -125,8 +124,7 @@ class TstImport : public QObject {
   void init() { messages_.shown.clear(); }
   void cleanup() { StopWatching(); }
 
-  // A disabled OK does nothing; Cancel always ends the dialog. Nothing was
-  // changed, so nothing is asked.
+  // A disabled OK does nothing. Nothing was changed, so nothing is asked.
   void checkColumnAndOk_data() { AddRows(kCheckRows); }
   void checkColumnAndOk() {
     QFETCH(int, i);
@@ -135,16 +133,15 @@ class TstImport : public QObject {
     const QString path = WriteForm(file, text);
     TImportDlg dlg(&edit_dlg_, &editor_);
     QVERIFY(dlg.LoadFile(path));
-    WhenModalRun([&] {
-      QCOMPARE(dlg.windowTitle(), "Импорт " + path);
-      QCOMPARE(Rows(dlg.TabGrid()), QString(rows));
-      // A form that does not convert says why in its title's tooltip.
-      QCOMPARE(dlg.TabGrid()->item(1, 2)->toolTip().isEmpty(), okEnabled);
-      QCOMPARE(dlg.findChild<QPushButton*>("OkButton")->isEnabled(), okEnabled);
-      Click(&dlg, "OkButton");
-      if (dlg.isVisible()) Click(&dlg, "CancelButton");
-    });
-    QCOMPARE(dlg.exec(), okEnabled ? int(QDialog::Accepted) : int(QDialog::Rejected));
+    dlg.ShowImport();
+    dlg.show();
+    QCOMPARE(dlg.windowTitle(), "Импорт " + path);
+    QCOMPARE(Rows(dlg.TabGrid()), QString(rows));
+    // A form that does not convert says why in its title's tooltip.
+    QCOMPARE(dlg.TabGrid()->item(1, 2)->toolTip().isEmpty(), okEnabled);
+    QCOMPARE(dlg.findChild<QPushButton*>("OkButton")->isEnabled(), okEnabled);
+    Click(&dlg, "OkButton");
+    QCOMPARE(dlg.isVisible(), !okEnabled);
     QVERIFY(dialogs.shown.empty());
   }
 
@@ -196,25 +193,23 @@ class TstImport : public QObject {
     ScriptedDialogs dialogs;
     dialogs.files.push_back(saved);
     TImportDlg dlg(&edit_dlg_, &editor_);
-    QVERIFY(dlg.Project().Load(WriteForm("cyr.f1", kType4).toStdString()));
+    QVERIFY(dlg.LoadFile(WriteForm("cyr.f1", kType4)));
+    dlg.ShowImport();
+    dlg.show();
     QTableWidget* grid = dlg.TabGrid();
-    WhenModalRun([&] {
-      WhenModalIs<TEditDlg>([&](TEditDlg* ed) {
-        ed->SetText(typed);
-        QTest::keyClick(ed->EdBox(), Qt::Key_Return);
-      });
-      // Each way in returns once the editor, if it came up, has closed.
-      grid->setCurrentCell(0, col);
-      if (!strcmp(how, "enter")) QTest::keyClick(grid, Qt::Key_Return);
-      if (!strcmp(how, "dblclick"))
-        QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(grid->model()->index(0, col)).center());
-      if (!strcmp(how, "header")) QTest::mouseDClick(grid->horizontalHeader()->viewport(), Qt::LeftButton, {}, {5, 5});
-      QCOMPARE(grid->item(0, 2)->text(), title);
-      QCOMPARE(dlg.Project().Modified(), edits);  // a changed title is a change of the forms
-      Click(&dlg, "SaveButton");
-      Click(&dlg, "OkButton");
+    WhenModalIs<TEditDlg>([&](TEditDlg* ed) {
+      ed->SetText(typed);
+      QTest::keyClick(ed->EdBox(), Qt::Key_Return);
     });
-    QCOMPARE(dlg.exec(), int(QDialog::Accepted));
+    // Each way in returns once the editor, if it came up, has closed.
+    grid->setCurrentCell(0, col);
+    if (!strcmp(how, "enter")) QTest::keyClick(grid, Qt::Key_Return);
+    if (!strcmp(how, "dblclick"))
+      QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(grid->model()->index(0, col)).center());
+    if (!strcmp(how, "header")) QTest::mouseDClick(grid->horizontalHeader()->viewport(), Qt::LeftButton, {}, {5, 5});
+    QCOMPARE(grid->item(0, 2)->text(), title);
+    QCOMPARE(dlg.Project().Modified(), edits);  // a changed title is a change of the forms
+    Click(&dlg, "SaveButton");
     QCOMPARE(dialogs.Texts(), QStringList());
     QVERIFY(messages_.shown.empty());
     QVERIFY(ReadBytes(saved).contains("# " + Cp(title) + "\r\n"));
@@ -253,7 +248,7 @@ class TstImport : public QObject {
     QCOMPARE(dlg.exec(), !strcmp(button, "OkButton") ? int(QDialog::Accepted) : int(QDialog::Rejected));
     QVERIFY(hiddenDuringEdit);
     QCOMPARE(dialogs.Texts(), QStringList(answers.size(), "Сохранить форму?"));
-    for (const auto& s : dialogs.OfKind(Kind::SaveFile)) QCOMPARE(s.fileName, path);  // the loaded file is proposed
+    for (const auto& s : dialogs.OfKind(ScriptedDialogs::Kind::SaveFile)) QCOMPARE(s.fileName, path);  // the loaded file is proposed
     QCOMPARE(messages_.shown.empty() ? QString() : Ui(messages_.shown.front()), message);
     QCOMPARE(ReadBytes(path), before);  // only the chosen name is ever written
     QCOMPARE(QDir(QString::fromStdString(out.Path().string())).entryList(QDir::Files),
