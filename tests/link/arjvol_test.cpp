@@ -96,7 +96,6 @@ TEST(ArjvolTest, DirectorySanityAndAShortImage) {
 TEST(PackFailure, OneErrorAndOneLinePerTable) {
   const std::string second = "вторая разность объёмов ", range = " см вне -128..127", bits = " см не умещается в 16 бит";
   const std::tuple<const char*, GROUPTAB, int32_t, int32_t, std::string> cases[] = {  // name, tables, mode, errors, text
-      {"fits", Set({Ramp(50, 0, 3, 1)}), 0, 0, ""},
       {"second difference 127", Set({Table({0, 0, 127})}), 0, 0, ""},
       {"second difference 128", Set({Table({0, 0, 128})}), 0, 1, "Канал 1: " + second + "128 л на уровне 2" + range},
       {"second difference -129", Set({Table({0, 0, -129})}), 0, 1, "Канал 1: " + second + "-129 л на уровне 2" + range},

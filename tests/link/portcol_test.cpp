@@ -151,12 +151,7 @@ TEST_F(PortListTest, AFifoOrAHugeLineAsTheMapFileIsNoMap) {
   const std::string fifo = dir_.File("fifo.ports");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   SetPortMapFile(fifo);
-  EXPECT_EXIT(
-      {
-        ::alarm(20);
-        std::exit(PortDevicePath(2) == "/dev/ttyS2" ? 0 : 1);
-      },
-      ::testing::ExitedWithCode(0), "");
+  EXPECT_EXIT((::alarm(20), std::exit(PortDevicePath(2) == "/dev/ttyS2" ? 0 : 1)), ::testing::ExitedWithCode(0), "");
   SetPortMapFile(File("huge.ports", std::string(1 << 20, 'x') + "\nCOM3=/dev/ttyUSB0\n"));
   EXPECT_EQ(PortDevicePath(2), "/dev/ttyS2");
 }

@@ -55,7 +55,7 @@ TEST(TableDiff, ChannelsKindsAndText) {
   GROUPTAB sixteenth = Set({{1, 0}});
   for (int k = 1; k < 16; ++k) sixteenth.Add(PARTAB(k == 15 ? 2 : 0));
   const std::tuple<const char*, GROUPTAB, GROUPTAB, std::vector<TableDiff>> cases[] = {  // name, unit, project, diffs
-      {"same", Set({{5, 0}, {0, 0}, {3, 7}}), Set({{5, 0}, {0, 0}, {3, 7}}), {}},
+      {"same, gap included", Set({{5, 0}, {0, 0}, {3, 7}}), Set({{5, 0}, {0, 0}, {3, 7}}), {}},
       {"values differ", Set({{5, 0}, {3, 7}}), Set({{5, 0}, {3, 8}}), {{2, K::Differs}}},
       {"lengths differ", Set({{5, 0}}), Set({{6, 0}}), {{1, K::Differs}}},
       {"not in the unit", Set({{5, 0}}), Set({{5, 0}, {0, 0}, {4, 1}}), {{3, K::Missing}}},
