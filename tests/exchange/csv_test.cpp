@@ -226,12 +226,11 @@ TEST(CsvImport, FileAndTextReadAlikeAcrossReadPieces) {
 
 GROUPTAB ThreeTables() {
   GROUPTAB t;
-  PARTAB a, gap, b;
-  for (int v : {0, 15, 31, 48}) a.Append(v);
-  for (int v : {0, 2000000000}) b.Append(v);
-  t.Add(a);
-  t.Add(gap);
-  t.Add(b);
+  for (const std::vector<int>& values : {std::vector<int>{0, 15, 31, 48}, {}, {0, 2000000000}}) {
+    PARTAB p;
+    for (int v : values) p.Append(v);
+    t.Add(p);
+  }
   return t;
 }
 
