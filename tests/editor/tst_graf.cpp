@@ -2,7 +2,6 @@
 // selection and the not-xor figures, checked on the picture it draws.
 
 #include <QImage>
-#include <QPainter>
 #include <QStringList>
 #include <QTest>
 #include <string>

@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 
 #include <chrono>
-#include <filesystem>
 #include <fstream>
 #include <future>
 #include <sstream>
