@@ -332,7 +332,7 @@ TEST_F(Tgxctl, ProgressLineOnATerminal) {
   const int terminal = ::open(::ptsname(master), O_RDWR | O_NOCTTY);  // inherited by tgxctl as its stderr
   ASSERT_GE(terminal, 0);
   FILE* out = Start({"--device", sim.Path(), "write", Example("station_with_gap.fs")}, "", nullptr,
-                         "2>&" + std::to_string(terminal));
+                    "2>&" + std::to_string(terminal));
   ::close(terminal);
   std::string shown;
   char buf[512];
