@@ -23,7 +23,7 @@
 #include "app/Appinfo.h"
 #include "app/Qtext.h"
 #include "forms/Readback.h"
-#include "model/Prjvol.h"
+#include "journal/JournalSamples.h"
 #include "app/core/Options.h"
 #include "support/MainWindowFixture.h"
 #include "support/ModalDriver.h"
@@ -214,10 +214,7 @@ class TestDesktop : public QObject {
   void tablesFromTheJournalBecomeTheProject() {
     ScriptedDialogs dialogs;
     SetForms(kTwoForms, true);
-    GROUPTAB tables;
-    PARTAB t;
-    for (int i = 0; i < 10; ++i) t.Append(i * 7);
-    tables.Add(t);
+    const GROUPTAB tables = SmoothSet(1, 10);
     dialogs.answers = {Answer::Cancel, Answer::No};
     QVERIFY(!Main()->OpenTablesAsProject(tables, "x"));
     QCOMPARE(Main()->Project().FormCount(), 2);
