@@ -5,6 +5,8 @@
 
 #include <stdlib.h>
 
+#include <tuple>
+
 #include "SessionRig.h"
 #include "link/Portcol.h"
 
@@ -46,28 +48,25 @@ TEST_F(SessionDetail, WhyThePortDidNotOpen) {
   EXPECT_EQ(Detail(), "Порт COM3 (" + missing + ") не найден");
 }
 
-// A second difference of 200 at level 3 of channel 2 does not fit mode 0.
-TEST_F(SessionDetail, WhichChannelDoesNotPack) {
-  GROUPTAB tables = Ramp(10);
-  tables.Add(Ramp(6).Table(0));
-  for (int i = 3; i < 6; ++i) tables.Table(1)[i] = 2 + 201 * (i - 2);
-  SimRunner sim({"--version-code", "6320"});
-  EXPECT_FALSE(Run(sim.Path(), kOpWrite, tables));
-  EXPECT_EQ(Detail(), "Канал 2: вторая разность объёмов 200 л на уровне 3 см вне -128..127");
-  EXPECT_EQ(FirstParameters(sim.Log(), kModeWrite), -1) << "something was written";
-}
-
-TEST_F(SessionDetail, HowManyBytesTheUnitLacks) {
-  const std::tuple<Strings, int, std::string> cases[] = {  // options, entries, detail
+// Tables that do not pack or fit are refused before anything is written, and
+// the detail says why.
+TEST_F(SessionDetail, WhyTheTablesWereRefused) {
+  GROUPTAB bent = Ramp(10);
+  bent.Add(Ramp(6).Table(0));
+  for (int i = 3; i < 6; ++i) bent.Table(1)[i] = 2 + 201 * (i - 2);  // a second difference of 200 at level 3
+  const std::tuple<Strings, GROUPTAB, std::string> cases[] = {  // options, tables, detail
+      {{"--version-code", "6320"}, bent, "Канал 2: вторая разность объёмов 200 л на уровне 3 см вне -128..127"},
       // 2,002 bytes against 2,000 less the header (774) and the reserve (224).
-      {{"--version-code", "6320", "--memory", "2000"}, 2000,
+      {{"--version-code", "6320", "--memory", "2000"}, Ramp(2000),
        "Таблицам не хватает 1000 байт памяти БВ (нужно 2002, доступно 1002)"},
       // The 853's fixed limit of 21,760 bytes.
-      {{"--version-code", "8530"}, 22000, "Таблицам не хватает 242 байт памяти БВ (нужно 22002, доступно 21760)"},
+      {{"--version-code", "8530"}, Ramp(22000), "Таблицам не хватает 242 байт памяти БВ (нужно 22002, доступно 21760)"},
   };
-  for (const auto& [args, entries, detail] : cases) {
-    EXPECT_FALSE(Run(SimRunner(args).Path(), kOpWrite, Ramp(entries)));
+  for (const auto& [args, tables, detail] : cases) {
+    SimRunner sim(args);
+    EXPECT_FALSE(Run(sim.Path(), kOpWrite, tables));
     EXPECT_EQ(Detail(), detail);
+    EXPECT_EQ(FirstParameters(sim.Log(), kModeWrite), -1) << "something was written";
   }
 }
 

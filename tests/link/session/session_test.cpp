@@ -200,16 +200,24 @@ TEST_F(SimSession, WriteLimitsAndPackingModes) {
   }
 }
 
-// The unit's directory is not trusted: one that no unit could hold (stored
-// number 17) ends the read with a link error and no tables, before the image
-// is asked for.
-TEST_F(SimSession, AnImpossibleDirectoryEndsTheRead) {
-  std::ofstream(state_) << "tgx-sim state 1\ndirectory 0000110000000A00" << std::string(180, '0') << "\n";
-  SimRunner sim({"--version-code", "8530"}, state_);
-  EXPECT_FALSE(Run(sim.Path(), kOpRead, SixteenTables()));
-  EXPECT_EQ(Status(), "Ошибка связи");
-  EXPECT_EQ(session_->Tables.Count(), 0);
-  EXPECT_EQ(Last(sim.Log(), 3), -1);
+// The unit's directory is not trusted: what no unit could hold ends the read
+// with a link error and no tables, before the image is asked for.
+TEST_F(SimSession, ImpossibleDirectoriesEndTheRead) {
+  // The 98-byte block in hex: mode word, then record 0 (number, 0, entries), the rest zeros.
+  const std::pair<const char*, std::string> cases[] = {
+      {"stored number 17", "0000" "1100" "0000" "0A00"},
+      {"mode word 2", "0200" "0100" "0000" "0A00"},
+      {"an image over 65535 bytes", "0000" "0100" "0000" "FEFF"},
+  };
+  for (const auto& [name, hex] : cases) {
+    SCOPED_TRACE(name);
+    std::ofstream(state_) << "tgx-sim state 1\ndirectory " << hex << std::string(196 - hex.size(), '0') << "\n";
+    SimRunner sim({"--version-code", "8530"}, state_);
+    EXPECT_FALSE(Run(sim.Path(), kOpRead, SixteenTables()));
+    EXPECT_EQ(Status(), "Ошибка связи");
+    EXPECT_EQ(session_->Tables.Count(), 0);
+    EXPECT_EQ(Last(sim.Log(), 3), -1);
+  }
 }
 
 // Destroying the worker during a long block ends the session within one
