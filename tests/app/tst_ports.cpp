@@ -93,8 +93,8 @@ class TstPorts : public QObject {
   // unplugged is listed greyed under its number; plugged in, it shows under
   // that number, and choosing it leaves the map as it is.
   void boundAdapterPluggedAndUnplugged() {
-    WriteBytes(MapFile(), "COM7=" + Dev(kById) + "\n");
-    const std::string before = ReadBytes(MapFile());
+    const std::string map = "COM7=" + Dev(kById) + "\n";
+    WriteBytes(MapFile(), map);
     const QString absent = QString("COM7 — %1 — не подключён").arg(QString::fromStdString(kById).mid(13));
     TPortDlg dlg;
     for (bool plugged : {false, true, false}) {
@@ -111,7 +111,7 @@ class TstPorts : public QObject {
       dlg.NameBox()->setCurrentItem(found.front());
       QTest::mouseClick(dlg.findChild<QPushButton*>("OKBtn"), Qt::LeftButton);
       QCOMPARE(dlg.SelectedPort(), 6);
-      QCOMPARE(ReadBytes(MapFile()), before);
+      QCOMPARE(ReadBytes(MapFile()), map);
     }
   }
 
