@@ -40,14 +40,12 @@ inline int64_t LineBytes(const Log& log) {
   return n;
 }
 
-// The parameter block of a handshaked request: code, length, mode, 0, checksum.
-inline bool IsParameters(const SimRunner::Transaction& t, int code, int mode) {
-  return t.in.size() == 6 && (code < 0 || t.in[0] == code) && t.in[3] == mode && t.in[4] == 0;
-}
-
-// Index of the first parameter block of `code` (any with -1) in `mode`, -1 without one.
+// Index of the first parameter block of a handshaked request (code, length,
+// mode, 0, checksum) of `code` (any with -1) in `mode`, -1 without one.
 inline int FirstParameters(const Log& log, int mode, int code = -1) {
-  const auto hit = std::ranges::find_if(log, [&](const auto& t) { return IsParameters(t, code, mode); });
+  const auto hit = std::ranges::find_if(log, [&](const SimRunner::Transaction& t) {
+    return t.in.size() == 6 && (code < 0 || t.in[0] == code) && t.in[3] == mode && t.in[4] == 0;
+  });
   return hit == log.end() ? -1 : int(hit - log.begin());
 }
 

@@ -75,7 +75,7 @@ TEST_F(SessionCancel, InAnAcknowledgementWait) {
   ASSERT_FALSE(session_->Finished);
   ASSERT_TRUE(CancelAndWait()) << "the session still waits for the acknowledgement";
   EXPECT_EQ(session_->ResultCode, kStatusLinkFailure);
-  for (const auto& t : sim.Log()) EXPECT_FALSE(IsParameters(t, 1, kModeWrite)) << "the header was written";
+  EXPECT_EQ(FirstParameters(sim.Log(), kModeWrite, 1), -1) << "the header was written";
   EXPECT_TRUE(Reopens(sim));
 }
 
@@ -88,10 +88,7 @@ TEST_F(SessionCancel, WhileTheBlockIsQueued) {
   constexpr int kImage = 16002;
   SimRunner sim({"--version-code", "8530", "--pace"}, state_);
   Start(sim.Path(), kOpWrite, Ramp(16000));
-  const auto parametersSent = [&] {
-    return std::ranges::any_of(sim.Log(), [](const auto& t) { return IsParameters(t, 3, kModeWrite); });
-  };
-  ASSERT_TRUE(WaitFor(parametersSent, 20s));
+  ASSERT_TRUE(WaitFor([&] { return FirstParameters(sim.Log(), kModeWrite, 3) >= 0; }, 20s));
   const int64_t blockStart = session_->WireBytesDone;
   ASSERT_TRUE(WaitFor([&] { return session_->WireBytesDone >= blockStart + 2000; }, 20s));
   const int64_t onWire = session_->WireBytesDone - blockStart;
