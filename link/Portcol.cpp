@@ -295,6 +295,9 @@ bool PCI::PutByte(uint8_t b) {
                                                                  timeouts_.writeTotalConstant);
   for (;;) {
     if (Cancelled()) return false;
+    // Judged before the attempt: a thread kept off the processor past the
+    // deadline still gets one try at a queue that has drained meanwhile.
+    const bool expired = Clock::now() >= deadline;
     const ssize_t w = ::write(fd_, &b, 1);
     if (w == 1) {
       writeStalled_ = false;
@@ -307,11 +310,12 @@ bool PCI::PutByte(uint8_t b) {
     }
     if (w < 0 && errno != EAGAIN && errno != EINTR) return false;
     if (writeStalled_) return false;
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    if (left <= 0) {
+    if (expired) {
       writeStalled_ = true;
       return false;
     }
+    const auto left = std::max<int64_t>(
+        1, std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count());
     // In slices, so that a cancel is seen while the queue drains.
     pollfd p{fd_, POLLOUT, 0};
     if (::poll(&p, 1, static_cast<int>(std::min<int64_t>(left, kWaitSliceMs))) < 0 && errno != EINTR) return false;
@@ -332,6 +336,11 @@ uint8_t PCI::GetByte(int32_t& status) {
   // kernel may still hold much of a long block when the last byte is queued.
   const auto deadline = std::max(Clock::now(), lineFreeAt_) + std::chrono::milliseconds(total);
   for (;;) {
+    // Judged before the read: a byte that reached the terminal in time counts
+    // even when this thread was kept off the processor past the deadline (a
+    // busy machine preempts at the return from the read). Otherwise a unit
+    // that answered in time would be reported silent.
+    const bool expired = Clock::now() >= deadline;
     uint8_t b = 0;
     const ssize_t r = ::read(fd_, &b, 1);
     if (r == 1) {
@@ -352,11 +361,12 @@ uint8_t PCI::GetByte(int32_t& status) {
       status = kGetFailed;
       return 0;
     }
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    if (left <= 0) {
+    if (expired) {
       status = kGetTimeout;
       return 0;
     }
+    const auto left = std::max<int64_t>(
+        1, std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count());
     // In slices: a cancel is seen, and the wire count moves while the line
     // still sends what was written before the wait.
     pollfd p{fd_, POLLIN, 0};

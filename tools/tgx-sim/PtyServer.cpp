@@ -23,6 +23,13 @@ constexpr double kByteSeconds = 11.0 / 9600.0;
 constexpr int kWriteStallMs = 2000;
 // Back-off when the terminal reports a hang-up or an error.
 constexpr int kRetryMs = 10;
+// Paced, a reply's bytes are handed to the terminal up to this long before
+// their last bit would have crossed the line. The program allows 50 ms
+// between data bytes, and the real unit never pauses that long inside a
+// block; a simulator that a busy machine keeps off the processor would. The
+// terminal's queue covers such a stall, and the rate over a block is still
+// the line's.
+constexpr double kTxLeadSeconds = 0.1;
 
 double MonotonicSeconds() {
   timespec ts{};
@@ -47,8 +54,7 @@ void SleepMs(int ms) { SleepUntil(MonotonicSeconds() + ms / 1000.0); }
 // When the next byte of a burst that began at `burstStart` has crossed the
 // line, given when the line is free. Within a burst the bytes follow their
 // ideal schedule, so a sleep that wakes late (a busy machine) does not push
-// every later byte back: the line's rate is kept on average and a byte never
-// leaves before the line could have carried it.
+// every later byte back: the line's rate is kept on average.
 double NextByteDone(double burstStart, double& lineFreeAt) {
   lineFreeAt = std::max(burstStart, lineFreeAt) + kByteSeconds;
   return lineFreeAt;
@@ -160,7 +166,7 @@ void PtyServer::Send(const Reply& reply) {
     if (options_.pace) {
       // A byte is on the receiver's side once all its bits have crossed the
       // line, and the line carries one byte at a time.
-      SleepUntil(NextByteDone(start, txFreeAt_));
+      SleepUntil(NextByteDone(start, txFreeAt_) - kTxLeadSeconds);
     }
     if (!WriteAll(&b, 1)) return;
   }

@@ -229,7 +229,9 @@ counted from 1 since start; rules may be repeated):
   --pace                run at the real speed of 9600 baud 8E1: a byte takes
                         11 bits (1.146 ms) on the line in either direction.
                         A reply's k-th byte leaves no sooner than k byte times
-                        after the reply starts, and a received block is taken
+                        after the reply starts, less a lead of 100 ms that
+                        the terminal holds against a stalled simulator, and
+                        a received block is taken
                         in no faster: each byte is read off the terminal when
                         the line starts to carry it, so what the program has
                         written and not yet sent stays in the terminal's
