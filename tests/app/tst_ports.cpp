@@ -27,13 +27,6 @@ namespace fs = std::filesystem;
 const std::string kById = "serial/by-id/usb-FTDI_FT232R_USB_UART_A10K4XYZ-if00-port0";
 const QString kFtdi = QStringLiteral(" — FTDI FT232R USB UART (A10K4XYZ)");
 
-std::string ReadBytes(const std::string& path) {
-  std::ostringstream s;
-  s << std::ifstream(path, std::ios::binary).rdbuf();
-  return s.str();
-}
-void WriteBytes(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
-
 }  // namespace
 
 class TstPorts : public QObject {

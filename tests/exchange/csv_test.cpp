@@ -25,14 +25,6 @@ namespace {
 
 std::string Cp(const std::string& utf8) { return tgx::FromUtf8(utf8); }
 
-std::string ReadBytes(const std::string& path) {
-  std::ostringstream s;
-  s << std::ifstream(path, std::ios::binary).rdbuf();
-  return s.str();
-}
-
-void WriteBytes(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
-
 // A form as one line of text, so that a difference shows where it is.
 std::string Describe(const FORMA& f) {
   std::string s = "[" + tgx::ToUtf8(f.Title()) + "] type " + std::to_string(f.Type()) + ":";

@@ -26,14 +26,6 @@ namespace fs = std::filesystem;
 namespace tgxtest {
 namespace {
 
-std::string ReadBytes(const fs::path& p) {
-  std::ostringstream s;
-  s << std::ifstream(p, std::ios::binary).rdbuf();
-  return s.str();
-}
-
-void WriteBytes(const fs::path& p, const std::string& bytes) { std::ofstream(p, std::ios::binary) << bytes; }
-
 std::string FirstLine(const std::string& m) { return m.substr(0, m.find('\n')); }
 
 // Runs `body` in a child and returns its exit code; a child that hangs is

@@ -41,11 +41,6 @@ using tgx::Journal;
 using tgx::JournalOp;
 using tgx::SessionRecord;
 
-std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 std::string Garbage(std::size_t n) {
   std::mt19937 random(12345);
   std::string bytes(n, '\0');

@@ -23,14 +23,6 @@ namespace fs = std::filesystem;
 namespace tgxtest {
 namespace {
 
-std::string ReadBytes(const std::string& path) {
-  std::ostringstream s;
-  s << std::ifstream(path, std::ios::binary).rdbuf();
-  return s.str();
-}
-
-void WriteBytes(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
-
 struct Adapter {
   std::string usb_path, vendor, product_id, manufacturer, product, serial, driver, by_id;
   bool modem;  // ttyACM: the interface itself is the tty's device

@@ -22,14 +22,6 @@ namespace fs = std::filesystem;
 namespace tgxtest {
 namespace {
 
-std::string ReadBytes(const fs::path& p) {
-  std::ostringstream s;
-  s << std::ifstream(p, std::ios::binary).rdbuf();
-  return s.str();
-}
-
-void WriteBytes(const fs::path& p, const std::string& bytes) { std::ofstream(p, std::ios::binary) << bytes; }
-
 int Entries(const fs::path& dir) { return static_cast<int>(std::distance(fs::directory_iterator(dir), {})); }
 
 // A file over the bound gives only its beginning; a device or a FIFO gives

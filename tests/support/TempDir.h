@@ -1,13 +1,17 @@
 #pragma once
 // A private folder under /tmp for one test, removed with everything in it when
-// the test ends. Header-only; the one temporary-folder fixture of the tests.
+// the test ends, and the whole-file reads and writes the tests check files
+// with. Header-only; the one temporary-folder fixture of the tests.
 //
 //   tgxtest::TempDir dir;
 //   const std::string path = dir.File("x.fs");
+//   WriteBytes(path, "...");
 
 #include <stdlib.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -35,5 +39,15 @@ class TempDir {
  private:
   std::filesystem::path path_;
 };
+
+// The file's bytes as they are; "" when it cannot be read.
+inline std::string ReadBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+inline void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
 
 }  // namespace tgxtest

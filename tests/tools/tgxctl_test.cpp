@@ -37,15 +37,6 @@ using Strings = std::vector<std::string>;
 
 std::string Example(const char* name) { return std::string(TGX_SOURCE_DIR) + "/examples/" + name; }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
 // The TAB-separated fields of an output line, a trailing empty one included.
 Strings Fields(const std::string& line) {
   Strings f;
@@ -89,7 +80,7 @@ class Tgxctl : public ::testing::Test {
     Result r;
     std::istringstream s(out);
     for (std::string line; std::getline(s, line);) r.lines.push_back(line);
-    r.err = ReadFile(File("stderr.txt"));
+    r.err = ReadBytes(File("stderr.txt"));
     r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;
   }
@@ -105,12 +96,12 @@ class Tgxctl : public ::testing::Test {
   // The worked example of the packing, a gap, the same table again, and a
   // table too rough for packing mode 0.
   std::string Small() {
-    WriteFile(File("small.fs"), "# a\r\n| 0 10 25 45\r\n# b\r\n\r\n# c\r\n| 0 10 25 45\r\n# d\r\n| 0 10 400 0\r\n");
+    WriteBytes(File("small.fs"), "# a\r\n| 0 10 25 45\r\n# b\r\n\r\n# c\r\n| 0 10 25 45\r\n# d\r\n| 0 10 400 0\r\n");
     return File("small.fs");
   }
   // Form 2 does not convert.
   std::string NotConverting() {
-    WriteFile(File("bad.fs"), "# a\r\n| 0 10 25 45\r\n# b\r\n| 0 99999999999\r\n");
+    WriteBytes(File("bad.fs"), "# a\r\n| 0 10 25 45\r\n# b\r\n| 0 99999999999\r\n");
     return File("bad.fs");
   }
   // The output is `lines`; a first line ending in a tab is the start of the
@@ -159,7 +150,7 @@ TEST_F(Tgxctl, CommandsThatWriteAFilePrintItsPath) {
   const Strings help = Run({"--help"}).lines;
   const bool withReport =
       std::any_of(help.begin(), help.end(), [](auto& l) { return l.find("tgxctl report") != l.npos; });
-  WriteFile(File("in.csv"), "level;a\r\n0;0\r\n10;100\r\n25;300\r\n");
+  WriteBytes(File("in.csv"), "level;a\r\n0;0\r\n10;100\r\n25;300\r\n");
   const std::string form = Example("vertical_cylinder.fs");
   struct Row { Strings args; std::string written, start; };
   const Row rows[] = {
@@ -175,7 +166,7 @@ TEST_F(Tgxctl, CommandsThatWriteAFilePrintItsPath) {
     const Result r = Run(row.args);
     EXPECT_EQ(r.exit, 0);
     EXPECT_EQ(r.lines, Strings{row.written});
-    EXPECT_EQ(ReadFile(row.written).substr(0, row.start.size()), row.start);
+    EXPECT_EQ(ReadBytes(row.written).substr(0, row.start.size()), row.start);
   }
   // The import conversion keeps the source's tables.
   EXPECT_EQ(Run({"tables", File("out.fs")}).lines, Run({"tables", Example("horizontal_cylinder.f1")}).lines);
@@ -229,7 +220,7 @@ TEST_F(Tgxctl, PackInBothModes) {
 TEST_F(Tgxctl, RefusalsExitWithTheirCodeAndPrintNothing) {
   SimRunner sim({"--version-code", "9616"});
   fs::create_directory(File("folder"));
-  WriteFile(File("cell.csv"), "level;a\r\n0;0\r\n10;1x0\r\n");
+  WriteBytes(File("cell.csv"), "level;a\r\n0;0\r\n10;1x0\r\n");
   const std::string f = Small(), bad = NotConverting(), csv = File("cell.csv"), out = File("out.fs");
   struct Row { Strings args; int exit; const char* says = ""; };
   const Row rows[] = {
@@ -306,14 +297,14 @@ TEST_F(Tgxctl, JournalListAndExport) {
     EXPECT_EQ(Run(args).lines, Strings{written});
     ASSERT_EQ(session({"write", written}), 0);
     ASSERT_EQ(session({"read", File("after.fs")}), 0);
-    EXPECT_EQ(ReadFile(File("after.fs")), ReadFile(File("before.fs")));
+    EXPECT_EQ(ReadBytes(File("after.fs")), ReadBytes(File("before.fs")));
   }
 }
 
 // A journal that cannot be written costs one line on stderr, nothing else.
 TEST_F(Tgxctl, SessionWithAnUnwritableJournal) {
   SimRunner sim({"--version-code", "9616"});
-  WriteFile(File("nofolder"), "a file where the journal's folder should be");
+  WriteBytes(File("nofolder"), "a file where the journal's folder should be");
   const Result r = Run({"--device", sim.Path(), "read", File("unit.fs")}, "TGX_DATA_DIR=" + File("nofolder"));
   EXPECT_EQ(r.exit, 0);
   ASSERT_EQ(r.lines.size(), 2u);
@@ -349,7 +340,7 @@ TEST_F(Tgxctl, EveryCommandAgainstAnOpenEndedUnit) {
   SimRunner sim({"--version-code", "9616"});
   const std::string dev = sim.Path(), gap = Example("station_with_gap.fs");
   // Against the station's channels 1, gap, 3: one that differs, one the unit lacks, one the project lacks.
-  WriteFile(File("two.fs"), "# a\r\n| 0 10 25 45\r\n# b\r\n| 0 10 25 45\r\n");
+  WriteBytes(File("two.fs"), "# a\r\n| 0 10 25 45\r\n# b\r\n| 0 10 25 45\r\n");
   Expect({"--device", dev, "compare", gap}, 4, {"OK\t96XX\t", "Таблицы объёма в системе отсутствуют"});
   Expect({"--device", dev, "--timeout", "1500", "write", gap}, 0,
          {"OK\t96XX\t", "Запись таблиц завершена.", "Выполняется перезагрузка системы"});
@@ -364,10 +355,10 @@ TEST_F(Tgxctl, EveryCommandAgainstAnOpenEndedUnit) {
 TEST_F(Tgxctl, TheConfiguredPortAndAnUnchangedConfiguration) {
   SimRunner sim({"--version-code", "9616"});
   const std::string cfg = std::string("\3\0\0\0tgx\4\0\0\0\x09\0\0\0\xA0\x0F\0\0\0\0\0\0\0\1\0\0\0", 28);
-  WriteFile(File("tgx.cfg"), cfg);
+  WriteBytes(File("tgx.cfg"), cfg);
   Expect({"delete"}, 0, {"OK\t96XX\t", "Таблицы удалены.", "Выполняется перезагрузка системы"},
          "TGX_COM5=" + sim.Path());
-  EXPECT_EQ(ReadFile(File("tgx.cfg")), cfg);
+  EXPECT_EQ(ReadBytes(File("tgx.cfg")), cfg);
 }
 
 // --port takes the operator's port names as the port map reads them (the

@@ -35,11 +35,6 @@ std::string Image(int32_t port, int32_t spare, int32_t timeout, char flag, const
   return Str("tgx") + Le32(port) + Le32(spare) + Le32(timeout) + flag + Str(folder) + Le32(keys);
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 auto Settings() {
   return std::make_tuple(Chanpar()->PortIndex, Chanpar()->Spare, Chanpar()->ReplyTimeoutMs, int(Chanpar()->SpareFlag),
                          Syspar()->FormsFolder(), Syspar()->KeyboardType());
@@ -89,7 +84,7 @@ TEST_F(ConfigTest, ForeignFileLayoutAndShorterSave) {
   EXPECT_FALSE(LoadConfiguration());
   EXPECT_EQ(Settings(), std::make_tuple(0, 9, 4000, 0, home_, 1));
   ASSERT_TRUE(SaveConfiguration());
-  const std::string old = ReadFile(cfg_);
+  const std::string old = ReadBytes(cfg_);
   EXPECT_EQ(old, Image(0, 9, 4000, 0, home_, 1));
   // Overwritten from its start but never shortened; the old tail does not stop a load.
   const std::string folder = tgx::FromUtf8("/данные/");  // shorter than home_
@@ -98,7 +93,7 @@ TEST_F(ConfigTest, ForeignFileLayoutAndShorterSave) {
   Syspar()->SetKeyboardType(3);
   ASSERT_TRUE(SaveConfiguration());
   const std::string fresh = Image(4, -7, 1234, char(0xA5), folder, 3);
-  EXPECT_EQ(ReadFile(cfg_), fresh + old.substr(fresh.size()));
+  EXPECT_EQ(ReadBytes(cfg_), fresh + old.substr(fresh.size()));
   EXPECT_EQ(CfgFiles(), 1);
   CreateSettings();
   EXPECT_EQ(Settings(), std::make_tuple(4, -7, 1234, 0xA5, folder, 3));
@@ -142,7 +137,7 @@ TEST_F(ConfigTest, StoredReplyTimeoutIsBroughtIntoRange) {
 // be made: each is reported, and the old file stays as it was.
 TEST_F(ConfigTest, FailedSaveReportsAndKeepsTheOldFile) {
   ASSERT_TRUE(SaveConfiguration());
-  const std::string old = ReadFile(cfg_);
+  const std::string old = ReadBytes(cfg_);
   Syspar()->SetFormsFolderText(std::string(200, 'f'));
   rlimit keep{};
   ::getrlimit(RLIMIT_FSIZE, &keep);
@@ -152,7 +147,7 @@ TEST_F(ConfigTest, FailedSaveReportsAndKeepsTheOldFile) {
   const bool saved = SaveConfiguration();
   ::setrlimit(RLIMIT_FSIZE, &keep);
   EXPECT_FALSE(saved);
-  EXPECT_EQ(ReadFile(cfg_), old);
+  EXPECT_EQ(ReadBytes(cfg_), old);
   EXPECT_EQ(CfgFiles(), 1);
   std::ofstream(root_ + "/blocker") << "x";
   ::setenv("TGX_CONFIG_DIR", (root_ + "/blocker/tgx").c_str(), 1);
@@ -196,7 +191,7 @@ TEST_F(ConfigTest, SaveThroughALinkKeepsTheLink) {
   Chanpar()->PortIndex = 6;
   ASSERT_TRUE(SaveConfiguration());
   EXPECT_TRUE(fs::is_symlink(cfg_));
-  EXPECT_EQ(ReadFile(real), Image(6, 9, 4000, 0, "/f/", 1));
+  EXPECT_EQ(ReadBytes(real), Image(6, 9, 4000, 0, "/f/", 1));
 }
 
 // A writable folder of the executable is not enough: only a configuration
