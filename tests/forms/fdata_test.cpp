@@ -90,16 +90,6 @@ TEST(FdataReadText, TheLongestTableIsReadAndOneRowMoreIsRefused) {
   EXPECT_TRUE(d.ReadText("# a\n|" + std::string(64 * 1024 - 1, ' ') + "\n| 1 2\n", 1)) << "a line at the bound";
 }
 
-// (6553300 / 100) + 2 = 65535 entries: the highest level a table holds.
-TEST(FdataReadText, APairFormJustLowEnoughIsReadAndOneStepHigherIsNotBuilt) {
-  FDATA d;
-  ASSERT_TRUE(d.ReadText("# f\n| 0 0\n| 6553399 5\n", 4));
-  d.Form(0).SetLevelText(1, "6553400");
-  GROUPTAB tables;
-  d.ToTables(tables);
-  EXPECT_FALSE(d.Form(0).Converted());
-}
-
 TEST(FdataWriteText, LayoutOfEachType) {
   const struct {
     int32_t type;
@@ -152,7 +142,6 @@ TEST_F(FormFile, LoadShowsWhyItFailed) {
     const char* names;
   } cases[] = {
       {"a.f2", "# a\n| 1 2\n| 3 4\n", "Неизвестная форма!", ""},
-      {"a.txt", "# a\n| 1 2\n| 3 4\n", "Неизвестная форма!", ""},
       {"missing.fs", "", "Файл испорчен!", ""},
       {"folder.fs", "", "Файл испорчен!", ""},
       {"one.fs", "# one value\n| 5\n", " Ошибка формы! ", ""},

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 
 #include "model/Cp1251.h"
@@ -24,11 +23,6 @@ EPROJECT ProjectOf(int forms) {
   return converted;
 }
 
-std::string Titles(const EPROJECT& p) {
-  std::string s;
-  for (int k = 0; k < p.FormCount(); ++k) s += p.Form(k).Title() + " ";
-  return s;
-}
 }  // namespace
 
 TEST(Eprj, NewSaveAndLoad) {
@@ -48,7 +42,7 @@ TEST(Eprj, NewSaveAndLoad) {
   EXPECT_EQ(p.Name(), tgx::FromUtf8(path));
   EXPECT_EQ(p.Flags(), EPROJECT::kFromSource);
   EXPECT_EQ(p.LastLevel(0) + "/" + p.LastVolume(0), "10/1");
-  std::ofstream(dir.File("x.f2")) << "# a\n| 1 2\n| 3 4\n";
+  WriteBytes(dir.File("x.f2"), "# a\n| 1 2\n| 3 4\n");
   EXPECT_FALSE(p.Load(dir.File("x.f2")));
   EXPECT_EQ(std::to_string(p.FormCount()) + "/" + std::to_string(p.Flags()) + "/" + p.Name(), "0/0/");
 }
@@ -87,17 +81,6 @@ TEST(Eprj, ChangesMarkTheProjectModified) {
   EXPECT_TRUE(gap.InsertGap(0));
   EXPECT_TRUE(gap.IsGap(0));
   EXPECT_TRUE(gap.Modified());
-}
-
-TEST(Eprj, CopyDeletePasteAndTheClipboardSurvivesNew) {
-  EPROJECT p = ProjectOf(4);
-  p.CopyForm(2);
-  ASSERT_TRUE(p.DeleteForm(2));
-  ASSERT_TRUE(p.PasteForm(0));
-  EXPECT_EQ(Titles(p), "f2 f0 f1 f3 ");
-  p.New();
-  EXPECT_TRUE(p.PasteForm(0));
-  EXPECT_EQ(Titles(p), "f2  ");  // before the new, untitled form
 }
 
 // The sample station holds a smooth form, a gap and a form whose table is not
