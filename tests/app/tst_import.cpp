@@ -35,10 +35,7 @@ QString FilePath(const TempDir& dir, const QString& name) {
 
 QByteArray Cp(const QString& s) { return QByteArray::fromStdString(tgx::FromUtf8(s.toStdString())); }
 
-QByteArray ReadBytes(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+QByteArray Bytes(const QString& path) { return QByteArray::fromStdString(ReadBytes(path.toStdString())); }
 
 // The grid's rows as "number|mark|title", joined by ';'.
 QString Rows(QTableWidget* grid) {
@@ -84,8 +81,7 @@ const struct { const char* name; bool unsafe; Answer answer; bool written; } kSa
 };
 
 const struct { const char* name; const char* how; int col; bool edits; } kTitleRows[] = {
-    {"double click on the title", "dblclick", 2, true}, {"Enter on the title", "enter", 2, true},
-    {"double click on the number", "dblclick", 0, false}, {"Enter on the check", "enter", 1, false},
+    {"double click on the title", "dblclick", 2, true}, {"Enter on the check", "enter", 1, false},
     {"double click on the header", "header", 0, false},
 };
 
@@ -134,7 +130,6 @@ class TstImport : public QObject {
     QVERIFY(dlg.LoadFile(path));
     dlg.ShowImport();
     dlg.show();
-    QCOMPARE(dlg.windowTitle(), "Импорт " + path);
     QCOMPARE(Rows(dlg.TabGrid()), QString(rows));
     // A form that does not convert says why in its title's tooltip.
     QCOMPARE(dlg.TabGrid()->item(1, 2)->toolTip().isEmpty(), okEnabled);
@@ -179,7 +174,7 @@ class TstImport : public QObject {
     QCOMPARE(dialogs.Texts().size(), 1);
     const QString asked = unsafe ? "Форма 2, строка 2" : "Файл " + target + " уже существует. Заменить?";
     QVERIFY2(dialogs.Texts().front().startsWith(asked), qPrintable(dialogs.Texts().front()));
-    QCOMPARE(QFileInfo::exists(target) && ReadBytes(target) != "old", written);
+    QCOMPARE(QFileInfo::exists(target) && Bytes(target) != "old", written);
   }
 
   void titleEditInPlaceAndSavedInCyrillic_data() { AddRows(kTitleRows); }
@@ -211,7 +206,7 @@ class TstImport : public QObject {
     Click(&dlg, "SaveButton");
     QCOMPARE(dialogs.Texts(), QStringList());
     QVERIFY(messages_.shown.empty());
-    QVERIFY(ReadBytes(saved).contains("# " + Cp(title) + "\r\n"));  // in Windows-1251
+    QVERIFY(Bytes(saved).contains("# " + Cp(title) + "\r\n"));  // in Windows-1251
   }
 
   void closingAChangedProject_data() { AddRows(kCloseRows); }
@@ -223,7 +218,7 @@ class TstImport : public QObject {
     dialogs.answers.assign(answers.begin(), answers.end());
     if (answers.first() == Answer::Yes) dialogs.files.push_back(file.isEmpty() ? file : FilePath(out, file));
     const QString path = WriteForm("changed.f1", kType4);
-    const QByteArray before = ReadBytes(path);
+    const QByteArray before = Bytes(path);
     TImportDlg dlg(&edit_dlg_, &editor_);
     QVERIFY(dlg.Project().Load(path.toStdString()));
     bool hiddenDuringEdit = false;
@@ -246,7 +241,7 @@ class TstImport : public QObject {
     QCOMPARE(dialogs.Texts(), QStringList(answers.size(), "Сохранить форму?"));
     for (const auto& s : dialogs.OfKind(ScriptedDialogs::Kind::SaveFile)) QCOMPARE(s.fileName, path);  // the loaded file is proposed
     QCOMPARE(messages_.shown.empty() ? QString() : QString::fromStdString(tgx::ToUtf8(messages_.shown.front())), message);
-    QCOMPARE(ReadBytes(path), before);  // only the chosen name is ever written
+    QCOMPARE(Bytes(path), before);  // only the chosen name is ever written
     QCOMPARE(QDir(QString::fromStdString(out.Path().string())).entryList(QDir::Files),
              savedAs.isEmpty() ? QStringList() : QStringList{savedAs});
     if (savedAs.isEmpty()) return;

@@ -1,5 +1,5 @@
 // «Журнал сеансов»: the list newest first, the filters, and what can be done
-// with a session's tables (look at them, save them, take them as the project).
+// with a session's tables (save them, take them as the project).
 
 #include <QComboBox>
 #include <QPushButton>
@@ -7,7 +7,6 @@
 #include <QTest>
 
 #include "app/Fjournal.h"
-#include "editor/Fedittab.h"
 #include "journal/JournalSamples.h"
 #include "project/Eprj.h"
 #include "support/ModalDriver.h"
@@ -95,25 +94,6 @@ class TestJournalWindow : public QObject {
     GROUPTAB tables;
     back.ToTables(tables);
     QVERIFY(tables == SmoothSet(2, 20));
-  }
-
-  void tablesOpenInTheEditor() {
-    TEditTabForm editor(nullptr);
-    TJournalForm form({&editor, {}});
-    form.Grid()->selectRow(2);
-    bool shown = false;
-    WhenModalIs<TEditTabForm>([&shown](TEditTabForm* e) {
-      shown = true;
-      e->reject();
-    });
-    form.TablesButtonClick();
-    QVERIFY(shown);
-  }
-
-  void emptyJournalListsNothing() {
-    data_ = std::make_unique<TempDir>("tgx-journalwindow-empty");
-    qputenv("TGX_DATA_DIR", QByteArray::fromStdString(data_->Path().string()));
-    QCOMPARE(TJournalForm({}).Grid()->rowCount(), 0);
   }
 };
 

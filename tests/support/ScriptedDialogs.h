@@ -2,7 +2,7 @@
 // A DialogService for Qt tests: answers come from queues the test fills, and
 // every box or file dialog is recorded with the texts an operator would see.
 // An empty answer queue answers Cancel (No for a Yes/No question), an empty
-// file queue cancels the dialog; both count in `unanswered`.
+// file queue cancels the dialog.
 
 #include <deque>
 #include <vector>
@@ -37,7 +37,6 @@ class ScriptedDialogs : public tgx::DialogService {
   std::deque<QString> files;   // for the file dialogs, in order; "" cancels
   std::vector<Shown> shown;    // everything shown, in order
   int beeps = 0;
-  int unanswered = 0;
 
   void Inform(QWidget*, const QString& text) override { shown.push_back({Kind::Inform, text}); }
   void InformDetail(QWidget*, const QString& text, const QString& detail) override {
@@ -77,7 +76,7 @@ class ScriptedDialogs : public tgx::DialogService {
     answers.clear();
     files.clear();
     shown.clear();
-    beeps = unanswered = 0;
+    beeps = 0;
   }
 
  private:
@@ -86,7 +85,7 @@ class ScriptedDialogs : public tgx::DialogService {
   template <typename T>
   T Record(Shown s, std::deque<T>& queue, T none) {
     shown.push_back(s);
-    if (queue.empty()) return ++unanswered, none;
+    if (queue.empty()) return none;
     T first = queue.front();
     queue.pop_front();
     return first;
