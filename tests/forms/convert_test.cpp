@@ -264,10 +264,6 @@ TEST(ConversionFailure, NamesTheRowAndTheTextThatStopTheConversion) {
     EXPECT_EQ(tgx::ToUtf8(ConversionFailureText(forms.Form(0))), reason) << lines;
   }
   EXPECT_EQ(tgx::ToUtf8(ConversionFailureText(FormOfType(5))), "форма приращений объёма (тип 5) не переводится в таблицу");
-  FORMA high = FormOfType(4);
-  high.SetLevelText(1, "99999980");
-  EXPECT_EQ(tgx::ToUtf8(ConversionFailureText(high)),
-            "верхний уровень 99999980 (мм*10) дал бы таблицу длиннее 65535 значений");
 }
 
 }  // namespace

@@ -43,14 +43,12 @@ auto Settings() {
 const std::string kReadError = tgx::FromUtf8("Ошибка при чтении файла конфигурации");
 const std::string kWriteError = tgx::FromUtf8("Ошибка при записи файла конфигурации");
 
-const char* const kVariables[] = {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "TGX_CONFIG_DIR", "TGX_DATA_DIR"};
-
 // Each test has a folder for the executable, one named by TGX_CONFIG_DIR and
 // a home folder, none of the other variables, and the settings of a first run.
 class ConfigTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (const char* name : kVariables) ::unsetenv(name);
+    for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "TGX_DATA_DIR"}) ::unsetenv(name);
     for (const char* dir : {"/bin", "/cfg", "/home"}) fs::create_directories(root_ + dir);
     tgx::SetExePathForTest(root_ + "/bin/tgx");
     ::setenv("TGX_CONFIG_DIR", (root_ + "/cfg").c_str(), 1);
@@ -173,6 +171,17 @@ TEST_F(ConfigTest, NoRegularFileUnderTheNameIsReadOrWritten) {
     EXPECT_EQ(fs::symlink_status(cfg_).type(), type);
     EXPECT_EQ(CfgFiles(), 1);
   }
+}
+
+// A configuration kept elsewhere and linked in is saved where it lives; the
+// link stays a link.
+TEST_F(ConfigTest, SaveThroughALinkKeepsTheLink) {
+  const std::string real = root_ + "/home/tgx.cfg";
+  WriteBytes(real, Image(1, 9, 4000, 0, "/f/", 1));
+  fs::create_symlink(real, cfg_);
+  ASSERT_TRUE(SaveConfiguration());
+  EXPECT_TRUE(fs::is_symlink(cfg_));
+  EXPECT_EQ(ReadBytes(real), Image(0, 9, 4000, 0, home_, 1));
 }
 
 // A writable folder of the executable is not enough: only a configuration
