@@ -141,13 +141,6 @@ TEST(ReportSummary, TopOfTheTableAndItsLargestSecondDifference) {
   }
 }
 
-TEST(ReportTexts, SummaryAndSheetLinesReadAsPrinted) {
-  const std::vector<REPORTFIELD> f = SummaryFields(SummarizeTable(TableOf({0, 0, 300, 600})));
-  ASSERT_EQ(f.size(), 5u);
-  EXPECT_EQ(tgx::ToUtf8(f[3].first + ": " + f[3].second),
-            "Гладкость (от -128 до 127): нет; наибольшая по модулю вторая разность 300 (уровень 2 см)");
-}
-
 TEST(ReportTexts, HeaderNamesTheChannelsTankAndTheSourceFile) {
   SITEFIELDS fields;
   fields.tank[2] = tgx::FromUtf8("РВС-7");

@@ -37,14 +37,6 @@ TEST(DisplayCharacters, EachVariantsTableWithItsEdges) {
     EXPECT_EQ(DecodeOne(c.variant, c.code), c.shown) << "variant " << c.variant << " code 0x" << std::hex << int{c.code};
 }
 
-// A mode that is no display is treated as the second character display.
-TEST(DisplayFrames, UnknownModeIsTheLongFrame) {
-  CONS_CLNT cons(0);
-  cons.SetMode(7);
-  EXPECT_EQ(cons.Mode(), 2);
-  EXPECT_EQ(cons.FrameLength(), 33);
-}
-
 TEST(DisplayFrames, PositionsFollowTheLeadingByteAndStayWithinTheDisplay) {
   // "HELLO" right after a leading byte that would read as "8." if it were shown.
   CONS_CLNT segments(0);
@@ -101,9 +93,6 @@ TEST(DisplayKeys, AcceptanceAndCodePerVariant) {
     CONS_CLNT cons(k.variant);
     EXPECT_EQ(cons.KeyCode(k.ch), k.code);
     EXPECT_EQ(cons.PressKey(k.ch), k.code >= 0);
-    int32_t code = -1;
-    cons.TakeKey(code);
-    EXPECT_EQ(code, k.code);
   }
 }
 
