@@ -135,6 +135,15 @@ class TestMainWindow : public QObject {
   // Enter edits the row's title from any column, a double-click only on the
   // title (the view takes it after a press on the same cell); a changed title
   // is an edit of the form file.
+  // Whatever the desktop's font, each column is at least as wide as its caption.
+  void everyCaptionFitsItsColumn() {
+    for (int c = 0; c < Grid()->columnCount() - 1; ++c) {
+      const QString caption = Grid()->horizontalHeaderItem(c)->text();
+      QVERIFY2(Grid()->horizontalHeader()->fontMetrics().horizontalAdvance(caption) < Grid()->columnWidth(c),
+               qPrintable(caption));
+    }
+  }
+
   void editTheTitle() {
     const struct { const char* name; int column; bool key, edits; } rows[] = {
         {"Enter", TPrjForm::kControlColumn, true, true},

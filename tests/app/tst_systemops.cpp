@@ -4,7 +4,10 @@
 // and the progress dialog's bar, time left and prompt cancel.
 
 #include <QAction>
+#include <QDialog>
 #include <QElapsedTimer>
+#include <QLabel>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
@@ -159,9 +162,12 @@ class TestSystemOps : public QObject {
     QCOMPARE(Newest().Port, std::string("COM1"));
   }
 
-  // A journal that cannot be written is told once in the status line, never
-  // in a box, and the session's own outcome is as always.
-  void aJournalThatCannotBeWritten() {
+  // In test mode a click on the status bar shows the session's bytes. A
+  // journal that cannot be written is told once in the status line, never in
+  // a box, and the session's own outcome is as always.
+  void testModeLogAndAJournalThatCannotBeWritten() {
+    tgx::StopApplication();
+    Start({"-t"});
     ScriptedDialogs dialogs;
     const std::string blocker = data_->File("file");
     QVERIFY(QFile(QString::fromStdString(blocker)).open(QIODevice::WriteOnly));
@@ -172,6 +178,15 @@ class TestSystemOps : public QObject {
     Main()->findChild<QStatusBar*>("ProjBar")->clearMessage();
     Run(dialogs, "NStrRead");
     QCOMPARE(Main()->StatusLine(), QString());
+    QString log;
+    WhenModal([&log](QWidget* w) {
+      if (w->objectName() != "SessionLogForm") return false;
+      log = w->findChild<QPlainTextEdit*>()->toPlainText();
+      static_cast<QDialog*>(w)->reject();
+      return true;
+    });
+    QTest::mouseClick(Main()->findChild<QLabel*>("StrBarPanel1"), Qt::LeftButton);
+    QVERIFY2(log.size() > 10, qPrintable(log));
   }
 
   // A failed session's dialog stays until the operator cancels (button or
