@@ -58,14 +58,12 @@ struct Rig {
 TEST(TransportTest, ChecksumRulesStatusAndTimeoutCodes) {
   const std::tuple<const char*, int32_t, int32_t, Bytes, Bytes, int32_t, int32_t, int32_t, Bytes> cases[] = {
       {"read 1 awaits no checksum", R, 1, {0, 0x10}, {}, kTransactionOk, 0, 0, {1}},
-      {"read 3", R, 3, {0, 0x10, 0x11, 0x12, 0x13}, {}, kTransactionOk, 0, 0, {1}},
       {"read 2, bad checksum", R, 2, {0, 0x10, 0x11, 0x00}, {}, kBlockChecksum, 6, 0, {1}},
       {"read 2, no checksum", R, 2, {0, 0x10, 0x11}, {}, kBlockTimeout, 6, 50, {1}},
       {"read 6, data stops: every byte awaited", R, 6, {0, 0x10, 0x11}, {}, kBlockTimeout, 6, 250, {1}},
       {"no status", R, 3, {}, {}, kStatusWaitTimeout, 6, kReplyMs, {1}},
       {"read refused: no block, zeros", R, 3, {12}, {}, kTransactionOk, 12, 0, {1}},
       {"write 1, ack is the status", W, 1, {0}, {12}, kTransactionOk, 12, 0, {1, 0x10}},
-      {"write 2 sends no checksum", W, 2, {0}, {12}, kTransactionOk, 12, 0, {1, 0x10, 0x11}},
       {"write refused: no block", W, 3, {254}, {}, kTransactionOk, 254, 0, {1}},
       {"no acknowledgement", W, 3, {0}, {}, kAckTimeout, 6, kReplyMs, {1, 0x10, 0x11, 0x12, 0x13}},
   };

@@ -5,14 +5,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <numeric>
-#include <thread>
-#include <tuple>
 
 #include "link/Portcol.h"
 #include "model/Cp1251.h"
@@ -40,24 +36,16 @@ TEST(PciTest, ExclusiveOpen) {
   EXPECT_EQ(second->Open(), PCI::kOpenNoDevice);
   first->Close();
   EXPECT_EQ(second->Open(), PCI::kOpenOk) << "free again once the holder closes it";
-  EXPECT_EQ(LineOn("/nonexistent/tty")->Open(), PCI::kOpenNoDevice);
 }
 
-// A purge drops what had come, so that a read waits out its time-out; a
-// hang-up of the other end ends a read at once, as a failure.
-TEST(PciTest, PurgeThenHangUp) {
+// A hang-up of the other end (an adapter pulled out) ends a read at once, as a failure.
+TEST(PciTest, HangUpEndsARead) {
   auto peer = std::make_unique<PtyPeer>();
   auto line = LineOn(peer->SlavePath());
   ASSERT_EQ(line->Open(), PCI::kOpenOk);
-  ASSERT_TRUE(peer->SendNow({1, 2, 3}));
-  std::this_thread::sleep_for(std::chrono::milliseconds(30));
-  line->Purge();
-  line->SetReadTimeout(50);
-  int32_t status = -1;
-  line->GetByte(status);
-  EXPECT_EQ(status, PCI::kGetTimeout);
   peer.reset();
   line->SetReadTimeout(60000);
+  int32_t status = -1;
   line->GetByte(status);
   EXPECT_EQ(status, PCI::kGetFailed);
 }
@@ -79,14 +67,10 @@ TEST(PciTest, WritesWaitForASlowLineButNotForAStuckOne) {
   slow.Finish(10000, 100);
   EXPECT_EQ(slow.Received(), sent);
 
-  int firstFailure = -1, laterSuccesses = 0;
-  for (int i = 0; i < 40000; ++i) {
-    const bool ok = dead->PutByte(0x55);
-    if (!ok && firstFailure < 0) firstFailure = i;
-    if (ok && firstFailure >= 0) ++laterSuccesses;
-  }
-  EXPECT_GE(firstFailure, 0);
-  EXPECT_EQ(laterSuccesses, 0);
+  int accepted = 0;
+  while (accepted < 40000 && dead->PutByte(0x55)) ++accepted;
+  EXPECT_LT(accepted, 40000) << "a line nobody reads took every byte";
+  for (int i = 0; i < 1000; ++i) ASSERT_FALSE(dead->PutByte(0x55)) << "a byte after the first failure went out";
 }
 
 TEST(PortNameTest, IndexOfAName) {
@@ -155,20 +139,14 @@ TEST_F(PortListTest, ProbeTellsUsableBusyAndAbsentPortsAndHoldsNothing) {
     for (int i = 0; i < 4; ++i) EXPECT_EQ(ProbePortAccess(i), expected[i]) << "COM" << i + 1;
 }
 
-// The reason line for each way an open fails, naming the port and its device.
 // Without access the user is told the group the device needs, unless already
-// in it (only root can give a file a group it is not in).
-TEST(PortFailure, ReasonByErrno) {
+// in it (only root can give a file a group it is not in). The session's
+// detail shows the reasons of a busy and a missing port.
+TEST(PortFailure, NoAccessNamesTheGroup) {
   TempDir dir;
   const std::string dev = dir.File("ttyUSB0");
-  std::ofstream(dev) << "";
-  const std::tuple<int, int, std::string> cases[] = {
-      {ENOTTY, 2, "Порт COM3 (" + dev + ") не является последовательным портом"},
-      {EIO, 2, "Порт COM3 (" + dev + ") не открывается (ошибка " + std::to_string(EIO) + ")"},
-      {ENOENT, -1, "Порт " + dev + " не найден"},
-      {EACCES, 2, "Нет доступа к порту COM3 (" + dev + ")"},
-  };
-  for (const auto& [code, port, text] : cases) EXPECT_EQ(tgx::ToUtf8(PortFailureText(code, port, dev)), text);
+  WriteBytes(dev, "");
+  EXPECT_EQ(tgx::ToUtf8(PortFailureText(EACCES, 2, dev)), "Нет доступа к порту COM3 (" + dev + ")");
   if (::geteuid() != 0) GTEST_SKIP();
   ASSERT_EQ(::chown(dev.c_str(), 0, 4242), 0);
   EXPECT_EQ(tgx::ToUtf8(PortFailureText(EACCES, 2, dev)),

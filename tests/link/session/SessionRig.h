@@ -18,6 +18,7 @@
 namespace tgxtest {
 
 using Log = std::vector<SimRunner::Transaction>;
+using Strings = std::vector<std::string>;
 
 // A set of one table of n entries: first, first + step, ...
 inline GROUPTAB Ramp(int n, int first = 0, int step = 1) {

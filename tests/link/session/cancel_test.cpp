@@ -16,7 +16,6 @@
 namespace tgxtest {
 namespace {
 using Clock = std::chrono::steady_clock;
-using Strings = std::vector<std::string>;
 using namespace std::chrono_literals;
 
 // Waits for `done` for at most `limit`; true when it came.
@@ -29,10 +28,6 @@ bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit)
   return true;
 }
 
-// Generous: a cancel that is not seen costs the 20 s or more the faults hold
-// the line for.
-constexpr auto kEndsSoon = 5s;
-
 // The reply time-out is 30 s, so that a wait a cancel does not end shows.
 class SessionCancel : public SessionRig {
  protected:
@@ -43,7 +38,8 @@ class SessionCancel : public SessionRig {
   }
   bool CancelAndWait() {
     session_->Cancel = true;
-    return WaitFor([this] { return session_->Finished.load(); }, kEndsSoon);
+    // Generous: a cancel that is not seen costs the 20 s or more the faults hold the line for.
+    return WaitFor([this] { return session_->Finished.load(); }, 5s);
   }
   bool Reopens(const SimRunner& sim) {
     PCI line;

@@ -11,7 +11,6 @@
 namespace tgxtest {
 namespace {
 using Bytes = std::vector<uint8_t>;
-using Strings = std::vector<std::string>;
 
 // Sixteen channels with curved tables of several lengths; channel 8 has the
 // same tank as channel 4 (one stored table for two channels), channel 11 none.
