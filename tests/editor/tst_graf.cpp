@@ -53,7 +53,6 @@ class TestGraf : public QObject {
         Graph graph(Linear(entries, step), dpr);
         const auto& labels = graph.g.Labels();
         const QString at = QString(" (%1 entries of step %2 at %3x)").arg(entries).arg(step).arg(dpr);
-        QVERIFY2(labels.size() > 4, qPrintable(at));
         QStringList texts;
         for (const auto& l : labels) texts << l.text;
         for (const char* caption : {"V[литр]", "L[см]", "ddV", "V(L)", "ddV(L)"})
@@ -138,7 +137,6 @@ class TestGraf : public QObject {
     zoom.g.BeginSelect(200, 100);
     zoom.g.DragTo(211, 300);
     QVERIFY(zoom.g.EndSelect(211, 300));
-    QCOMPARE(zoom.g.Cursor(), 32);
     QCOMPARE(zoom.g.MainRange().start, 31.0f);
     QCOMPARE(zoom.g.MainRange().end, 33.0f);
   }

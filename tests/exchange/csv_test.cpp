@@ -62,12 +62,6 @@ std::string TextOf(const GROUPTAB& t) {
   return s;
 }
 
-std::string TablesOf(FDATA forms) {
-  GROUPTAB t;
-  forms.ToTables(t);
-  return TextOf(t);
-}
-
 TEST(CsvImport, EverySpellingOfOneFileGivesTheFormsOfItsFormFile) {
   const struct { const char* name; std::string bytes; char delimiter; CsvEncoding encoding; } spellings[] = {
       {"semicolon, decimal comma, BOM, CR LF",
@@ -165,10 +159,9 @@ TEST(CsvImport, FaultsStopTheImportWithTheirPlace) {
 
 TEST(CsvImport, FilesThatAreNoCsvAreRefused) {
   TempDir dir;
-  {
-    std::ofstream big(dir.File("big.csv"), std::ios::binary);
-    for (size_t n = 0; n <= kMaxCsvBytes; n += 6) big << "10;20\n";
-  }
+  std::string big;
+  for (size_t n = 0; n <= kMaxCsvBytes; n += 6) big += "10;20\n";
+  WriteBytes(dir.File("big.csv"), big);
   ASSERT_EQ(::mkfifo(dir.File("fifo.csv").c_str(), 0600), 0);
   const std::pair<std::string, const char*> cases[] = {
       {dir.File("big.csv"), "Файл больше 8 МБ"},
@@ -228,7 +221,9 @@ TEST(CsvExport, ExportedTablesComeBackUnchanged) {
       CsvImportReport report;
       ASSERT_TRUE(ImportCsvText(ExportCsvText(tables, names, options), {}, forms, report))
           << tgx::ToUtf8(report.Message);
-      EXPECT_EQ(TablesOf(forms), TextOf(tables));
+      GROUPTAB back;
+      forms.ToTables(back);
+      EXPECT_EQ(TextOf(back), TextOf(tables));
       EXPECT_EQ(forms.Form(2).Title(), names.empty() ? "t3" : names[2]);
     }
   }

@@ -70,19 +70,6 @@ std::string PagePlan(const REPORTLAYOUT& l) {
   return s;
 }
 
-std::string RowText(const REPORTROW& r) {
-  std::string s = std::to_string(r.levelCm) + ":";
-  for (int c = 0; c < r.filled; ++c) s += " " + std::to_string(r.cell[static_cast<size_t>(c)]);
-  return s;
-}
-
-TEST(ReportLayout, RowsHoldTenCentimetresAndTheLastOneEndsWithEmptyCells) {
-  const REPORTLAYOUT l = Laid(ProjectOf({23}));
-  ASSERT_EQ(l.pages.size(), 4u);
-  EXPECT_EQ(RowText(l.pages[0].rows[1]), "10: 30 33 36 39 42 45 48 51 54 57");
-  EXPECT_EQ(RowText(l.pages[1].rows[0]), "20: 60 63 66");
-}
-
 TEST(ReportLayout, WhereRowsSummariesAndGraphsFall) {
   const struct { const char* what; std::vector<int> counts, channels; int32_t height; const char* plan; } cases[] = {
       // Two rows under the full header, three on the next page; the summary
@@ -125,7 +112,6 @@ TEST(ReportChecksum, IsTheIeeeCrcOfTheEntriesAsLittleEndianWords) {
 TEST(ReportSummary, TopOfTheTableAndItsLargestSecondDifference) {
   // count, top level mm, top volume, smooth, largest, its index
   const std::pair<std::vector<int32_t>, std::string> cases[] = {
-      {{0, 5, 10, 20, 40}, "5 40 40 smooth 10@4"},
       {{0, 0, 127}, "3 20 127 smooth 127@2"},
       {{0, 0, 128}, "3 20 128 rough 128@2"},
       {{0, 0, -129, -258}, "4 30 -258 rough -129@2"},
