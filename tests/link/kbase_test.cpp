@@ -26,7 +26,6 @@ constexpr int32_t R = kModeRead, W = kModeWrite;
 
 // Data to write or to compare a read with: 10 11 12 13...
 const Bytes kData = [] { Bytes b(32000); std::iota(b.begin(), b.end(), uint8_t{0x10}); return b; }();
-Bytes First(int32_t n) { return Bytes(kData.begin(), kData.begin() + n); }
 
 // A fresh unit and a logging transport on its line; Run times the call alone.
 struct Rig {
@@ -79,7 +78,7 @@ TEST(TransportTest, ChecksumRulesStatusAndTimeoutCodes) {
     EXPECT_EQ(r.unit.Received(), wire);
     const Bytes got(r.m.Data().Bytes(), r.m.Data().Bytes() + r.m.Data().Size());
     if (mode == R && result == kTransactionOk) {
-      EXPECT_EQ(got, status ? Bytes(n, 0) : First(n)) << "data buffer";
+      EXPECT_EQ(got, status ? Bytes(n, 0) : Bytes(kData.begin(), kData.begin() + n)) << "data buffer";
     }
   }
 }

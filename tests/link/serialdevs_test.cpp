@@ -7,10 +7,8 @@
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <memory>
-#include <sstream>
 #include <tuple>
 
 #include "link/Serialdevs.h"

@@ -2,7 +2,6 @@
 // every firmware family keeps, and what the session asked for as the
 // simulator's traffic log shows it.
 
-#include <fstream>
 #include <tuple>
 
 #include "SessionRig.h"
@@ -168,7 +167,7 @@ TEST_F(SimSession, WriteLimitsAndPackingModes) {
 // before the image is asked for.
 TEST_F(SimSession, AnImpossibleDirectoryEndsTheRead) {
   // The 98-byte block in hex: mode word, then record 0 (number 17, 0, 10 entries), the rest zeros.
-  std::ofstream(state_) << "tgx-sim state 1\ndirectory 0000110000000A00" << std::string(180, '0') << "\n";
+  WriteBytes(state_, "tgx-sim state 1\ndirectory 0000110000000A00" + std::string(180, '0') + "\n");
   SimRunner sim({"--version-code", "8530"}, state_);
   EXPECT_FALSE(Run(sim.Path(), kOpRead, SixteenTables()));
   EXPECT_EQ(Status(), "Ошибка связи");
