@@ -104,8 +104,6 @@ class PtyPeer {
   // What reached the unit and what went wrong, once the script has finished.
   const Bytes& Received() const { return received_; }
   const std::string& Errors() const { return errors_; }
-  // Writes from the calling thread, outside the script.
-  bool SendNow(const Bytes& bytes) { return Write(bytes); }
 
  private:
   void Stop() {
