@@ -143,12 +143,7 @@ void VGRAF::Reset(bool ddv) {
   drange_.vmin = kDdvMin;
   drange_.vmax = kDdvMax;
   drange_.vrange = kDdvRange;
-  image_->fill(FromBgr(kWhite));
-  cursor_shown_ = false;
-  xticks_.clear();
-  yticks_.clear();
-  labels_.clear();
-  ylabels_right_ = 0;
+  Blank();
   drawn_ = false;
 }
 
@@ -347,13 +342,18 @@ void VGRAF::PutCaption(QPainter& p, const std::vector<QPoint>& places, const QSt
     if (PutLabel(p, at.x(), at.y(), text, true)) return;
 }
 
-void VGRAF::DrawAxes() {
+// A white picture with no ticks, labels or cursor on it.
+void VGRAF::Blank() {
   image_->fill(FromBgr(kWhite));
   cursor_shown_ = false;
   xticks_.clear();
   yticks_.clear();
   labels_.clear();
   ylabels_right_ = 0;
+}
+
+void VGRAF::DrawAxes() {
+  Blank();
   QPainter p(image_);
   p.setCompositionMode(QPainter::CompositionMode_SourceOver);
   p.setPen(MakePen(kBlack, Qt::SolidLine));

@@ -118,6 +118,7 @@ class VGRAF {
 
  private:
   bool ComputeRange(int32_t c, int32_t s);
+  void Blank();
   void DrawAxes();
   void DrawCurve(QPainter& p);
   void DrawCurveSparse(QPainter& p);
